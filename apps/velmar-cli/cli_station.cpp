@@ -1,0 +1,34 @@
+#include "cli_station.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace velmar {
+
+QString lineaDeCaja(const QString& texto, int estilo, const QString& titulo) {
+    QString t = texto;
+    t.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    t.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return QString::number(estilo) + QLatin1Char('\t') + titulo + QLatin1Char('\t') + t;
+}
+
+int CliPrompts::mostrar(const QString& texto, int estilo, const QString& titulo) {
+    const QByteArray linea = lineaDeCaja(texto, estilo, titulo).toUtf8() + '\n';
+    std::fwrite(linea.constData(), 1, size_t(linea.size()), stderr);
+    std::fflush(stderr);
+    if ((estilo & 0x0F) != kSiNo)
+        return kOk;
+    std::string respuesta;
+    if (!std::getline(std::cin, respuesta))
+        return kNo;
+    const QString r = QString::fromStdString(respuesta).trimmed().toLower();
+    return (r == QLatin1String("s") || r == QLatin1String("si")) ? kSi : kNo;
+}
+
+void CliPrompts::beep() {
+    std::fputs("beep\n", stderr);
+    std::fflush(stderr);
+}
+
+} // namespace velmar

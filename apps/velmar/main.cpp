@@ -1,0 +1,23 @@
+// Main: open conexion, then show velmar_form. A connection failure is reported
+// in one box and the station starts all the same.
+
+#include "startup/velmo.h"
+#include "station/station_widgets.h"
+#include "station/velmar_form.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velmar"));
+    QApplication::setApplicationDisplayName(QStringLiteral("velmar"));
+
+    velmar::Conexion conexion;
+    velmar::WidgetPrompts prompts;
+    velmar::conectar(conexion, prompts);
+
+    velmar::VelmarForm form(conexion, &prompts);
+    prompts.setParent(&form);
+    form.show();
+    return app.exec();
+}

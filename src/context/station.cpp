@@ -1,0 +1,61 @@
+#include "context/station.h"
+
+namespace velmar {
+
+void History::agregar_historia(const QString& linea) {
+    agregar_texto(linea + QStringLiteral("\r\n"));
+}
+
+void History::agregar_texto(const QString& pieza) {
+    texto_ += pieza;
+    caret_ = 0;
+    onAppended(pieza);
+    onCaret();
+}
+
+void History::recortar_historia() {
+    if (texto_.size() > kLimite) {
+        texto_ = texto_.right(kConserva);
+        onReplaced();
+    }
+    caret_al_final();
+}
+
+void History::caret_al_final() {
+    caret_ = int(texto_.size());
+    onCaret();
+}
+
+void ReportBox::set(const QString& texto) {
+    texto_ = texto;
+    escrito_ = true;
+    onReplaced();
+}
+
+void ReportBox::append(const QString& texto) {
+    texto_ += texto;
+    escrito_ = true;
+    onAppended(texto);
+}
+
+void ReportBox::show() {
+    visible_ = true;
+    onVisible();
+}
+
+void ReportBox::hide() {
+    visible_ = false;
+    onVisible();
+}
+
+void Busy::setPuntero(int puntero) {
+    puntero_ = puntero;
+    onPuntero();
+}
+
+void Busy::setCaption(const QString& caption, bool repintar) {
+    caption_ = caption;
+    onCaption(repintar);
+}
+
+} // namespace velmar

@@ -1,0 +1,34 @@
+#include "login/login.h"
+
+#include "context/errors.h"
+#include "startup/velmo.h"
+
+namespace velmar {
+
+ResultadoLogin comprobar_login(Station& st, const QString& login, const QString& password) {
+    try {
+        RecordSet rs = abrir_consulta(
+            st, QStringLiteral("select usu_id, usu_nombre, usu_permiso from usuario") +
+                    QStringLiteral(" where usu_login='") + st.db.esc(login) +
+                    QStringLiteral("' and usu_password=password('") + st.db.esc(password) +
+                    QStringLiteral("')"));
+        if (rs.eof()) {
+            st.prompts.msgbox(kLoginIncorrecto, kSoloOk);
+            return ResultadoLogin::Rechazado;
+        }
+        // VB's Trim: spaces only
+        QString permiso = rs.text(QStringLiteral("usu_permiso"));
+        qsizetype i = 0, j = permiso.size();
+        while (i < j && permiso[i] == QLatin1Char(' '))
+            ++i;
+        while (j > i && permiso[j - 1] == QLatin1Char(' '))
+            --j;
+        st.permiso_usuario = permiso.mid(i, j - i);
+        return ResultadoLogin::Aceptado;
+    } catch (const Error& e) {
+        st.prompts.msgbox(QStringLiteral("Login ") + texto_error(e), kExclamacion);
+        return ResultadoLogin::Fallido;
+    }
+}
+
+} // namespace velmar

@@ -1,0 +1,34 @@
+#pragma once
+// The station form's operations, by name, with their parameters: the one list
+// that both the window's menu and velmar-cli are built from.
+
+#include "context/station.h"
+
+#include <QStringList>
+#include <QVector>
+#include <functional>
+
+namespace velmar {
+
+struct Parametro {
+    QString nombre;   // the operation's parameter name (packing, caja, ...)
+    QString etiqueta; // label in the argument dialog
+    bool opcional = false;
+};
+
+struct Operacion {
+    QString nombre; // velmar-cli's name for it: the operation's own name
+    QString titulo; // menu entry
+    QVector<Parametro> parametros;
+    // Changes data: runs only after a successful administrator login.
+    bool requiereLogin = false;
+    // Offered in the window's operations menu (the card box is not).
+    bool enMenu = true;
+    // Arguments in parameter order; an optional one left off is a null QString.
+    std::function<void(Station&, const QStringList&)> ejecutar;
+};
+
+const QVector<Operacion>& catalogo();
+const Operacion* buscarOperacion(const QString& nombre);
+
+} // namespace velmar

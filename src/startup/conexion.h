@@ -1,0 +1,94 @@
+#pragma once
+// conexion: the station's one database connection, through the ODBC data
+// source, and the fully fetched record sets its queries give.
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+class QSqlError;
+
+namespace velmar {
+
+// A query's result, fetched whole into memory: its count is exact and it stays
+// readable after the routine that opened it has returned. A record set that
+// failed to open is "missing": touching it raises a database error.
+class RecordSet {
+public:
+    RecordSet() = default; // missing
+    RecordSet(QStringList columnas, QVector<QVector<QVariant>> filas);
+
+    bool abierto() const { return abierto_; }
+    int count() const;
+    bool eof() const;
+    void moveNext();
+    void moveFirst();
+    int columnas() const;
+    const QStringList& nombres() const { return columnas_; }
+
+    // Field of the current row by name (case-insensitive) or position.
+    QVariant value(const QString& columna) const;
+    QVariant value(int posicion) const;
+    bool isNull(const QString& columna) const { return value(columna).isNull(); }
+    // The field as text: Null gives the empty text, dates "yyyy-mm-dd", times
+    // "hh:mm:ss".
+    QString text(const QString& columna) const { return textOf(value(columna)); }
+    QString text(int posicion) const { return textOf(value(posicion)); }
+
+    static QString textOf(const QVariant& v);
+
+private:
+    void requireOpen() const;
+    int indexOf(const QString& columna) const;
+
+    bool abierto_ = false;
+    QStringList columnas_;
+    QVector<QVector<QVariant>> filas_;
+    int fila_ = 0;
+};
+
+class Conexion {
+public:
+    static inline const QString kDsn = QStringLiteral("mytnflower");
+    // Seconds before an unreachable server, or one that stops answering, is
+    // reported instead of freezing the window.
+    static constexpr int kConnectTimeout = 5;
+    static constexpr int kReadTimeout = 20;
+
+    explicit Conexion(QString dsn = kDsn);
+    ~Conexion();
+    Conexion(const Conexion&) = delete;
+    Conexion& operator=(const Conexion&) = delete;
+
+    // Opens the connection; throws DbError.
+    void abrir();
+    bool abierta() const;
+    void cerrar();
+
+    // Runs a query and fetches every row; throws DbError. A statement is never
+    // sent twice: after a lost connection it fails, and the next call reopens.
+    RecordSet consulta(const QString& sql);
+    // Runs a statement that returns no rows; gives the affected row count.
+    int ejecutar(const QString& sql);
+
+    // Text to put between single quotes in SQL for `value` (see sql_quote.h).
+    QString esc(const QString& value) const;
+    // A value placed bare in SQL, as a number.
+    QString num(const QString& value) const;
+    bool noBackslashEscapes() const { return noBackslash_; }
+
+    const QString& connectionName() const { return nombre_; }
+
+private:
+    void asegurarAbierta();
+    [[noreturn]] void fallo(const QSqlError& e);
+    void leerModo();
+
+    QString dsn_;
+    QString nombre_;
+    bool perdida_ = false;
+    bool noBackslash_ = false;
+};
+
+} // namespace velmar

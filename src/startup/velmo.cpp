@@ -1,0 +1,128 @@
+#include "startup/velmo.h"
+
+#include "context/errors.h"
+
+#include <QRegularExpression>
+
+namespace velmar {
+
+namespace {
+
+// "[ma-3.1.15][10.11.6-MariaDB]Table ..." -> "Table ..."
+QString sinPrefijos(QString t) {
+    static const QRegularExpression prefijos(QStringLiteral("^(\\[[^\\]]*\\])+"));
+    return t.remove(prefijos).trimmed();
+}
+
+} // namespace
+
+QString texto_error(const Error& e) {
+    if (const auto* db = dynamic_cast<const DbError*>(&e)) {
+        const QString detalle = sinPrefijos(db->texto());
+        if (db->codigo() == QLatin1String("IM002") ||
+            detalle.contains(QLatin1String("Data source name not found"), Qt::CaseInsensitive))
+            return QStringLiteral("No se encontró el origen de datos ") + Conexion::kDsn;
+        if (db->conexionPerdida())
+            return QStringLiteral("No hay conexión con el servidor de base de datos: ") + detalle;
+        return detalle;
+    }
+    return e.texto();
+}
+
+bool conectar(Conexion& conexion, Prompts& prompts) {
+    try {
+        conexion.abrir();
+        return true;
+    } catch (const Error& e) {
+        prompts.msgbox(texto_error(e), kCritico, kTituloConexion);
+        return false;
+    }
+}
+
+RecordSet abrir_consulta(Station& st, const QString& sql) {
+    try {
+        return st.db.consulta(sql);
+    } catch (const Error& e) {
+        st.prompts.msgbox(QStringLiteral("Consulta Sql ") + texto_error(e), kSoloOk);
+        return RecordSet();
+    }
+}
+
+void ejecutar_sql(Station& st, const QString& sql) {
+    try {
+        st.db.ejecutar(sql);
+    } catch (const Error& e) {
+        st.prompts.msgbox(texto_error(e), kSoloOk);
+    }
+}
+
+QVariant buscar_valor(Station& st, const QString& campo, const QString& tabla,
+                      const QString& criterio) {
+    QString sql = QStringLiteral("SELECT ") + campo + QStringLiteral(" FROM ") + tabla;
+    if (!criterio.isNull() && !es_vacio(criterio))
+        sql += QStringLiteral(" WHERE ") + criterio;
+    RecordSet rs = abrir_consulta(st, sql);
+    if (rs.count() > 0 && !rs.value(0).isNull())
+        return rs.value(0);
+    return QString();
+}
+
+QDateTime fecha_servidor(Station& st) {
+    try {
+        RecordSet rs = abrir_consulta(st, QStringLiteral("select sysdate()"));
+        if (rs.count() == 0 || rs.value(0).isNull())
+            return QDateTime::currentDateTime();
+        const QVariant v = rs.value(0);
+        if (v.typeId() == QMetaType::QDateTime)
+            return v.toDateTime();
+        const QDateTime dt =
+            QDateTime::fromString(RecordSet::textOf(v), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        return dt;
+    } catch (const Error&) {
+        return QDateTime();
+    }
+}
+
+bool es_vacio(const QString& texto) {
+    qsizetype i = 0, j = texto.size();
+    while (i < j && texto[i] == QLatin1Char(' '))
+        ++i;
+    while (j > i && texto[j - 1] == QLatin1Char(' '))
+        --j;
+    if (i == j)
+        return true;
+    return texto == kMascaraVacia;
+}
+
+namespace {
+
+// InStr(start, s, sep): 1-based position of sep at or after start, 0 if none.
+qsizetype inStr(qsizetype start, const QString& s, const QString& sep) {
+    if (start > s.size())
+        return 0;
+    if (sep.isEmpty())
+        return start;
+    const qsizetype i = s.indexOf(sep, start - 1, Qt::CaseSensitive);
+    return i < 0 ? 0 : i + 1;
+}
+
+} // namespace
+
+QString extraer_parte(const QString& texto, qsizetype n, const QString& separador) {
+    qsizetype anterior = 0, posicion = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        posicion = inStr(anterior + 1, texto, separador);
+        if (posicion == 0)
+            posicion = texto.size() + 1;
+        if (i != n - 1) {
+            anterior = posicion;
+            if (anterior > texto.size())
+                return QString(); // past the end: every later piece is empty
+        }
+    }
+    if (posicion <= anterior)
+        return QString();
+    return texto.mid(anterior, posicion - anterior - 1);
+}
+
+} // namespace velmar

@@ -1,0 +1,46 @@
+#pragma once
+// velmo: start-up of the station and the query routines every operation uses.
+
+#include "context/station.h"
+#include "startup/conexion.h"
+
+#include <QDateTime>
+#include <QVariant>
+
+namespace velmar {
+
+class Error;
+
+inline const QString kTituloConexion = QStringLiteral("Tarnel Flower");
+inline const QString kMascaraVacia = QStringLiteral("__-___-____");
+
+// Opens `conexion`; a failure is shown in one critical box and goes no further.
+// Returns whether the connection opened.
+bool conectar(Conexion& conexion, Prompts& prompts);
+
+// The station's standard text for an error, shown in its message boxes.
+QString texto_error(const Error& e);
+
+// SQL text to a fully fetched record set. A database error is shown as
+// "Consulta Sql " + its text and gives a missing record set.
+RecordSet abrir_consulta(Station& st, const QString& sql);
+
+// Runs a statement; a database error is shown in a box and goes no further.
+void ejecutar_sql(Station& st, const QString& sql);
+
+// First column of the first row of SELECT campo FROM tabla [WHERE criterio],
+// or the empty text. Errors go to the caller.
+QVariant buscar_valor(Station& st, const QString& campo, const QString& tabla,
+                      const QString& criterio = QString());
+
+// The server's date and time; the workstation's when the server gives none;
+// an invalid value when the query fails.
+QDateTime fecha_servidor(Station& st);
+
+// Blank text, or the empty input mask "__-___-____".
+bool es_vacio(const QString& texto);
+
+// The n-th piece (from 1) of `texto` split at `separador`.
+QString extraer_parte(const QString& texto, qsizetype n, const QString& separador);
+
+} // namespace velmar

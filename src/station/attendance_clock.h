@@ -1,0 +1,19 @@
+#pragma once
+// The attendance clock: a worker's card typed or scanned into Text1.
+
+#include "context/station.h"
+
+namespace velmar {
+
+// Enter in Text1 with `texto` typed: records the day's entry or an early exit,
+// or reports what was already recorded, in one history line.
+void asistencia(Station& st, const QString& texto);
+
+// Any other key in Text1: keep the history bounded and at its newest line.
+void tecla_asistencia(Station& st);
+
+// Minutes of the re-scan guard and of the early-exit window.
+constexpr int kMinutosReingreso = 2;
+constexpr int kMinutosSalidaTemprana = 240;
+
+} // namespace velmar

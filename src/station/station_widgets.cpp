@@ -1,0 +1,97 @@
+#include "station/station_widgets.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace velmar {
+
+QString paraVista(const QString& texto) {
+    QString t = texto;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+int WidgetPrompts::mostrar(const QString& texto, int estilo, const QString& titulo) {
+    QMessageBox box(parent_);
+    box.setWindowTitle(titulo);
+    box.setText(paraVista(texto));
+    switch (estilo & 0xF0) {
+    case kCritico:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case kExclamacion:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    default:
+        box.setIcon(QMessageBox::NoIcon);
+    }
+    if ((estilo & 0x0F) == kSiNo) {
+        QPushButton* si = box.addButton(QStringLiteral("&Sí"), QMessageBox::YesRole);
+        QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+        box.setDefaultButton(si);
+        box.setEscapeButton(no);
+        box.exec();
+        return box.clickedButton() == si ? kSi : kNo;
+    }
+    QPushButton* ok = box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    box.exec();
+    return kOk;
+}
+
+void WidgetPrompts::beep() {
+    QApplication::beep();
+}
+
+void HistoryView::onAppended(const QString& pieza) {
+    QTextCursor c(edit_->document());
+    c.movePosition(QTextCursor::End);
+    c.insertText(paraVista(pieza));
+}
+
+void HistoryView::onReplaced() {
+    edit_->setPlainText(paraVista(texto()));
+}
+
+void HistoryView::onCaret() {
+    edit_->moveCursor(caret() == 0 ? QTextCursor::Start : QTextCursor::End);
+    edit_->ensureCursorVisible();
+}
+
+void ReportView::onReplaced() {
+    edit_->setPlainText(paraVista(texto()));
+}
+
+void ReportView::onAppended(const QString& pieza) {
+    QTextCursor c(edit_->document());
+    c.movePosition(QTextCursor::End);
+    c.insertText(paraVista(pieza));
+}
+
+void ReportView::onVisible() {
+    edit_->setVisible(visible());
+    if (visible())
+        edit_->raise();
+}
+
+void BusyView::onPuntero() {
+    if (puntero() == kReloj)
+        form_->setCursor(Qt::WaitCursor);
+    else
+        form_->unsetCursor();
+}
+
+void BusyView::onCaption(bool repintar) {
+    frame_->setTitle(caption());
+    if (repintar)
+        frame_->repaint();
+}
+
+} // namespace velmar

@@ -1,0 +1,90 @@
+#pragma once
+// The station context's interfaces over real widgets.
+
+#include "context/station.h"
+
+#include <QLineEdit>
+
+class QGroupBox;
+class QPlainTextEdit;
+class QWidget;
+
+namespace velmar {
+
+// Message boxes and the beep with QMessageBox, Spanish buttons.
+class WidgetPrompts : public Prompts {
+public:
+    explicit WidgetPrompts(QWidget* parent = nullptr)
+        : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+    void beep() override;
+
+protected:
+    int mostrar(const QString& texto, int estilo, const QString& titulo) override;
+
+public:
+private:
+    QWidget* parent_;
+};
+
+// Text2: the history text shown piece by piece, never copied whole per line.
+class HistoryView : public History {
+public:
+    explicit HistoryView(QPlainTextEdit* edit)
+        : edit_(edit) {}
+
+protected:
+    void onAppended(const QString& pieza) override;
+    void onReplaced() override;
+    void onCaret() override;
+
+private:
+    QPlainTextEdit* edit_;
+};
+
+// txtReporte.
+class ReportView : public ReportBox {
+public:
+    explicit ReportView(QPlainTextEdit* edit)
+        : edit_(edit) {}
+
+protected:
+    void onReplaced() override;
+    void onAppended(const QString& pieza) override;
+    void onVisible() override;
+
+private:
+    QPlainTextEdit* edit_;
+};
+
+// Mouse pointer of the form and caption of Frame1.
+class BusyView : public Busy {
+public:
+    BusyView(QWidget* form, QGroupBox* frame)
+        : form_(form)
+        , frame_(frame) {}
+
+protected:
+    void onPuntero() override;
+    void onCaption(bool repintar) override;
+
+private:
+    QWidget* form_;
+    QGroupBox* frame_;
+};
+
+class LineInput : public CardInput {
+public:
+    explicit LineInput(QLineEdit* edit)
+        : edit_(edit) {}
+    void vaciar() override { edit_->clear(); }
+    void enfocar() override { edit_->setFocus(Qt::OtherFocusReason); }
+
+private:
+    QLineEdit* edit_;
+};
+
+// Text with CR LF as the station holds it, for a text box of this platform.
+QString paraVista(const QString& texto);
+
+} // namespace velmar

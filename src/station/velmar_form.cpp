@@ -1,0 +1,160 @@
+#include "station/velmar_form.h"
+
+#include "labels/label_printer.h"
+#include "station/attendance_clock.h"
+
+#include <QEvent>
+#include <QFont>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScreen>
+
+namespace velmar {
+
+namespace {
+
+constexpr int px(int twips) {
+    return twips / 15;
+}
+
+QFont sansSerif(double puntos, bool negrita) {
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(puntos);
+    f.setBold(negrita);
+    return f;
+}
+
+} // namespace
+
+void CardBox::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        emit enter();
+        return;
+    }
+    if (!e->text().isEmpty())
+        emit tecla();
+    QLineEdit::keyPressEvent(e);
+}
+
+VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QWidget* parent)
+    : QMainWindow(parent) {
+    construir();
+    if (!prompts) {
+        ownPrompts_ = std::make_unique<WidgetPrompts>(this);
+        prompts = ownPrompts_.get();
+    }
+    if (!printer) {
+        ownPrinter_ = impresoraPorDefecto();
+        printer = ownPrinter_.get();
+    }
+    history_ = std::make_unique<HistoryView>(text2_);
+    report_ = std::make_unique<ReportView>(txtReporte_);
+    busy_ = std::make_unique<BusyView>(this, frame1_);
+    input_ = std::make_unique<LineInput>(text1_);
+    station_.reset(
+        new Station{db, *history_, *report_, *busy_, *prompts, *printer, *input_, {}, {}, {}});
+
+    connect(text1_, &CardBox::enter, this, [this] { asistencia(*station_, text1_->text()); });
+    connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });
+}
+
+VelmarForm::~VelmarForm() = default;
+
+void VelmarForm::construir() {
+    setObjectName(QStringLiteral("velmar_form"));
+    setWindowTitle(QStringLiteral("VELMAR"));
+    setWindowIcon(QIcon(QStringLiteral(":/velmar/velmar-icon.png")));
+
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client_);
+    client_->installEventFilter(this);
+
+    label2_ = new QLabel(QStringLiteral("Control de Asistencia"), client_);
+    label2_->setObjectName(QStringLiteral("Label2"));
+    label2_->setFont(sansSerif(12, true));
+    label2_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label2_->setGeometry(px(240), px(120), px(2655), px(375));
+
+    label1_ = new QLabel(QStringLiteral("Cédula"), client_);
+    label1_->setObjectName(QStringLiteral("Label1"));
+    label1_->setFont(sansSerif(8.25, true));
+    label1_->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    label1_->setGeometry(px(3360), px(240), px(975), px(255));
+
+    text1_ = new CardBox(client_);
+    text1_->setObjectName(QStringLiteral("Text1"));
+    text1_->setFont(sansSerif(8.25, false));
+    text1_->setMaxLength(std::numeric_limits<int>::max());
+    text1_->setGeometry(px(4560), px(240), px(2535), px(285));
+
+    image2_ = new QLabel(client_);
+    image2_->setObjectName(QStringLiteral("Image2"));
+    image2_->setPixmap(QPixmap(QStringLiteral(":/velmar/velmar-banner.png")));
+    image2_->setScaledContents(true);
+    image2_->setGeometry(px(8160), 0, px(2235), px(570));
+
+    frame1_ = new QGroupBox(Busy::kCaptionInicial, client_);
+    frame1_->setObjectName(QStringLiteral("Frame1"));
+    frame1_->setFont(sansSerif(8.25, true));
+    frame1_->setGeometry(px(120), px(720), px(10335), px(4575));
+
+    text2_ = new QPlainTextEdit(frame1_);
+    text2_->setObjectName(QStringLiteral("Text2"));
+    QFont arial(QStringLiteral("Arial"));
+    arial.setStyleHint(QFont::SansSerif);
+    arial.setPointSizeF(8.25);
+    text2_->setFont(arial);
+    text2_->setReadOnly(true);
+    text2_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    text2_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text2_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    text2_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    text2_->setGeometry(px(120), px(240), px(10095), px(4215));
+
+    txtReporte_ = new QPlainTextEdit(client_);
+    txtReporte_->setObjectName(QStringLiteral("txtReporte"));
+    txtReporte_->setFont(sansSerif(8.25, false));
+    txtReporte_->setReadOnly(true);
+    txtReporte_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    txtReporte_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtReporte_->setGeometry(px(6720), 0, px(3735), px(5295));
+    txtReporte_->hide();
+
+    // Text1 first, so it has the focus when the window opens.
+    setTabOrder(text1_, frame1_);
+    setTabOrder(frame1_, text2_);
+    setTabOrder(text2_, label1_);
+    setTabOrder(label1_, txtReporte_);
+    setTabOrder(txtReporte_, label2_);
+    text1_->setFocus(Qt::OtherFocusReason);
+
+    client_->setMinimumSize(0, 0);
+    client_->resize(kAncho, kAlto);
+    resize(kAncho, kAlto + (menuWidget() ? menuWidget()->sizeHint().height() : 0));
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+bool VelmarForm::eventFilter(QObject* obj, QEvent* e) {
+    if (obj == client_ && e->type() == QEvent::Resize)
+        aplicarDisposicion();
+    return QMainWindow::eventFilter(obj, e);
+}
+
+// The frame and the history follow the window; the margins (120 twips inside the
+// frame, 120 twips to the client area's edge) hold at any size. Nothing moves.
+void VelmarForm::aplicarDisposicion() {
+    const int w = client_->width();
+    const int h = client_->height();
+    const auto cero = [](int v) { return std::max(0, v); };
+    text2_->resize(cero(w - px(465)), text2_->height());
+    frame1_->resize(cero(w - px(225)), frame1_->height());
+    text2_->resize(text2_->width(), cero(h - px(1245)));
+    frame1_->resize(frame1_->width(), cero(h - px(885)));
+}
+
+} // namespace velmar

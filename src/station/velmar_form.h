@@ -1,0 +1,84 @@
+#pragma once
+// velmar_form: the station's window. The attendance box, the operations
+// history, the hidden report box; the operations run on its station context.
+
+#include "context/station.h"
+#include "station/station_widgets.h"
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <memory>
+
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+
+namespace velmar {
+
+class Conexion;
+
+// Text1: Enter submits the card; every other key keeps the history tidy and is
+// typed as usual.
+class CardBox : public QLineEdit {
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+
+signals:
+    void enter();
+    void tecla();
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+};
+
+class VelmarForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Design client area in pixels (10560 x 5460 twips).
+    static constexpr int kAncho = 704;
+    static constexpr int kAlto = 364;
+
+    // `prompts` and `printer` default to real message boxes and the label
+    // printer the station is configured with.
+    VelmarForm(Conexion& db, Prompts* prompts = nullptr, LabelPrinter* printer = nullptr,
+               QWidget* parent = nullptr);
+    ~VelmarForm() override;
+
+    Station& station() { return *station_; }
+
+    CardBox* text1() const { return text1_; }
+    QPlainTextEdit* text2() const { return text2_; }
+    QPlainTextEdit* txtReporte() const { return txtReporte_; }
+    QGroupBox* frame1() const { return frame1_; }
+    QLabel* label1() const { return label1_; }
+    QLabel* label2() const { return label2_; }
+    QLabel* image2() const { return image2_; }
+    QWidget* client() const { return client_; }
+
+protected:
+    bool eventFilter(QObject* obj, QEvent* e) override;
+
+private:
+    void construir();
+    void aplicarDisposicion();
+
+    QWidget* client_ = nullptr;
+    QLabel* label2_ = nullptr;
+    QLabel* label1_ = nullptr;
+    CardBox* text1_ = nullptr;
+    QLabel* image2_ = nullptr;
+    QGroupBox* frame1_ = nullptr;
+    QPlainTextEdit* text2_ = nullptr;
+    QPlainTextEdit* txtReporte_ = nullptr;
+
+    std::unique_ptr<WidgetPrompts> ownPrompts_;
+    std::unique_ptr<LabelPrinter> ownPrinter_;
+    std::unique_ptr<HistoryView> history_;
+    std::unique_ptr<ReportView> report_;
+    std::unique_ptr<BusyView> busy_;
+    std::unique_ptr<LineInput> input_;
+    std::unique_ptr<Station> station_;
+};
+
+} // namespace velmar
