@@ -11,6 +11,12 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 
+// The pictures live in the gui library's resources; a static library must
+// register them itself.
+static void cargarRecursos() {
+    Q_INIT_RESOURCE(velmar);
+}
+
 namespace velmar {
 
 namespace {
@@ -64,6 +70,7 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
 VelmarForm::~VelmarForm() = default;
 
 void VelmarForm::construir() {
+    cargarRecursos();
     setObjectName(QStringLiteral("velmar_form"));
     setWindowTitle(QStringLiteral("VELMAR"));
     setWindowIcon(QIcon(QStringLiteral(":/velmar/velmar-icon.png")));

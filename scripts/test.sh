@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The test command: installs what is needed, builds, and runs the whole suite
+# with CTest against private MariaDB servers (and a private CUPS where a test
+# needs one). Everything it starts it stops again.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/setup.sh
+
+export VELMAR_TEST_DB_DIR=${VELMAR_TEST_DB_DIR:-/tmp/velmar-test-db-$$}
+export VELMAR_TEST_DB_PORT=${VELMAR_TEST_DB_PORT:-33307}
+trap 'scripts/db.sh stop "$VELMAR_TEST_DB_DIR" >/dev/null 2>&1 || true; rm -rf "$VELMAR_TEST_DB_DIR"' EXIT
+
+BUILD_DIR=$root/build scripts/build.sh \
+  -DVELMAR_TEST_DB_DIR="$VELMAR_TEST_DB_DIR" -DVELMAR_TEST_DB_PORT="$VELMAR_TEST_DB_PORT"
+ctest --test-dir build --output-on-failure -j2 --timeout 600
