@@ -1,5 +1,9 @@
 #include "operations/catalogo.h"
 
+#include "packing/completion.h"
+#include "packing/packing_change.h"
+#include "packing/packing_report.h"
+#include "packing/write_off.h"
 #include "station/attendance_clock.h"
 
 namespace velmar {
@@ -14,6 +18,55 @@ QVector<Operacion> construir() {
                 false,
                 false,
                 [](Station& st, const QStringList& a) { asistencia(st, a.value(0)); }});
+
+    // Packing room: reports, completion mark, moves, write-off.
+    const Parametro packing{QStringLiteral("packing"), QStringLiteral("Packing"), false};
+    ops.append(
+        {QStringLiteral("reporte_pck"),
+         QStringLiteral("Reporte de packing"),
+         {packing, {QStringLiteral("caja"), QStringLiteral("Caja"), true}},
+         false,
+         true,
+         [](Station& st, const QStringList& a) { reporte_pck(st, a.value(0), a.value(1)); }});
+    ops.append({QStringLiteral("imprimir_caja"),
+                QStringLiteral("Reporte de caja"),
+                {packing,
+                 {QStringLiteral("caja"), QStringLiteral("Caja"), false},
+                 {QStringLiteral("guia"), QStringLiteral("Guía aérea"), true}},
+                false,
+                true,
+                [](Station& st, const QStringList& a) {
+                    imprimir_caja(st, a.value(0), a.value(1), a.value(2));
+                }});
+    ops.append({QStringLiteral("pck_completo"),
+                QStringLiteral("Marcar packing completo"),
+                {packing},
+                true,
+                true,
+                [](Station& st, const QStringList& a) { pck_completo(st, a.value(0)); }});
+    ops.append({QStringLiteral("pck_abrir"),
+                QStringLiteral("Reabrir packing"),
+                {packing},
+                true,
+                true,
+                [](Station& st, const QStringList& a) { pck_abrir(st, a.value(0)); }});
+    ops.append({QStringLiteral("cambiar_packing"),
+                QStringLiteral("Cambiar packing o caja"),
+                {packing,
+                 {QStringLiteral("nuevo_packing"), QStringLiteral("Nuevo packing"), false},
+                 {QStringLiteral("caja"), QStringLiteral("Caja"), true},
+                 {QStringLiteral("nueva_caja"), QStringLiteral("Nueva caja"), true}},
+                true,
+                true,
+                [](Station& st, const QStringList& a) {
+                    cambiar_packing(st, a.value(0), a.value(1), a.value(2), a.value(3));
+                }});
+    ops.append({QStringLiteral("baja_nacional"),
+                QStringLiteral("Baja nacional de bunche"),
+                {{QStringLiteral("bunche"), QStringLiteral("Bunche"), false}},
+                true,
+                true,
+                [](Station& st, const QStringList& a) { baja_nacional(st, a.value(0)); }});
     return ops;
 }
 

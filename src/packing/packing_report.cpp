@@ -1,0 +1,175 @@
+#include "packing/packing_report.h"
+
+#include "context/errors.h"
+#include "packing/pasos.h"
+#include "startup/velmo.h"
+
+namespace velmar {
+
+namespace {
+
+const QString kSeparador = QStringLiteral("---------------------------------------");
+
+QString entero(double v) {
+    return QString::number(v, 'f', 0);
+}
+
+void terminar(Station& st) {
+    st.busy.setPuntero(Busy::kFlecha);
+    st.busy.setCaption(QString());
+}
+
+} // namespace
+
+void reporte_pck(Station& st, const QString& packing, const QString& caja) {
+    st.busy.setPuntero(Busy::kReloj);
+    st.busy.setCaption(QStringLiteral("Inicializando ..."));
+    st.report.show();
+    st.busy.setCaption(QStringLiteral("Buscando ..."));
+
+    QString estado;
+    paso(st, [&] {
+        estado = RecordSet::textOf(
+            buscar_valor(st, QStringLiteral("nacional"), QStringLiteral("bunche"),
+                         QStringLiteral("num_pack='") + st.db.esc(packing) + QStringLiteral("'")));
+    });
+
+    QString sql = QStringLiteral("SELECT bunche.caja, variedad.vnombre, count(bunche.num_bunch) AS "
+                                 "bunchest, sum(bunche.num_tallos) AS botones") +
+                  QStringLiteral(" FROM bunche, variedad") +
+                  QStringLiteral(" WHERE bunche.cod_varie=variedad.cod_varie AND") +
+                  QStringLiteral(" bunche.num_pack = '") + st.db.esc(packing);
+    if (!caja.isEmpty())
+        sql += QStringLiteral("' AND caja='") + st.db.esc(caja);
+    // The box loop needs each box's rows together; GROUP BY alone does not
+    // promise an order.
+    sql += QStringLiteral("' GROUP BY bunche.caja, variedad.vnombre") +
+           QStringLiteral(" ORDER BY bunche.caja, variedad.vnombre");
+
+    RecordSet rs = abrir_consulta(st, sql);
+    int filas = 0;
+    paso(st, [&] { filas = rs.count(); });
+
+    if (filas <= 0) {
+        st.report.set(QStringLiteral("No hay datos para el packing: ") + packing);
+        terminar(st);
+        return;
+    }
+
+    st.busy.setCaption(QStringLiteral("Recuperando información ..."));
+    paso(st, [&] { rs.moveFirst(); });
+    st.report.set(QStringLiteral("PACKING: ") + packing +
+                  (estado == QLatin1String("C") ? QStringLiteral(" EMBARCADO  ")
+                                                : QStringLiteral(" EN PROCESO ")) +
+                  kCrLf);
+
+    const auto totales = [&](double bunches, double tallos) {
+        st.report.append(QStringLiteral("Total bunches: ") + entero(bunches) +
+                         QStringLiteral(", Total tallos: ") + entero(tallos) + kCrLf);
+    };
+
+    // Every box but the first closes the one before it, whatever its number.
+    bool primera = true;
+    QString anterior;
+    double bunches = 0, tallos = 0;
+    for (;;) {
+        // A record set that cannot tell its end or advance ends the loop.
+        bool fin = true;
+        if (!paso(st, [&] { fin = rs.eof(); }) || fin)
+            break;
+        QString cajaFila;
+        paso(st, [&] { cajaFila = rs.text(QStringLiteral("caja")); });
+        if (primera || cajaFila != anterior) {
+            if (!primera) {
+                totales(bunches, tallos);
+                bunches = 0;
+                tallos = 0;
+            }
+            primera = false;
+            anterior = cajaFila;
+            st.report.append(kSeparador + kCrLf);
+            st.report.append(QStringLiteral(" Caja: ") + cajaFila + kCrLf);
+        }
+        paso(st, [&] {
+            const QString cuenta = rs.text(QStringLiteral("bunchest"));
+            st.report.append(QStringLiteral("  (") + cuenta + QStringLiteral(")") +
+                             (valor_numerico(cuenta) > 1 ? QStringLiteral(" bunches")
+                                                         : QStringLiteral(" bunche")) +
+                             QStringLiteral(" de ") + rs.text(QStringLiteral("vnombre")) +
+                             QStringLiteral(" / ") + rs.text(QStringLiteral("botones")) + kCrLf);
+        });
+        paso(st, [&] { bunches += valor_numerico(rs.text(QStringLiteral("bunchest"))); });
+        paso(st, [&] { tallos += valor_numerico(rs.text(QStringLiteral("botones"))); });
+        if (!paso(st, [&] { rs.moveNext(); }))
+            break;
+    }
+    totales(bunches, tallos);
+    st.report.append(kSeparador + kCrLf);
+    terminar(st);
+}
+
+void imprimir_caja(Station& st, const QString& packing, const QString& caja, const QString& guia) {
+    st.busy.setPuntero(Busy::kReloj);
+    st.busy.setCaption(QStringLiteral("Inicializando ..."));
+    st.report.show();
+    st.busy.setCaption(QStringLiteral("Buscando ..."));
+    try {
+        // Not held in 16 bits: a big box is still counted.
+        qint64 bunches = 0;
+        RecordSet cuenta =
+            abrir_consulta(st, QStringLiteral("select count(*) from bunche where "
+                                              "num_pack='") +
+                                   st.db.esc(packing) + QStringLiteral("' and caja='") +
+                                   st.db.esc(caja) + QStringLiteral("'"));
+        if (!cuenta.eof())
+            bunches = cuenta.value(0).isNull() ? 0 : cuenta.value(0).toLongLong();
+
+        const QString cliente = RecordSet::textOf(
+            buscar_valor(st, QStringLiteral("cod_client"), QStringLiteral("bunche"),
+                         QStringLiteral("num_pack='") + st.db.esc(packing) + QStringLiteral("'")));
+        const QString marcar = RecordSet::textOf(buscar_valor(
+            st, QStringLiteral("marcar"), QStringLiteral("clientes"),
+            QStringLiteral("cod_client='") + st.db.esc(cliente) + QStringLiteral("'")));
+
+        RecordSet variedades = abrir_consulta(
+            st, QStringLiteral("select distinct caja, cod_varie from bunche where num_pack='") +
+                    st.db.esc(packing) + QStringLiteral("' and caja='") + st.db.esc(caja) +
+                    QStringLiteral("'"));
+        const int nVariedades = variedades.count();
+
+        st.report.set(QStringLiteral("PACKING: ") + packing + kCrLf);
+        st.busy.setCaption(QStringLiteral("Recuperando información ..."));
+
+        if (nVariedades <= 0) {
+            st.report.append(QStringLiteral("No hay datos para la caja: ") + caja);
+            terminar(st);
+            return;
+        }
+
+        QString variedad = QStringLiteral("MIX");
+        if (nVariedades == 1) {
+            QString nombre = RecordSet::textOf(buscar_valor(
+                st, QStringLiteral("vnombre"), QStringLiteral("variedad"),
+                QStringLiteral("cod_varie='") +
+                    st.db.esc(variedades.text(QStringLiteral("cod_varie"))) + QStringLiteral("'")));
+            // The last three characters are the stem length; a shorter name
+            // has no name part left.
+            nombre = nombre.size() >= 3 ? nombre.left(nombre.size() - 3) : QString();
+            variedad = sin_blancos(nombre) + QStringLiteral("-") + QString::number(bunches);
+        }
+
+        for (const QString& linea :
+             {kSeparador, QStringLiteral("ROSES"), QString(), QStringLiteral(" AWB:") + guia,
+              QStringLiteral(" Caja: ") + caja, QStringLiteral(" Marcar: ") + marcar,
+              QStringLiteral(" Variedad:") + variedad})
+            st.report.append(linea + kCrLf);
+
+        st.prompts.msgbox(QStringLiteral("imprime caja: ") + caja, kSoloOk);
+        terminar(st);
+    } catch (const Error&) {
+        st.busy.setPuntero(Busy::kFlecha);
+        st.busy.setCaption(Busy::kCaptionError, false);
+    }
+}
+
+} // namespace velmar
