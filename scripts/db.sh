@@ -35,7 +35,9 @@ start() {
     --skip-name-resolve --character-set-server=utf8mb4 \
     --collation-server=utf8mb4_general_ci --max-connections=200 \
     --innodb-flush-log-at-trx-commit=2 >/dev/null 2>&1 &
+  local pid=$!
   for _ in $(seq 1 300); do
+    kill -0 "$pid" 2>/dev/null || break
     if mariadb --no-defaults --socket="$dir/mysqld.sock" -uroot -e 'select 1' >/dev/null 2>&1; then
       mariadb --no-defaults --socket="$dir/mysqld.sock" -uroot -e \
         "CREATE USER IF NOT EXISTS 'velmar'@'127.0.0.1' IDENTIFIED BY 'velmar';

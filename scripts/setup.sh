@@ -9,7 +9,7 @@ packages=(
   unixodbc odbc-mariadb
   mariadb-server mariadb-client
   libcups2-dev cups-daemon cups-client
-  xvfb xauth x11-apps imagemagick fonts-dejavu-core
+  xvfb xauth x11-apps imagemagick fonts-dejavu-core fonts-liberation
 )
 
 missing=()

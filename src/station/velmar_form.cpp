@@ -5,6 +5,7 @@
 
 #include <QEvent>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,6 +26,23 @@ constexpr int px(int twips) {
     return twips / 15;
 }
 
+// The design fonts are Windows ones; metric-compatible ones stand in for them.
+void sustituirFuentes() {
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+}
+
+// A caption keeps its design box; where the stand-in font runs wider than the
+// original, it is narrowed to fit instead of being cut.
+void ajustarAncho(QLabel* label) {
+    QFont f = label->font();
+    const int ancho = QFontMetrics(f).horizontalAdvance(label->text());
+    if (ancho > label->width() && ancho > 0) {
+        f.setStretch(std::max(50, 100 * label->width() / ancho));
+        label->setFont(f);
+    }
+}
+
 QFont sansSerif(double puntos, bool negrita) {
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setStyleHint(QFont::SansSerif);
@@ -35,9 +53,29 @@ QFont sansSerif(double puntos, bool negrita) {
 
 } // namespace
 
+CardBox::~CardBox() = default;
+
 void CardBox::keyPressEvent(QKeyEvent* e) {
+    if (enviando_ || vaciando_) {
+        pendientes_.emplace_back(e->clone());
+        e->accept();
+        return;
+    }
+    tratar(e);
+    vaciando_ = true;
+    while (!pendientes_.empty()) {
+        const std::unique_ptr<QKeyEvent> k = std::move(pendientes_.front());
+        pendientes_.pop_front();
+        tratar(k.get());
+    }
+    vaciando_ = false;
+}
+
+void CardBox::tratar(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        enviando_ = true;
         emit enter();
+        enviando_ = false;
         return;
     }
     if (!e->text().isEmpty())
@@ -71,6 +109,7 @@ VelmarForm::~VelmarForm() = default;
 
 void VelmarForm::construir() {
     cargarRecursos();
+    sustituirFuentes();
     setObjectName(QStringLiteral("velmar_form"));
     setWindowTitle(QStringLiteral("VELMAR"));
     setWindowIcon(QIcon(QStringLiteral(":/velmar/velmar-icon.png")));
@@ -85,12 +124,14 @@ void VelmarForm::construir() {
     label2_->setFont(sansSerif(12, true));
     label2_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label2_->setGeometry(px(240), px(120), px(2655), px(375));
+    ajustarAncho(label2_);
 
     label1_ = new QLabel(QStringLiteral("Cédula"), client_);
     label1_->setObjectName(QStringLiteral("Label1"));
     label1_->setFont(sansSerif(8.25, true));
     label1_->setAlignment(Qt::AlignRight | Qt::AlignTop);
     label1_->setGeometry(px(3360), px(240), px(975), px(255));
+    ajustarAncho(label1_);
 
     text1_ = new CardBox(client_);
     text1_->setObjectName(QStringLiteral("Text1"));
