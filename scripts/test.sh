@@ -15,3 +15,14 @@ trap 'scripts/db.sh stop "$VELMAR_TEST_DB_DIR" >/dev/null 2>&1 || true; rm -rf "
 BUILD_DIR=$root/build scripts/build.sh \
   -DVELMAR_TEST_DB_DIR="$VELMAR_TEST_DB_DIR" -DVELMAR_TEST_DB_PORT="$VELMAR_TEST_DB_PORT"
 ctest --test-dir build --output-on-failure -j2 --timeout 600
+
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Leak checking stays off: the ODBC driver manager and Qt keep process-lifetime
+# allocations that would drown real reports.
+if [[ ${VELMAR_SKIP_SANITIZERS:-0} != 1 ]]; then
+  BUILD_DIR=$root/build-asan scripts/build.sh -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=ON \
+    -DVELMAR_BENCH=OFF \
+    -DVELMAR_TEST_DB_DIR="$VELMAR_TEST_DB_DIR" -DVELMAR_TEST_DB_PORT="$VELMAR_TEST_DB_PORT"
+  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j2 --timeout 900
+fi
