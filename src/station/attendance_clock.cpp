@@ -5,6 +5,7 @@
 
 #include <QTime>
 #include <cmath>
+#include <utility>
 
 namespace velmar {
 
@@ -32,35 +33,98 @@ qint64 segundosEntre(const QString& desde, const QString& hasta) {
     return a.secsTo(b);
 }
 
+// The server refuses to compare a column with a literal holding characters the
+// column's character set cannot store (Cyrillic against latin1, an emoji
+// against utf8mb3). No card stored there can equal such a text.
+bool esMezclaDeCotejamientos(const DbError& e) {
+    for (const char* c : {"1266", "1267", "1270", "1271"})
+        if (e.codigo() == QLatin1String(c))
+            return true;
+    return e.texto().contains(QLatin1String("Illegal mix of collations"), Qt::CaseInsensitive);
+}
+
+// The person query, as abrir_consulta runs it, except that a card no stored
+// cedula can hold gives no row instead of an SQL error box.
+RecordSet abrirPersona(Station& st, const QString& sql) {
+    try {
+        return st.db.consulta(sql);
+    } catch (const DbError& e) {
+        if (esMezclaDeCotejamientos(e))
+            return RecordSet(QStringList(), {});
+        st.prompts.msgbox(QStringLiteral("Consulta Sql ") + texto_error(e), kSoloOk);
+        return RecordSet();
+    }
+}
+
 // Two stations submitting one card at the same moment must not both insert the
 // day's entry: the look-up-then-insert of a person runs under a named lock on
-// the server. A short wait keeps a stuck station from blocking the others.
+// the server. A short wait keeps a stuck station from blocking the others; past
+// it the scan goes on without the lock. Lock names are server-wide, so the
+// database is part of the name.
 class CandadoPersona {
 public:
+    static constexpr int kEsperaSegundos = 5;
+
     CandadoPersona(Conexion& db, const QString& personalId)
         : db_(db)
-        , nombre_(QStringLiteral("CONCAT('velmar-asistencia-', MD5('") + db.esc(personalId) +
-                  QStringLiteral("'))")) {
+        , nombre_(QStringLiteral("CONCAT('velmar-asistencia-', MD5(CONCAT(IFNULL(DATABASE(), "
+                                 "''), '/', '") +
+                  db.esc(personalId) + QStringLiteral("')))")) {
         const RecordSet rs =
-            db_.consulta(QStringLiteral("SELECT GET_LOCK(") + nombre_ + QStringLiteral(", 5)"));
+            db_.consulta(QStringLiteral("SELECT GET_LOCK(") + nombre_ + QStringLiteral(", ") +
+                         QString::number(kEsperaSegundos) + QStringLiteral(")"));
         tomado_ = rs.count() > 0 && rs.text(0) == QLatin1String("1");
     }
-    ~CandadoPersona() { soltar(); }
-    void soltar() noexcept {
-        if (!tomado_)
+    ~CandadoPersona() {
+        // A broken connection has released it already.
+        if (!tomado_ || !db_.abierta())
             return;
-        tomado_ = false;
         try {
             db_.consulta(QStringLiteral("SELECT RELEASE_LOCK(") + nombre_ + QStringLiteral(")"));
-        } catch (...) {
-            // a lost connection has released it already
+        } catch (const Error&) {
         }
     }
+    CandadoPersona(const CandadoPersona&) = delete;
+    CandadoPersona& operator=(const CandadoPersona&) = delete;
 
 private:
     Conexion& db_;
     QString nombre_;
     bool tomado_ = false;
+};
+
+// Boxes raised while the person's lock is held are shown once it is released,
+// so an operator who leaves a box open never holds up another station.
+class CajasDiferidas : public Prompts {
+public:
+    explicit CajasDiferidas(Prompts& real)
+        : real_(real) {}
+    void beep() override { pendientes_.append({QString(), -1, QString()}); }
+    void mostrarPendientes() {
+        const QList<Pendiente> p = std::exchange(pendientes_, {});
+        for (const Pendiente& c : p) {
+            if (c.estilo < 0)
+                real_.beep();
+            else
+                real_.msgbox(c.texto, c.estilo, c.titulo);
+        }
+    }
+
+protected:
+    // Only the query routines' OK boxes pass through here.
+    int mostrar(const QString& texto, int estilo, const QString& titulo) override {
+        pendientes_.append({texto, estilo, titulo});
+        return kOk;
+    }
+
+private:
+    struct Pendiente {
+        QString texto;
+        int estilo;
+        QString titulo;
+    };
+    Prompts& real_;
+    QList<Pendiente> pendientes_;
 };
 
 } // namespace
@@ -69,7 +133,7 @@ void asistencia(Station& st, const QString& texto) {
     try {
         st.report.hide();
         const QString cedula = limpiar(texto);
-        RecordSet persona = abrir_consulta(
+        RecordSet persona = abrirPersona(
             st, QStringLiteral("select *, current_date() as fecha, current_time() as hora from "
                                "personal where cedula = '") +
                     st.db.esc(cedula) + QStringLiteral("' limit 1"));
@@ -84,24 +148,38 @@ void asistencia(Station& st, const QString& texto) {
             const QString hora = persona.text(QStringLiteral("hora"));
             const QString usuario = nombres + QLatin1Char(' ') + apellidos;
 
-            CandadoPersona candado(st.db, personalId);
-            RecordSet hoy = abrir_consulta(
-                st, QStringLiteral("select * from control_asistencia where personal_id = '") +
+            RecordSet hoy;
+            bool ingreso = false;
+            CajasDiferidas cajas(st.prompts);
+            {
+                CandadoPersona candado(st.db, personalId);
+                Station bajoCandado{
+                    st.db,      st.history, st.report,          st.busy,        cajas,
+                    st.printer, st.input,   st.permiso_usuario, st.guia_actual, st.ultima_etiqueta};
+                hoy = abrir_consulta(
+                    bajoCandado,
+                    QStringLiteral("select * from control_asistencia where personal_id = '") +
                         st.db.esc(personalId) +
                         QStringLiteral("' And fecha_entrada = current_date() limit 1"));
-            if (hoy.eof()) {
-                ejecutar_sql(st, QStringLiteral("insert into control_asistencia (personal_id, "
+                ingreso = hoy.abierto() && hoy.eof();
+                if (ingreso)
+                    ejecutar_sql(bajoCandado,
+                                 QStringLiteral("insert into control_asistencia (personal_id, "
                                                 "fecha_entrada, hora_entrada,fecha_salida) "
                                                 "values('") +
                                      st.db.esc(personalId) + QStringLiteral("', '") +
                                      st.db.esc(fecha) + QStringLiteral("', '") + st.db.esc(hora) +
                                      QStringLiteral("','") + st.db.esc(fecha) +
                                      QStringLiteral("')"));
-                candado.soltar();
+            }
+            cajas.mostrarPendientes();
+
+            if (ingreso) {
                 st.history.agregar_historia(QStringLiteral("Ingreso del usuario ") + usuario +
                                             QStringLiteral(" a las ") + hora);
             } else {
-                candado.soltar();
+                // A failed attendance query gives a missing record set: reading
+                // it goes to the error path.
                 const QString asistenciaId = hoy.text(QStringLiteral("asistencia_id"));
                 const QString horaEntrada = hoy.text(QStringLiteral("hora_entrada"));
                 const QString horaSalida = hoy.text(QStringLiteral("hora_salida"));
@@ -126,7 +204,7 @@ void asistencia(Station& st, const QString& texto) {
                                              st.db.esc(fecha) +
                                              QStringLiteral("', hora_salida = '") +
                                              st.db.esc(hora) + QStringLiteral("', horas_dif = '") +
-                                             QString::number(segundos) +
+                                             st.db.esc(QString::number(segundos)) +
                                              QStringLiteral("' where asistencia_id = '") +
                                              st.db.esc(asistenciaId) + QStringLiteral("'"));
                         st.history.agregar_historia(QStringLiteral("Salida del usuario ") +
@@ -137,7 +215,7 @@ void asistencia(Station& st, const QString& texto) {
         }
         st.input.vaciar();
         st.input.enfocar();
-    } catch (const Error&) {
+    } catch (const std::exception&) {
         st.prompts.beep();
         st.prompts.msgbox(kErrorSistema, kSoloOk);
         st.history.agregar_texto(QLatin1Char('\t') + kErrorSistema);

@@ -5,8 +5,10 @@
 #include "context/station.h"
 #include "station/station_widgets.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <deque>
 #include <memory>
 
 class QGroupBox;
@@ -18,11 +20,14 @@ namespace velmar {
 class Conexion;
 
 // Text1: Enter submits the card; every other key keeps the history tidy and is
-// typed as usual.
+// typed as usual. Keys that arrive while a card is being submitted (during one
+// of its message boxes) wait and are handled after it, in order: a scanner's
+// next card is neither lost nor mixed into the one being submitted.
 class CardBox : public QLineEdit {
     Q_OBJECT
 public:
     using QLineEdit::QLineEdit;
+    ~CardBox() override;
 
 signals:
     void enter();
@@ -30,6 +35,13 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void tratar(QKeyEvent* e);
+
+    bool enviando_ = false;
+    bool vaciando_ = false;
+    std::deque<std::unique_ptr<QKeyEvent>> pendientes_;
 };
 
 class VelmarForm : public QMainWindow {
