@@ -2,7 +2,13 @@
 
 #include "context/errors.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QTcpSocket>
+#include <QThread>
+#include <QUrl>
+
+#include <cups/cups.h>
 
 namespace velmar {
 
@@ -15,7 +21,9 @@ public:
         : path_(std::move(path)) {}
     void send(const QByteArray& label) override {
         QFile f(path_);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(label) != label.size())
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw PrinterError(f.errorString());
+        if (f.write(label) != label.size() || !f.flush())
             throw PrinterError(f.errorString());
     }
 
@@ -23,20 +31,137 @@ private:
     QString path_;
 };
 
+// A networked label printer's raw port: one connection per label.
+class SocketPrinter : public LabelPrinter {
+public:
+    SocketPrinter(QString host, quint16 port)
+        : host_(std::move(host))
+        , port_(port) {}
+    void send(const QByteArray& label) override {
+        QTcpSocket s;
+        s.connectToHost(host_, port_);
+        if (!s.waitForConnected(kEsperaMs))
+            throw PrinterError(s.errorString());
+        if (s.write(label) != label.size())
+            throw PrinterError(s.errorString());
+        while (s.bytesToWrite() > 0)
+            if (!s.waitForBytesWritten(kEsperaMs))
+                throw PrinterError(s.errorString());
+        s.disconnectFromHost();
+        if (s.state() != QAbstractSocket::UnconnectedState && !s.waitForDisconnected(kEsperaMs))
+            throw PrinterError(s.errorString());
+    }
+
+private:
+    static constexpr int kEsperaMs = 4000;
+    QString host_;
+    quint16 port_;
+};
+
+// A CUPS queue (the system default when `queue` is empty), sent as a raw job.
+// CUPS takes a job even when the printer is off and keeps retrying it, so the
+// job is followed until it completes; one that does not is cancelled, lest it
+// print later on top of the operator's reprint.
+class CupsPrinter : public LabelPrinter {
+public:
+    explicit CupsPrinter(QString queue)
+        : queue_(std::move(queue)) {}
+
+    void send(const QByteArray& label) override {
+        const QByteArray pedido = queue_.toUtf8();
+        cups_dest_t* dest = cupsGetNamedDest(
+            CUPS_HTTP_DEFAULT, pedido.isEmpty() ? nullptr : pedido.constData(), nullptr);
+        if (!dest)
+            throw PrinterError(pedido.isEmpty() ? QStringLiteral("no hay impresora predeterminada")
+                                                : QStringLiteral("no existe la cola ") + queue_);
+        const QByteArray nombre(dest->name);
+        cupsFreeDests(1, dest);
+
+        const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, nombre.constData(), "velmar", 0, nullptr);
+        if (job <= 0)
+            throw PrinterError(QString::fromUtf8(cupsLastErrorString()));
+        if (cupsStartDocument(CUPS_HTTP_DEFAULT, nombre.constData(), job, "etiqueta",
+                              CUPS_FORMAT_RAW, 1) != HTTP_STATUS_CONTINUE ||
+            cupsWriteRequestData(CUPS_HTTP_DEFAULT, label.constData(), size_t(label.size())) !=
+                HTTP_STATUS_CONTINUE) {
+            const QString error = QString::fromUtf8(cupsLastErrorString());
+            cupsFinishDocument(CUPS_HTTP_DEFAULT, nombre.constData());
+            cancelar(nombre, job);
+            throw PrinterError(error);
+        }
+        if (cupsFinishDocument(CUPS_HTTP_DEFAULT, nombre.constData()) != IPP_STATUS_OK) {
+            const QString error = QString::fromUtf8(cupsLastErrorString());
+            cancelar(nombre, job);
+            throw PrinterError(error);
+        }
+        esperar(nombre, job);
+    }
+
+private:
+    static constexpr int kEsperaMs = 6000;
+
+    static void cancelar(const QByteArray& nombre, int job) {
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, nombre.constData(), job, 0);
+    }
+
+    static ipp_jstate_t estado(const QByteArray& nombre, int job) {
+        cups_job_t* jobs = nullptr;
+        const int cuantos =
+            cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nombre.constData(), 0, CUPS_WHICHJOBS_ALL);
+        ipp_jstate_t e = IPP_JSTATE_ABORTED; // a job the server forgot did not print
+        for (int i = 0; i < cuantos; ++i)
+            if (jobs[i].id == job)
+                e = jobs[i].state;
+        cupsFreeJobs(cuantos, jobs);
+        return e;
+    }
+
+    static void esperar(const QByteArray& nombre, int job) {
+        QDeadlineTimer plazo(kEsperaMs);
+        for (;;) {
+            const ipp_jstate_t e = estado(nombre, job);
+            if (e == IPP_JSTATE_COMPLETED)
+                return;
+            if (e == IPP_JSTATE_CANCELED || e == IPP_JSTATE_ABORTED)
+                throw PrinterError(QStringLiteral("el trabajo de impresión no terminó"));
+            if (plazo.hasExpired()) {
+                cancelar(nombre, job);
+                throw PrinterError(QStringLiteral("la impresora no recibió la etiqueta"));
+            }
+            QThread::msleep(100);
+        }
+    }
+
+    QString queue_;
+};
+
 class NoPrinter : public LabelPrinter {
 public:
-    void send(const QByteArray&) override {
-        throw PrinterError(QStringLiteral("no label printer configured"));
-    }
+    explicit NoPrinter(QString motivo)
+        : motivo_(std::move(motivo)) {}
+    void send(const QByteArray&) override { throw PrinterError(motivo_); }
+
+private:
+    QString motivo_;
 };
 
 } // namespace
 
 std::unique_ptr<LabelPrinter> impresoraPorDefecto() {
     const QString destino = qEnvironmentVariable("VELMAR_IMPRESORA");
+    if (destino.isEmpty())
+        return std::make_unique<CupsPrinter>(QString());
     if (destino.startsWith(QLatin1String("file:")))
         return std::make_unique<FilePrinter>(destino.mid(5));
-    return std::make_unique<NoPrinter>();
+    if (destino.startsWith(QLatin1String("cups:")))
+        return std::make_unique<CupsPrinter>(destino.mid(5));
+    if (destino.startsWith(QLatin1String("socket://"))) {
+        const QUrl url(destino);
+        if (url.isValid() && !url.host().isEmpty())
+            return std::make_unique<SocketPrinter>(url.host(), quint16(url.port(9100)));
+    }
+    return std::make_unique<NoPrinter>(QStringLiteral("destino de impresora no válido: ") +
+                                       destino);
 }
 
 } // namespace velmar

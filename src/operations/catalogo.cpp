@@ -1,5 +1,6 @@
 #include "operations/catalogo.h"
 
+#include "labels/box_labels.h"
 #include "packing/completion.h"
 #include "packing/packing_change.h"
 #include "packing/packing_report.h"
@@ -67,6 +68,31 @@ QVector<Operacion> construir() {
                 true,
                 true,
                 [](Station& st, const QStringList& a) { baja_nacional(st, a.value(0)); }});
+
+    // Labels: the three box-detail labels and the reprint after a jam.
+    const QVector<Parametro> deCaja = {
+        {QStringLiteral("packing"), QStringLiteral("Packing"), false},
+        {QStringLiteral("caja"), QStringLiteral("Caja"), false},
+        {QStringLiteral("guia"), QStringLiteral("Guía aérea"), true}};
+    ops.append({QStringLiteral("imprimir_detalle_peq"), QStringLiteral("Etiqueta pequeña de caja"),
+                deCaja, false, true, [](Station& st, const QStringList& a) {
+                    imprimir_detalle_peq(st, a.value(0), a.value(1), a.value(2));
+                }});
+    ops.append({QStringLiteral("imprimir_detalle"), QStringLiteral("Etiqueta de caja"), deCaja,
+                false, true, [](Station& st, const QStringList& a) {
+                    imprimir_detalle(st, a.value(0), a.value(1), a.value(2));
+                }});
+    ops.append({QStringLiteral("imprimir_detalle_bqt"),
+                QStringLiteral("Etiqueta de caja de bouquets"), deCaja, false, true,
+                [](Station& st, const QStringList& a) {
+                    imprimir_detalle_bqt(st, a.value(0), a.value(1), a.value(2));
+                }});
+    ops.append({QStringLiteral("reimprimir_etiqueta"),
+                QStringLiteral("Reimprimir última etiqueta"),
+                {},
+                false,
+                true,
+                [](Station& st, const QStringList&) { reimprimir_etiqueta(st); }});
     return ops;
 }
 

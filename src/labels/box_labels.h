@@ -1,0 +1,28 @@
+#pragma once
+// The three box-detail labels of the packing room and the reprint of the last
+// label sent.
+
+#include "context/station.h"
+
+namespace velmar {
+
+inline const QString kImpresoraNoLista =
+    QStringLiteral("Impresora de código de barras no está lista");
+inline const QString kErrorRed =
+    QStringLiteral("Error de ejecución, revise que esté conectado a la red");
+inline const QString kSinEtiqueta = QStringLiteral("No hay etiqueta para reimprimir");
+
+// Small label, 680 dots wide.
+void imprimir_detalle_peq(Station& st, const QString& packing, const QString& caja,
+                          const QString& guia = QString());
+// Full label, in the size the printer keeps.
+void imprimir_detalle(Station& st, const QString& packing, const QString& caja,
+                      const QString& guia = QString());
+// Bouquet label, 816 x 1269 dots.
+void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& caja,
+                          const QString& guia = QString());
+
+// Sends st.ultima_etiqueta again, without asking the database.
+void reimprimir_etiqueta(Station& st);
+
+} // namespace velmar
