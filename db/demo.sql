@@ -144,9 +144,12 @@ INSERT INTO demo_rosa VALUES
   ('RAI', 'RAINBOWROSES',  'RAINBOW ROSES',  'multicolor', 40, 60),
   ('TIN', 'TINTEDRAINBOW', 'TINTED RAINBOW', 'multicolor', 40, 60);
 
--- Code: three letters, the name without blanks, the stem length in cm.
+-- Code: three letters, the name without blanks, the stem length in cm. The
+-- name ends in the stem length after five blanks, as the farm keeps it: the
+-- box report drops three characters and the labels seven, both leaving the
+-- variety's own name.
 INSERT INTO variedad (cod_varie, vnombre)
-SELECT CONCAT(r.prefijo, r.clave, l.seq), CONCAT(r.nombre, ' ', l.seq)
+SELECT CONCAT(r.prefijo, r.clave, l.seq), CONCAT(r.nombre, '     ', l.seq)
 FROM demo_rosa AS r
 JOIN seq_40_to_90_step_10 AS l ON l.seq BETWEEN r.largo_min AND r.largo_max
 ORDER BY r.prefijo, l.seq;
