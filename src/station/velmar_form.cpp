@@ -2,6 +2,7 @@
 
 #include "labels/label_printer.h"
 #include "station/attendance_clock.h"
+#include "station/operations_menu_widgets.h"
 
 #include <QEvent>
 #include <QFont>
@@ -103,6 +104,7 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
 
     connect(text1_, &CardBox::enter, this, [this] { asistencia(*station_, text1_->text()); });
     connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });
+    instalar_menu_operaciones(this);
 }
 
 VelmarForm::~VelmarForm() = default;

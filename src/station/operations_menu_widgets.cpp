@@ -1,0 +1,128 @@
+#include "station/operations_menu_widgets.h"
+
+#include "context/errors.h"
+#include "login/frm_login_dialog.h"
+#include "startup/velmo.h"
+#include "station/velmar_form.h"
+
+#include <QAction>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace velmar {
+
+ArgumentosDialog::ArgumentosDialog(const Operacion& op, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , op_(op) {
+    setObjectName(QStringLiteral("dlgArgumentos"));
+    setWindowTitle(op.titulo);
+
+    auto* formulario = new QFormLayout;
+    for (const Parametro& p : op.parametros) {
+        auto* campo = new QLineEdit(this);
+        campo->setObjectName(p.nombre);
+        campo->setMinimumWidth(180);
+        const QString etiqueta = p.opcional ? p.etiqueta + QStringLiteral(" (opcional):")
+                                            : p.etiqueta + QLatin1Char(':');
+        formulario->addRow(etiqueta, campo);
+        campos_.append(campo);
+        connect(campo, &QLineEdit::textChanged, this, &ArgumentosDialog::habilitar);
+    }
+
+    aceptar_ = new QPushButton(QStringLiteral("&Aceptar"), this);
+    aceptar_->setObjectName(QStringLiteral("cmdAceptar"));
+    aceptar_->setDefault(true);
+    cancelar_ = new QPushButton(QStringLiteral("&Cancelar"), this);
+    cancelar_->setObjectName(QStringLiteral("cmdCancelar"));
+    connect(aceptar_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancelar_, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* botones = new QHBoxLayout;
+    botones->addStretch();
+    botones->addWidget(aceptar_);
+    botones->addWidget(cancelar_);
+    auto* todo = new QVBoxLayout(this);
+    todo->addLayout(formulario);
+    todo->addLayout(botones);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    habilitar();
+}
+
+QStringList ArgumentosDialog::argumentos() const {
+    QStringList args;
+    for (qsizetype i = 0; i < campos_.size(); ++i) {
+        const QString t = campos_[i]->text();
+        args.append(op_.parametros[i].opcional && t.isEmpty() ? QString() : t);
+    }
+    return args;
+}
+
+void ArgumentosDialog::habilitar() {
+    bool completo = true;
+    for (qsizetype i = 0; i < campos_.size(); ++i)
+        if (!op_.parametros[i].opcional && campos_[i]->text().trimmed().isEmpty())
+            completo = false;
+    aceptar_->setEnabled(completo);
+}
+
+void ejecutar_desde_menu(VelmarForm* form, const Operacion& op) {
+    Station& st = form->station();
+    const auto alTerminar = [&] { st.input.enfocar(); };
+
+    if (op.requiereLogin) {
+        FrmLogin login(st, form);
+        if (login.exec() != QDialog::Accepted) {
+            alTerminar();
+            return;
+        }
+    }
+    QStringList args;
+    if (!op.parametros.isEmpty()) {
+        ArgumentosDialog dialogo(op, form);
+        if (dialogo.exec() != QDialog::Accepted) {
+            alTerminar();
+            return;
+        }
+        args = dialogo.argumentos();
+    }
+    try {
+        op.ejecutar(st, args);
+    } catch (const Error& e) {
+        // An operation without a handler of its own: tell the operator and
+        // leave the window usable.
+        if (st.busy.puntero() != Busy::kFlecha)
+            st.busy.setPuntero(Busy::kFlecha);
+        st.prompts.msgbox(texto_error(e), kExclamacion);
+    }
+    alTerminar();
+}
+
+void instalar_menu_operaciones(VelmarForm* form) {
+    // Alt+O only: a plain letter or digit typed or scanned into Text1 never
+    // reaches the menu.
+    QMenu* menu = form->menuBar()->addMenu(QStringLiteral("&Operaciones"));
+    menu->setObjectName(QStringLiteral("mnuOperaciones"));
+    for (const Operacion& op : catalogo()) {
+        if (!op.enMenu)
+            continue;
+        QAction* a = menu->addAction(op.parametros.isEmpty() ? op.titulo
+                                                             : op.titulo + QStringLiteral("..."));
+        a->setObjectName(op.nombre);
+        const QString nombre = op.nombre;
+        QObject::connect(a, &QAction::triggered, form, [form, nombre] {
+            if (const Operacion* o = buscarOperacion(nombre))
+                ejecutar_desde_menu(form, *o);
+        });
+    }
+    // The design client area stays as it was; the window grows by the bar.
+    form->resize(form->width(), form->height() + form->menuBar()->sizeHint().height());
+}
+
+} // namespace velmar

@@ -1,0 +1,49 @@
+#pragma once
+// The window's "Operaciones" menu: one entry per operation of the catalogue
+// that is offered in the menu. An entry asks for the administrator login when
+// the operation changes data, then for the operation's arguments, runs it and
+// gives the focus back to Text1 so the attendance clock keeps working.
+
+#include "operations/catalogo.h"
+
+#include <QDialog>
+#include <QVector>
+
+class QLineEdit;
+class QPushButton;
+
+namespace velmar {
+
+class VelmarForm;
+
+// A line per parameter; Aceptar is enabled while every required one holds
+// more than blanks.
+class ArgumentosDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit ArgumentosDialog(const Operacion& op, QWidget* parent = nullptr);
+
+    // In parameter order, as typed; an optional one left empty is a null text
+    // (the operation's "absent").
+    QStringList argumentos() const;
+
+    QLineEdit* campo(qsizetype i) const { return campos_.value(i); }
+    QPushButton* cmdAceptar() const { return aceptar_; }
+    QPushButton* cmdCancelar() const { return cancelar_; }
+
+private:
+    void habilitar();
+
+    const Operacion& op_;
+    QVector<QLineEdit*> campos_;
+    QPushButton* aceptar_ = nullptr;
+    QPushButton* cancelar_ = nullptr;
+};
+
+// Adds the menu to the window.
+void instalar_menu_operaciones(VelmarForm* form);
+
+// What choosing the operation's entry does.
+void ejecutar_desde_menu(VelmarForm* form, const Operacion& op);
+
+} // namespace velmar
