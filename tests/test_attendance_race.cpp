@@ -12,6 +12,15 @@
 using namespace velmar;
 using namespace velmar::test;
 
+namespace {
+
+// The name of a person's attendance lock on this database.
+const QString kCandado =
+    QStringLiteral("CONCAT('velmar-asistencia-', MD5(CONCAT(DATABASE(), '/', %1)))");
+const QString kError = QStringLiteral("Error en el sistema, revise la última operación ");
+
+} // namespace
+
 class TestAttendanceRace : public QObject {
     Q_OBJECT
 
@@ -66,6 +75,61 @@ private slots:
             QCOMPARE(h.size(),
                      h.count(ingreso) * ingreso.size() + h.count(reporte) * reporte.size());
         }
+    }
+
+    // The person's lock is held by the session that inserts the entry (a
+    // trigger looks), and is free again after every way a scan can end.
+    void lockHeldForTheInsertAndReleasedAfterEveryPath() {
+        TestDb& db = TestDb::get();
+        db.sql("create table candado_visto (tomado int)");
+        db.sql("create trigger ver_candado before insert on control_asistencia for each row "
+               "insert into candado_visto values (IS_USED_LOCK(" +
+               kCandado.arg("NEW.personal_id") + ") = CONNECTION_ID())");
+        const QString libre = "select IS_FREE_LOCK(" + kCandado.arg("7") + ")";
+        TestStation t;
+        const auto escanear = [&](const QString& hora) {
+            t.reloj("2024-03-07 " + hora);
+            asistencia(t.st, "1712345678");
+            QCOMPARE(db.valor(libre), QString("1"));
+        };
+        escanear("07:00:00"); // entry
+        QCOMPARE(db.filas("select tomado from candado_visto"), QStringList{"1"});
+        escanear("07:01:00"); // already entered
+        t.prompts.respuestas = {kNo};
+        escanear("08:00:00"); // early exit declined
+        t.prompts.respuestas = {kSi};
+        escanear("08:00:00"); // early exit
+        escanear("09:00:00"); // exit already recorded
+        db.sql("update control_asistencia set hora_entrada = null");
+        escanear("09:00:00"); // error path
+        db.sql("rename table control_asistencia to control_x");
+        escanear("09:00:00"); // attendance query fails
+        db.sql("rename table control_x to control_asistencia");
+        QCOMPARE(t.history.texto(),
+                 "Ingreso del usuario MARIA JOSE GUAMAN a las 07:00:00\r\n"
+                 "EL USUARIO MARIA JOSE GUAMAN YA FUE INGRESADO A LAS 07:00:00\r\n"
+                 "Salida del usuario MARIA JOSE GUAMAN a las 08:00:00\r\n"
+                 "EL USUARIO MARIA JOSE GUAMAN YA REGISTRO SU SALIDA A LAS 08:00:00\r\n"
+                 "\t" +
+                     kError + "\t" + kError);
+        db.sql("drop table candado_visto");
+        db.recrear();
+    }
+
+    // A station stuck while holding a person's lock delays the others a little,
+    // it does not stop them.
+    void stuckStationDoesNotBlockOthers() {
+        TestDb& db = TestDb::get();
+        QCOMPARE(db.valor("select GET_LOCK(" + kCandado.arg("7") + ", 0)"), QString("1"));
+        TestStation t;
+        t.reloj("2024-03-07 07:00:00");
+        asistencia(t.st, "1712345678");
+        QCOMPARE(db.valor("select RELEASE_LOCK(" + kCandado.arg("7") + ")"), QString("1"));
+        QCOMPARE(t.history.texto(),
+                 QString("Ingreso del usuario MARIA JOSE GUAMAN a las 07:00:00\r\n"));
+        QVERIFY(t.prompts.eventos.isEmpty());
+        QCOMPARE(db.filas("select personal_id, hora_entrada from control_asistencia"),
+                 QStringList{"7|07:00:00"});
     }
 };
 
