@@ -149,6 +149,10 @@ private slots:
         f.text1()->setFocus();
         QTest::keyClicks(f.text1(), "0912345678 OPERACIONES ocr");
         QCOMPARE(f.text1()->text(), QString("0912345678 OPERACIONES ocr"));
+        // Alt alone does not steal the next keys from Text1 either
+        QTest::keyClick(f.text1(), Qt::Key_Alt);
+        QTest::keyClicks(f.text1(), "12");
+        QCOMPARE(f.text1()->text(), QString("0912345678 OPERACIONES ocr12"));
         QVERIFY(!f.menuBar()->findChild<QMenu*>("mnuOperaciones")->isVisible());
         QCOMPARE(QApplication::focusWidget(), f.text1());
     }
