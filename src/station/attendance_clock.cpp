@@ -48,8 +48,9 @@ bool esMezclaDeCotejamientos(const DbError& e) {
 RecordSet abrirPersona(Station& st, const QString& sql) {
     try {
         return st.db.consulta(sql);
-    } catch (const DbError& e) {
-        if (esMezclaDeCotejamientos(e))
+    } catch (const Error& e) {
+        const auto* db = dynamic_cast<const DbError*>(&e);
+        if (db && esMezclaDeCotejamientos(*db))
             return RecordSet(QStringList(), {});
         st.prompts.msgbox(QStringLiteral("Consulta Sql ") + texto_error(e), kSoloOk);
         return RecordSet();
