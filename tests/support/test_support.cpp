@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 #include <csignal>
@@ -105,6 +106,7 @@ TestDb::TestDb() {
     nombre_ = QStringLiteral("t_%1_%2")
                   .arg(QFileInfo(QCoreApplication::applicationFilePath()).baseName())
                   .arg(QCoreApplication::applicationPid());
+    nombre_.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_]")), QStringLiteral("_"));
     QFile dsn(ini + QStringLiteral("/odbc.ini"));
     if (!dsn.open(QIODevice::WriteOnly))
         qFatal("cannot write odbc.ini");

@@ -1,0 +1,297 @@
+// Speed of the station's everyday paths, each against its raw cost measured in
+// the same run: the statements alone, the query alone, the first line.
+
+#include "context/errors.h"
+#include "labels/box_labels.h"
+#include "labels/label_printer.h"
+#include "packing/packing_report.h"
+#include "startup/velmo.h"
+#include "station/velmar_form.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QTcpServer>
+#include <QTest>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdio>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace velmar;
+using namespace velmar::test;
+
+namespace {
+
+struct Fila {
+    QString nombre;
+    double medido; // ms
+    QString base;
+    double crudo; // ms, < 0 when there is none
+    QString meta;
+};
+
+QList<Fila> tabla;
+
+void esperarVentana(QWidget* w) {
+    if (!QTest::qWaitForWindowExposed(w))
+        qWarning("the window was not exposed");
+}
+
+template <class F> double medianaMs(int veces, F&& f) {
+    QList<double> t;
+    for (int i = 0; i < veces; ++i) {
+        QElapsedTimer e;
+        e.start();
+        f(i);
+        t << e.nsecsElapsed() / 1e6;
+    }
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+void cargarPersonal(int n) {
+    TestDb::get().sql(QStringLiteral("insert into personal (personal_id, cedula, nombres, "
+                                     "apellidos) select seq, concat('C', seq), 'NOMBRE', "
+                                     "'APELLIDO' from seq_1_to_%1")
+                          .arg(n));
+}
+
+// Attendance rows of past days for every worker, up to `total` rows.
+void cargarAsistencia(int total, int personas) {
+    TestDb::get().sql(QStringLiteral("insert into control_asistencia (personal_id, fecha_entrada, "
+                                     "hora_entrada, fecha_salida, hora_salida, horas_dif) select "
+                                     "1 + seq mod %2, '2020-01-01' - interval (seq div %2) day, "
+                                     "'07:00:00', '2020-01-01' - interval (seq div %2) day, "
+                                     "'15:00:00', 28800 from seq_0_to_%1")
+                          .arg(total - 1)
+                          .arg(personas));
+}
+
+// One scan typed into the real window vs. the same statements on the same
+// connection, each scan recording a new entry.
+void escaneo(int filas) {
+    TestDb& db = TestDb::get();
+    db.recrear();
+    const int personas = 2000;
+    cargarPersonal(personas);
+    cargarAsistencia(filas, personas);
+    db.sql("analyze table control_asistencia");
+
+    TestStation t;
+    VelmarForm form(t.db, &t.prompts, &t.printer);
+    form.show();
+    esperarVentana(&form);
+    const int n = 200;
+    const double ventana = medianaMs(n, [&](int i) {
+        QTest::keyClicks(form.text1(), QStringLiteral("C%1").arg(1 + i));
+        QTest::keyClick(form.text1(), Qt::Key_Return);
+    });
+    const double crudo = medianaMs(n, [&](int i) {
+        const QString id = QString::number(1001 + i);
+        t.db.consulta("select *, current_date() as fecha, current_time() as hora from "
+                      "personal where cedula = 'C" +
+                      id + "' limit 1");
+        t.db.consulta("SELECT GET_LOCK(CONCAT('velmar-asistencia-', MD5('" + id + "')), 5)");
+        t.db.consulta("select * from control_asistencia where personal_id = '" + id +
+                      "' And fecha_entrada = current_date() limit 1");
+        t.db.ejecutar("insert into control_asistencia (personal_id, fecha_entrada, "
+                      "hora_entrada,fecha_salida) values('" +
+                      id + "', current_date(), current_time(), current_date())");
+        t.db.consulta("SELECT RELEASE_LOCK(CONCAT('velmar-asistencia-', MD5('" + id + "')))");
+    });
+    tabla << Fila{QStringLiteral("escaneo en la ventana, %1 filas").arg(filas), ventana,
+                  QStringLiteral("sus sentencias solas"), crudo, QStringLiteral("<= 1.3x")};
+}
+
+void reportePacking() {
+    TestDb& db = TestDb::get();
+    db.recrear();
+    db.sql("insert into variedad select concat('V', seq, '50'), concat('VARIEDAD ', seq, ' 50') "
+           "from seq_1_to_40");
+    db.sql("insert into bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, estado) "
+           "select concat('B', seq), 900, 1 + seq mod 60, concat('V', 1 + seq mod 40, '50'), 25, "
+           "'R' from seq_1_to_10000");
+    db.sql("analyze table bunche");
+    TestStation t;
+    const double reporte = medianaMs(30, [&](int) { reporte_pck(t.st, "900"); });
+    const QString q = "SELECT bunche.caja, variedad.vnombre, count(bunche.num_bunch) AS bunchest, "
+                      "sum(bunche.num_tallos) AS botones FROM bunche, variedad WHERE "
+                      "bunche.cod_varie=variedad.cod_varie AND bunche.num_pack = '900' GROUP BY "
+                      "bunche.caja, variedad.vnombre ORDER BY bunche.caja, variedad.vnombre";
+    const double consulta = medianaMs(30, [&](int) { t.db.consulta(q); });
+    tabla << Fila{QStringLiteral("reporte de packing de 10 000 bunches"), reporte,
+                  QStringLiteral("la consulta de agrupación sola"), consulta,
+                  QStringLiteral("< 50 ms")};
+}
+
+// A loopback printer that counts the labels it received whole.
+class ImpresoraLoopback {
+public:
+    ImpresoraLoopback() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        int uno = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 16);
+        socklen_t l = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &l);
+        port_ = ntohs(a.sin_port);
+        hilo_ = std::thread([this] {
+            for (;;) {
+                const int c = ::accept(fd_, nullptr, nullptr);
+                if (c < 0)
+                    return;
+                char buf[8192];
+                while (::read(c, buf, sizeof buf) > 0) {
+                }
+                ::close(c);
+                ++trabajos_;
+            }
+        });
+    }
+    ~ImpresoraLoopback() {
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        hilo_.join();
+    }
+    int port() const { return port_; }
+    // Waits until job `n` has arrived whole (the sender closed after its last byte).
+    void esperar(int n) {
+        while (trabajos_.load() < n)
+            std::this_thread::yield();
+    }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread hilo_;
+    std::atomic<int> trabajos_{0};
+};
+
+void etiquetas() {
+    TestDb& db = TestDb::get();
+    db.recrear();
+    db.sql("insert into variedad values ('FREFREEDOM50','FREEDOM 50 CM'),"
+           "('EXPEXPLORER60','EXPLORER 60 CM'),('VENVENDELA40','VENDELA 40 CM')");
+    db.sql("insert into flores values ('FRE','red','FREEDOM'),('EXP','red','EXPLORER'),"
+           "('VEN','white','VENDELA')");
+    db.sql("insert into clientes values ('C1','FLORES DEL NORTE','MARCA NORTE')");
+    db.sql("insert into prepacking (packing, caja, cod_client, guia_aerea, marca) values "
+           "(850, 3, 'C1', '729-12345675/HAWB42', 'NORTE 3')");
+    db.sql("insert into bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, cod_client) "
+           "select concat('B', seq), 850, 3, elt(1 + seq mod 3, 'FREFREEDOM50', "
+           "'EXPEXPLORER60', 'VENVENDELA40'), 25, 'C1' from seq_1_to_24");
+    ImpresoraLoopback impresora;
+    qputenv("VELMAR_IMPRESORA",
+            QStringLiteral("socket://127.0.0.1:%1").arg(impresora.port()).toUtf8());
+    std::unique_ptr<LabelPrinter> printer = impresoraPorDefecto();
+    TestStation t;
+    Station st{t.db, t.history, t.report, t.busy, t.prompts, *printer, t.input, {}, {}, {}};
+    int trabajos = 0;
+    const auto medir = [&](void (*op)(Station&, const QString&, const QString&, const QString&)) {
+        return medianaMs(40, [&](int) {
+            op(st, "850", "3", QString());
+            impresora.esperar(++trabajos);
+        });
+    };
+    tabla << Fila{QStringLiteral("etiqueta pequeña, hasta el último byte"),
+                  medir(imprimir_detalle_peq), QString(), -1, QStringLiteral("< 30 ms")};
+    tabla << Fila{QStringLiteral("etiqueta de caja, hasta el último byte"), medir(imprimir_detalle),
+                  QString(), -1, QStringLiteral("< 30 ms")};
+    tabla << Fila{QStringLiteral("etiqueta de bouquets, hasta el último byte"),
+                  medir(imprimir_detalle_bqt), QString(), -1, QStringLiteral("< 30 ms")};
+    if (!t.prompts.cajas.isEmpty())
+        qWarning("labels showed boxes: %s", qPrintable(t.prompts.cajas.first().texto));
+}
+
+// Appending one line to the history of the real window, once it holds 50 000
+// lines, against the same append while it holds its first lines.
+void historia() {
+    TestStation t;
+    const QString linea =
+        QStringLiteral("Ingreso del usuario MARIA JOSE GUAMAN TIPAN a las 07:00:00");
+    const auto agregar = [&](History& h) {
+        return medianaMs(500, [&](int) {
+            h.agregar_historia(linea);
+            QApplication::processEvents();
+        });
+    };
+    VelmarForm nueva(t.db, &t.prompts, &t.printer);
+    nueva.show();
+    esperarVentana(&nueva);
+    const double primeras = agregar(nueva.station().history);
+
+    VelmarForm llena(t.db, &t.prompts, &t.printer);
+    llena.show();
+    esperarVentana(&llena);
+    for (int i = 0; i < 50000; ++i)
+        llena.station().history.agregar_historia(linea);
+    QApplication::processEvents();
+    const double a50k = agregar(llena.station().history);
+    tabla << Fila{QStringLiteral("línea de historia con 50 000 líneas"), a50k,
+                  QStringLiteral("con las primeras líneas"), primeras, QStringLiteral("<= 1.5x")};
+}
+
+void arranque() {
+    TestDb::get();
+    const double ms = medianaMs(15, [&](int) {
+        Conexion conexion;
+        RecordingPrompts prompts;
+        RecordingPrinter printer;
+        conectar(conexion, prompts);
+        VelmarForm form(conexion, &prompts, &printer);
+        form.show();
+        esperarVentana(&form);
+    });
+    tabla << Fila{QStringLiteral("arranque hasta la ventana"), ms, QString(), -1,
+                  QStringLiteral("< 400 ms")};
+
+    // A host that accepts the connection and never answers: the connect timeout.
+    QTcpServer mudo;
+    mudo.listen(QHostAddress::LocalHost, 0);
+    QElapsedTimer e;
+    e.start();
+    Conexion c(TestDb::get().cadena() + QStringLiteral(";PORT=%1").arg(mudo.serverPort()));
+    RecordingPrompts prompts;
+    conectar(c, prompts);
+    tabla << Fila{QStringLiteral("servidor que no responde, hasta el aviso"), double(e.elapsed()),
+                  QString(), -1, QStringLiteral("%1 s de espera").arg(Conexion::kConnectTimeout)};
+}
+
+void imprimir() {
+    std::printf("\n%-46s %12s   %-32s %12s %8s   %s\n", "medida", "ms", "comparada con", "ms",
+                "razón", "meta");
+    std::printf("%s\n", QByteArray(128, '-').constData());
+    for (const Fila& f : tabla) {
+        if (f.crudo >= 0)
+            std::printf("%-46s %12.3f   %-32s %12.3f %8.2f   %s\n", qPrintable(f.nombre), f.medido,
+                        qPrintable(f.base), f.crudo, f.medido / f.crudo, qPrintable(f.meta));
+        else
+            std::printf("%-46s %12.3f   %-32s %12s %8s   %s\n", qPrintable(f.nombre), f.medido, "",
+                        "", "", qPrintable(f.meta));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    escaneo(10000);
+    escaneo(2000000);
+    reportePacking();
+    etiquetas();
+    historia();
+    arranque();
+    imprimir();
+    return 0;
+}
