@@ -128,6 +128,16 @@ private:
     QList<Pendiente> pendientes_;
 };
 
+// The key handler's one error trap: whatever was done stays done.
+void errorDelSistema(Station& st) {
+    st.prompts.beep();
+    st.prompts.msgbox(kErrorSistema, kSoloOk);
+    st.history.agregar_texto(QLatin1Char('\t') + kErrorSistema);
+    st.input.vaciar();
+    st.input.enfocar();
+    st.history.caret_al_final();
+}
+
 } // namespace
 
 void asistencia(Station& st, const QString& texto) {
@@ -217,18 +227,17 @@ void asistencia(Station& st, const QString& texto) {
         st.input.vaciar();
         st.input.enfocar();
     } catch (const std::exception&) {
-        st.prompts.beep();
-        st.prompts.msgbox(kErrorSistema, kSoloOk);
-        st.history.agregar_texto(QLatin1Char('\t') + kErrorSistema);
-        st.input.vaciar();
-        st.input.enfocar();
-        st.history.caret_al_final();
+        errorDelSistema(st);
     }
 }
 
 void tecla_asistencia(Station& st) {
-    st.history.recortar_historia();
-    st.input.enfocar();
+    try {
+        st.history.recortar_historia();
+        st.input.enfocar();
+    } catch (const std::exception&) {
+        errorDelSistema(st);
+    }
 }
 
 } // namespace velmar
