@@ -601,9 +601,9 @@ private slots:
         if (!QFile::exists(QStringLiteral("/usr/lib/cups/backend/socket")))
             QSKIP("CUPS's socket backend is not installed (Debian package cups): a raw queue "
                   "cannot reach a printer's port");
-        CupsPrivado cups;
+        auto cups = std::make_unique<CupsPrivado>();
         QString motivo;
-        QVERIFY2(cups.iniciar(motivo), qPrintable(motivo));
+        QVERIFY2(cups->iniciar(motivo), qPrintable(motivo));
         const QString uri = QStringLiteral("socket://127.0.0.1:%1/?contimeout=5&waiteof=false");
         QVERIFY(CupsPrivado::correr(
             "lpadmin", {"-p", "q", "-E", "-v", uri.arg(receptor_.port()), "-m", "raw"}));
@@ -644,6 +644,15 @@ private slots:
         {
             Puesto p;
             imprimir_detalle_bqt(p.st, "100", "1", QString());
+            QCOMPARE(p.t.prompts.eventos,
+                     QStringList{"0|velmar|Impresora de código de barras no está lista"});
+        }
+        // no scheduler at all: no system printer
+        cups.reset();
+        qunsetenv("VELMAR_IMPRESORA");
+        {
+            Puesto p;
+            imprimir_detalle_peq(p.st, "100", "1", QString());
             QCOMPARE(p.t.prompts.eventos,
                      QStringList{"0|velmar|Impresora de código de barras no está lista"});
         }
