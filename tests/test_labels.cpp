@@ -116,6 +116,9 @@ struct Puesto {
 
 using Etiqueta = void (*)(Station&, const QString&, const QString&, const QString&);
 
+// The lock that serialises the label runs of one database.
+const QString kCandado = QStringLiteral("CONCAT('velmar-tmp_caja-', MD5(IFNULL(DATABASE(), '')))");
+
 const QStringList kMarcoNormal = {QStringLiteral("Inicializando ..."),
                                   QStringLiteral("Buscando ...")};
 
@@ -389,7 +392,7 @@ private slots:
         QCOMPARE(p.t.busy.repintados, QList<bool>({true, true}));
         QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
         QCOMPARE(p.st.guia_actual, guia);
-        QCOMPARE(TestDb::get().valor("SELECT IS_FREE_LOCK('velmar-tmp_caja')"), QString("1"));
+        QCOMPARE(TestDb::get().valor("SELECT IS_FREE_LOCK(" + kCandado + ")"), QString("1"));
     }
 
     void workTableHoldsTheBoxByPosition() {
@@ -482,14 +485,14 @@ private slots:
                 p.t.prompts.eventos,
                 QStringList{"0|velmar|Error de ejecución, revise que esté conectado a la red"});
             QCOMPARE(p.t.busy.caption(), QString("Historia de operaciones"));
-            QCOMPARE(TestDb::get().valor("SELECT IS_FREE_LOCK('velmar-tmp_caja')"), QString("1"));
+            QCOMPARE(TestDb::get().valor("SELECT IS_FREE_LOCK(" + kCandado + ")"), QString("1"));
         }
         TestDb::get().recrear();
         cargarDatos();
         nadaEnviado();
 
         // another station holding tmp_caja for too long
-        TestDb::get().valor("SELECT GET_LOCK('velmar-tmp_caja', 0)");
+        TestDb::get().valor("SELECT GET_LOCK(" + kCandado + ", 0)");
         {
             Puesto p;
             imprimir_detalle(p.st, "100", "2", QString());
@@ -498,7 +501,7 @@ private slots:
                 QStringList{"0|velmar|Error de ejecución, revise que esté conectado a la red"});
             QCOMPARE(TestDb::get().filas("SELECT * FROM tmp_caja"), QStringList());
         }
-        TestDb::get().valor("SELECT RELEASE_LOCK('velmar-tmp_caja')");
+        TestDb::get().valor("SELECT RELEASE_LOCK(" + kCandado + ")");
         nadaEnviado();
     }
 

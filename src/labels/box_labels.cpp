@@ -124,11 +124,15 @@ QString largoTallo(const QString& codVarie) {
 
 // tmp_caja is one table for every station: its fill and read-back run under a
 // named lock on the server, so two stations printing at once do not mix rows.
+// The name carries the database's, as each farm database has its own table.
+const QString kCandado = QStringLiteral("CONCAT('velmar-tmp_caja-', MD5(IFNULL(DATABASE(), '')))");
+
 class CandadoTmpCaja {
 public:
     explicit CandadoTmpCaja(Conexion& db)
         : db_(db) {
-        const RecordSet rs = db_.consulta(QStringLiteral("SELECT GET_LOCK('velmar-tmp_caja', 10)"));
+        const RecordSet rs =
+            db_.consulta(QStringLiteral("SELECT GET_LOCK(") + kCandado + QStringLiteral(", 10)"));
         if (rs.count() == 0 || rs.text(0) != QLatin1String("1"))
             throw DbError(QStringLiteral("tmp_caja está ocupada por otra estación"));
         tomado_ = true;
@@ -137,7 +141,7 @@ public:
         if (!tomado_)
             return;
         try {
-            db_.consulta(QStringLiteral("SELECT RELEASE_LOCK('velmar-tmp_caja')"));
+            db_.consulta(QStringLiteral("SELECT RELEASE_LOCK(") + kCandado + QStringLiteral(")"));
         } catch (...) {
             // a lost connection has released it already
         }
