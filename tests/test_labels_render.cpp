@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -208,6 +209,17 @@ private slots:
         const QString png1 = dir.path() + "/etiqueta-001.png";
         const QString png2 = dir.path() + "/etiqueta-002.png";
         QCOMPARE(lineas, QStringList({png1 + "\t2 copias", png2 + "\t2 copias"}));
+        // each job is saved once its sender closes the line
+        const QString epl1 = dir.path() + "/etiqueta-001.epl";
+        const QString epl2 = dir.path() + "/etiqueta-002.epl";
+        emulador.setReadChannel(QProcess::StandardError);
+        while (!aviso.contains(epl2 + "\t") && emulador.waitForReadyRead(20000))
+            aviso += QString::fromUtf8(emulador.readAllStandardError());
+        emulador.setReadChannel(QProcess::StandardOutput);
+        QVERIFY2(aviso.contains("trabajo " + epl1 + "\t" + QString::number(peq.size()) + " bytes"),
+                 qPrintable(aviso));
+        QVERIFY2(aviso.contains("trabajo " + epl2 + "\t" + QString::number(bqt.size()) + " bytes"),
+                 qPrintable(aviso));
         QCOMPARE(leer(dir.path() + "/etiqueta-001.epl"), peq);
         QCOMPARE(leer(dir.path() + "/etiqueta-002.epl"), bqt);
 
@@ -233,6 +245,26 @@ private slots:
 
         const QImage bouquet(png2);
         QCOMPARE(bouquet.size(), QSize(849, 1269));
+
+        // a label is drawn when its P arrives, while the sender still holds the line
+        QTcpSocket enVivo;
+        enVivo.connectToHost(QHostAddress::LocalHost, quint16(m.captured(1).toUInt()));
+        QVERIFY(enVivo.waitForConnected(10000));
+        enVivo.write("N\r\nq200\r\nQ100,5\r\nA10,10,0,2,1,1,N,\"UNO\"\r\nP1\r\n");
+        QVERIFY(enVivo.waitForBytesWritten(10000));
+        QVERIFY(emulador.waitForReadyRead(20000));
+        QCOMPARE(QString::fromUtf8(emulador.readLine()).chopped(1),
+                 dir.path() + "/etiqueta-003.png\t1 copias");
+        QVERIFY(!QFile::exists(dir.path() + "/etiqueta-003.epl"));
+        enVivo.write("N\r\nA10,10,0,2,1,1,N,\"DOS\"\r\nP3\r\n");
+        QVERIFY(enVivo.waitForBytesWritten(10000));
+        enVivo.disconnectFromHost();
+        if (enVivo.state() != QAbstractSocket::UnconnectedState)
+            QVERIFY(enVivo.waitForDisconnected(10000));
+        QVERIFY(emulador.waitForReadyRead(20000));
+        QCOMPARE(QString::fromUtf8(emulador.readLine()).chopped(1),
+                 dir.path() + "/etiqueta-003-2.png\t3 copias");
+        QCOMPARE(QImage(dir.path() + "/etiqueta-003-2.png").size(), QSize(200, 100));
 
         // a saved job drawn from the command line gives the same picture
         const QString otra = dir.path() + "/otra.png";

@@ -5,7 +5,10 @@
 //   velmar-impresora [--port N] [--out DIR]     listen on 127.0.0.1:N (9100)
 //   velmar-impresora --render FILE.epl OUT.png  draw a saved job
 //
-// stdout: one line per printed label, its PNG path, a TAB and the copies.
+// Jobs are saved as DIR/etiqueta-NNN.epl and their labels drawn to
+// DIR/etiqueta-NNN.png (a second label of one job to etiqueta-NNN-2.png).
+// stdout: one line per printed label, its PNG path, a TAB and the copies;
+// stderr: a line per saved job, "trabajo PATH<TAB>N bytes".
 
 #include "labels/epl2_parser.h"
 #include "labels/render/epl2_render.h"
@@ -81,7 +84,8 @@ int renderizarArchivo(const QString& entrada, const QString& png) {
                : 1;
 }
 
-// The printer: one job per connection, handled when the sender closes it.
+// The printer: one job per connection. Each label is drawn as soon as its P
+// arrives; the job's bytes are saved when the sender closes the connection.
 class Emulador {
 public:
     explicit Emulador(QString dir)
@@ -100,38 +104,68 @@ public:
     QString error() const { return server_.errorString(); }
 
 private:
+    struct Trabajo {
+        QString base; // DIR/etiqueta-NNN
+        QByteArray bytes;
+        qsizetype leidos = 0; // bytes already run through the printer
+        int etiquetas = 0;
+    };
+
     void aceptar() {
         while (QTcpSocket* s = server_.nextPendingConnection()) {
-            QObject::connect(s, &QTcpSocket::readyRead, [this, s] { datos_[s] += s->readAll(); });
+            QObject::connect(s, &QTcpSocket::readyRead, [this, s] { recibir(s, false); });
             QObject::connect(s, &QTcpSocket::disconnected, [this, s] {
-                datos_[s] += s->readAll();
-                trabajo(datos_.take(s));
+                recibir(s, true);
+                terminar(trabajos_.take(s));
                 s->deleteLater();
             });
         }
     }
 
-    void trabajo(const QByteArray& bytes) {
-        if (bytes.isEmpty())
+    void recibir(QTcpSocket* s, bool final) {
+        const QByteArray nuevos = s->readAll();
+        if (nuevos.isEmpty() && !trabajos_.contains(s))
             return;
-        const QString base = dir_ + QStringLiteral("/etiqueta-") +
-                             QStringLiteral("%1").arg(siguiente_++, 3, 10, QLatin1Char('0'));
-        QFile f(base + QStringLiteral(".epl"));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            aviso(f.fileName() + QStringLiteral(": ") + f.errorString());
-        f.close();
-        guardar(impresora_.procesar(bytes), [&](int i) {
-            return i == 0
-                       ? base + QStringLiteral(".png")
-                       : base + QLatin1Char('-') + QString::number(i + 1) + QStringLiteral(".png");
+        Trabajo& t = trabajos_[s];
+        if (t.base.isEmpty())
+            t.base = dir_ + QStringLiteral("/etiqueta-") +
+                     QStringLiteral("%1").arg(siguiente_++, 3, 10, QLatin1Char('0'));
+        t.bytes += nuevos;
+        // whole command lines only, unless the sender is done
+        const qsizetype hasta = final ? t.bytes.size() : t.bytes.lastIndexOf('\n') + 1;
+        if (hasta <= t.leidos)
+            return;
+        const QVector<Epl2Impresion> impresas =
+            impresora_.procesar(t.bytes.mid(t.leidos, hasta - t.leidos));
+        t.leidos = hasta;
+        const int primera = t.etiquetas;
+        t.etiquetas += int(impresas.size());
+        guardar(impresas, [&](int i) {
+            const int n = primera + i;
+            return n == 0 ? t.base + QStringLiteral(".png")
+                          : t.base + QLatin1Char('-') + QString::number(n + 1) +
+                                QStringLiteral(".png");
         });
+    }
+
+    static void terminar(const Trabajo& t) {
+        if (t.base.isEmpty())
+            return;
+        QFile f(t.base + QStringLiteral(".epl"));
+        if (!f.open(QIODevice::WriteOnly) || f.write(t.bytes) != t.bytes.size()) {
+            aviso(f.fileName() + QStringLiteral(": ") + f.errorString());
+            return;
+        }
+        f.close();
+        aviso(QStringLiteral("trabajo ") + f.fileName() + QLatin1Char('\t') +
+              QString::number(t.bytes.size()) + QStringLiteral(" bytes"));
     }
 
     QString dir_;
     int siguiente_ = 1;
     QTcpServer server_;
     Epl2Impresora impresora_;
-    QHash<QTcpSocket*, QByteArray> datos_;
+    QHash<QTcpSocket*, Trabajo> trabajos_;
 };
 
 } // namespace
