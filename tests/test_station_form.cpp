@@ -7,6 +7,7 @@
 #include "station/velmar_form.h"
 #include "test_support.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -196,6 +197,42 @@ private slots:
         VelmarForm form(conexion, &prompts);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+    }
+
+    // The next card's keys, typed by the scanner while a question is up, must
+    // not answer it: early keys are dropped, and Enter later means No.
+    void questionIsNotAnsweredByAScan() {
+        WidgetPrompts prompts;
+        bool abiertaTrasEscaneo = false;
+        QString texto;
+        QTimer::singleShot(100, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            texto = box->text();
+            QWidget* foco = QApplication::focusWidget() ? QApplication::focusWidget() : box;
+            QTest::keyClicks(foco, "1712345678");
+            QTest::keyClick(foco, Qt::Key_Return);
+            abiertaTrasEscaneo = box->isVisible();
+            QTimer::singleShot(WidgetPrompts::kGuardaMs, [box] {
+                QWidget* f = QApplication::focusWidget() ? QApplication::focusWidget() : box;
+                QTest::keyClick(f, Qt::Key_Return);
+            });
+        });
+        const int r =
+            prompts.msgbox("El usuario desea salir a los 135 minutos de haber ingresado ?", kSiNo);
+        QVERIFY(abiertaTrasEscaneo);
+        QCOMPARE(texto, QString("El usuario desea salir a los 135 minutos de haber ingresado ?"));
+        QCOMPARE(r, int(kNo));
+
+        // the operator's own answer still counts
+        QTimer::singleShot(WidgetPrompts::kGuardaMs + 100, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == "&Sí")
+                    b->click();
+        });
+        QCOMPARE(prompts.msgbox("¿Salir?", kSiNo), int(kSi));
     }
 
     // A station keeps running across a database restart: the failure is

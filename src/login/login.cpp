@@ -16,14 +16,7 @@ ResultadoLogin comprobar_login(Station& st, const QString& login, const QString&
             st.prompts.msgbox(kLoginIncorrecto, kSoloOk);
             return ResultadoLogin::Rechazado;
         }
-        // VB's Trim: spaces only
-        QString permiso = rs.text(QStringLiteral("usu_permiso"));
-        qsizetype i = 0, j = permiso.size();
-        while (i < j && permiso[i] == QLatin1Char(' '))
-            ++i;
-        while (j > i && permiso[j - 1] == QLatin1Char(' '))
-            --j;
-        st.permiso_usuario = permiso.mid(i, j - i);
+        st.permiso_usuario = sin_blancos(rs.text(QStringLiteral("usu_permiso")));
         return ResultadoLogin::Aceptado;
     } catch (const Error& e) {
         st.prompts.msgbox(QStringLiteral("Login ") + texto_error(e), kExclamacion);

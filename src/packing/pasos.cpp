@@ -40,13 +40,4 @@ double valor_numerico(const QString& texto) {
     return texto.mid(inicio, i - inicio).toDouble();
 }
 
-QString sin_blancos(const QString& texto) {
-    qsizetype i = 0, j = texto.size();
-    while (i < j && texto[i] == QLatin1Char(' '))
-        ++i;
-    while (j > i && texto[j - 1] == QLatin1Char(' '))
-        --j;
-    return texto.mid(i, j - i);
-}
-
 } // namespace velmar

@@ -17,9 +17,6 @@ bool paso(Station& st, const std::function<void()>& accion);
 // does not begin with one: how the reports read counts and sums.
 double valor_numerico(const QString& texto);
 
-// The text without leading and trailing spaces (only the space character).
-QString sin_blancos(const QString& texto);
-
 inline const QString kCrLf = QStringLiteral("\r\n");
 
 } // namespace velmar

@@ -83,15 +83,17 @@ QDateTime fecha_servidor(Station& st) {
     }
 }
 
-bool es_vacio(const QString& texto) {
+QString sin_blancos(const QString& texto) {
     qsizetype i = 0, j = texto.size();
     while (i < j && texto[i] == QLatin1Char(' '))
         ++i;
     while (j > i && texto[j - 1] == QLatin1Char(' '))
         --j;
-    if (i == j)
-        return true;
-    return texto == kMascaraVacia;
+    return texto.mid(i, j - i);
+}
+
+bool es_vacio(const QString& texto) {
+    return sin_blancos(texto).isEmpty() || texto == kMascaraVacia;
 }
 
 namespace {

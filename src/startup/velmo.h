@@ -37,6 +37,10 @@ QVariant buscar_valor(Station& st, const QString& campo, const QString& tabla,
 // an invalid value when the query fails.
 QDateTime fecha_servidor(Station& st);
 
+// The text without leading and trailing blanks (the space character only, as
+// the farm's texts have always been trimmed: a TAB is kept).
+QString sin_blancos(const QString& texto);
+
 // Blank text, or the empty input mask "__-___-____".
 bool es_vacio(const QString& texto);
 

@@ -14,12 +14,7 @@ namespace {
 const QString kErrorSistema = QStringLiteral("Error en el sistema, revise la última operación ");
 
 QString limpiar(const QString& texto) {
-    qsizetype i = 0, j = texto.size();
-    while (i < j && texto[i] == QLatin1Char(' '))
-        ++i;
-    while (j > i && texto[j - 1] == QLatin1Char(' '))
-        --j;
-    QString c = texto.mid(i, j - i).toUpper();
+    QString c = sin_blancos(texto).toUpper();
     c.remove(QLatin1Char('\''));
     return c;
 }

@@ -1,6 +1,8 @@
 #include "station/station_widgets.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -17,8 +19,39 @@ QString paraVista(const QString& texto) {
     return t;
 }
 
+namespace {
+
+// Drops key input aimed at one box until it has been up for a moment.
+class GuardaTeclas : public QObject {
+public:
+    explicit GuardaTeclas(QWidget* box)
+        : box_(box) {
+        reloj_.start();
+        qApp->installEventFilter(this);
+    }
+    ~GuardaTeclas() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* obj, QEvent* e) override {
+        const QEvent::Type t = e->type();
+        if (t != QEvent::KeyPress && t != QEvent::KeyRelease && t != QEvent::ShortcutOverride)
+            return false;
+        auto* w = qobject_cast<QWidget*>(obj);
+        if (!w || (w != box_ && !box_->isAncestorOf(w)))
+            return false;
+        return reloj_.elapsed() < WidgetPrompts::kGuardaMs;
+    }
+
+private:
+    QWidget* box_;
+    QElapsedTimer reloj_;
+};
+
+} // namespace
+
 int WidgetPrompts::mostrar(const QString& texto, int estilo, const QString& titulo) {
     QMessageBox box(parent_);
+    const GuardaTeclas guarda(&box);
     box.setWindowTitle(titulo);
     box.setText(paraVista(texto));
     switch (estilo & 0xF0) {
@@ -34,7 +67,7 @@ int WidgetPrompts::mostrar(const QString& texto, int estilo, const QString& titu
     if ((estilo & 0x0F) == kSiNo) {
         QPushButton* si = box.addButton(QStringLiteral("&Sí"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-        box.setDefaultButton(si);
+        box.setDefaultButton(no);
         box.setEscapeButton(no);
         box.exec();
         return box.clickedButton() == si ? kSi : kNo;

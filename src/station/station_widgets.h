@@ -12,8 +12,15 @@ class QWidget;
 namespace velmar {
 
 // Message boxes and the beep with QMessageBox, Spanish buttons.
+//
+// A scanner keeps typing while a box is up: the next card's keys must not
+// answer a box meant for the operator. Keys that reach a box in its first
+// moment are dropped, and a Yes/No question defaults to No, so a stray Enter
+// never records anything.
 class WidgetPrompts : public Prompts {
 public:
+    static constexpr int kGuardaMs = 800;
+
     explicit WidgetPrompts(QWidget* parent = nullptr)
         : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
