@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 using namespace velmar;
 using namespace velmar::test;
 
@@ -65,6 +67,24 @@ QList<QPair<int, int>> tramos(const QImage& img, int x0, int x1, int y0, int y1)
     }
     return out;
 }
+
+// What a running program has written so far on stdout and stderr.
+struct Salidas {
+    QProcess& p;
+    QString out;
+    QString err;
+    // Lets the program run until `listo` holds (or 20 s have passed).
+    bool esperar(const std::function<bool()>& listo) {
+        return QTest::qWaitFor(
+            [&] {
+                out += QString::fromUtf8(p.readAllStandardOutput());
+                err += QString::fromUtf8(p.readAllStandardError());
+                return listo();
+            },
+            20000);
+    }
+    QStringList lineas() const { return out.split('\n', Qt::SkipEmptyParts); }
+};
 
 QByteArray leer(const QString& ruta) {
     QFile f(ruta);
@@ -186,11 +206,10 @@ private slots:
         QProcess emulador;
         emulador.start(QStringLiteral(VELMAR_IMPRESORA_BIN), {"--port", "0", "--out", dir.path()});
         QVERIFY(emulador.waitForStarted(10000));
-        emulador.setReadChannel(QProcess::StandardError);
-        QString aviso;
+        Salidas salidas{emulador, {}, {}};
         static const QRegularExpression listo("escuchando en 127\\.0\\.0\\.1:(\\d+)");
-        while (!listo.match(aviso).hasMatch() && emulador.waitForReadyRead(10000))
-            aviso += QString::fromUtf8(emulador.readAllStandardError());
+        salidas.esperar([&] { return listo.match(salidas.err).hasMatch(); });
+        const QString& aviso = salidas.err;
         const auto m = listo.match(aviso);
         QVERIFY2(m.hasMatch(), qPrintable(aviso));
 
@@ -201,21 +220,15 @@ private slots:
         impresora->send(peq);
         impresora->send(bqt);
 
-        emulador.setReadChannel(QProcess::StandardOutput);
-        QStringList lineas;
-        while (lineas.size() < 2 && emulador.waitForReadyRead(20000))
-            while (emulador.canReadLine())
-                lineas << QString::fromUtf8(emulador.readLine()).chopped(1);
+        salidas.esperar([&] { return salidas.lineas().size() >= 2; });
+        const QStringList lineas = salidas.lineas();
         const QString png1 = dir.path() + "/etiqueta-001.png";
         const QString png2 = dir.path() + "/etiqueta-002.png";
         QCOMPARE(lineas, QStringList({png1 + "\t2 copias", png2 + "\t2 copias"}));
         // each job is saved once its sender closes the line
         const QString epl1 = dir.path() + "/etiqueta-001.epl";
         const QString epl2 = dir.path() + "/etiqueta-002.epl";
-        emulador.setReadChannel(QProcess::StandardError);
-        while (!aviso.contains(epl2 + "\t") && emulador.waitForReadyRead(20000))
-            aviso += QString::fromUtf8(emulador.readAllStandardError());
-        emulador.setReadChannel(QProcess::StandardOutput);
+        salidas.esperar([&] { return aviso.contains(epl2 + "\t"); });
         QVERIFY2(aviso.contains("trabajo " + epl1 + "\t" + QString::number(peq.size()) + " bytes"),
                  qPrintable(aviso));
         QVERIFY2(aviso.contains("trabajo " + epl2 + "\t" + QString::number(bqt.size()) + " bytes"),
@@ -252,18 +265,16 @@ private slots:
         QVERIFY(enVivo.waitForConnected(10000));
         enVivo.write("N\r\nq200\r\nQ100,5\r\nA10,10,0,2,1,1,N,\"UNO\"\r\nP1\r\n");
         QVERIFY(enVivo.waitForBytesWritten(10000));
-        QVERIFY(emulador.waitForReadyRead(20000));
-        QCOMPARE(QString::fromUtf8(emulador.readLine()).chopped(1),
-                 dir.path() + "/etiqueta-003.png\t1 copias");
+        salidas.esperar([&] { return salidas.lineas().size() >= 3; });
+        QCOMPARE(salidas.lineas().value(2), dir.path() + "/etiqueta-003.png\t1 copias");
         QVERIFY(!QFile::exists(dir.path() + "/etiqueta-003.epl"));
         enVivo.write("N\r\nA10,10,0,2,1,1,N,\"DOS\"\r\nP3\r\n");
         QVERIFY(enVivo.waitForBytesWritten(10000));
         enVivo.disconnectFromHost();
         if (enVivo.state() != QAbstractSocket::UnconnectedState)
             QVERIFY(enVivo.waitForDisconnected(10000));
-        QVERIFY(emulador.waitForReadyRead(20000));
-        QCOMPARE(QString::fromUtf8(emulador.readLine()).chopped(1),
-                 dir.path() + "/etiqueta-003-2.png\t3 copias");
+        salidas.esperar([&] { return salidas.lineas().size() >= 4; });
+        QCOMPARE(salidas.lineas().value(3), dir.path() + "/etiqueta-003-2.png\t3 copias");
         QCOMPARE(QImage(dir.path() + "/etiqueta-003-2.png").size(), QSize(200, 100));
 
         // a saved job drawn from the command line gives the same picture
