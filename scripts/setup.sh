@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6opengl6-dev
   unixodbc odbc-mariadb
   mariadb-server mariadb-client
-  libcups2-dev cups-daemon cups-client
+  libcups2-dev cups cups-daemon cups-client
   xvfb xauth x11-apps imagemagick fonts-dejavu-core fonts-liberation
 )
 
