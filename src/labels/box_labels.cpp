@@ -2,6 +2,7 @@
 
 #include "context/errors.h"
 #include "labels/epl2_writer.h"
+#include "startup/candado.h"
 #include "startup/velmo.h"
 
 #include <algorithm>
@@ -127,32 +128,11 @@ QString largoTallo(const QString& codVarie) {
 // The name carries the database's, as each farm database has its own table.
 const QString kCandado = QStringLiteral("CONCAT('velmar-tmp_caja-', MD5(IFNULL(DATABASE(), '')))");
 
-class CandadoTmpCaja {
-public:
-    explicit CandadoTmpCaja(Conexion& db)
-        : db_(db) {
-        const RecordSet rs =
-            db_.consulta(QStringLiteral("SELECT GET_LOCK(") + kCandado + QStringLiteral(", 10)"));
-        if (rs.count() == 0 || rs.text(0) != QLatin1String("1"))
-            throw DbError(QStringLiteral("tmp_caja está ocupada por otra estación"));
-        tomado_ = true;
-    }
-    ~CandadoTmpCaja() {
-        if (!tomado_)
-            return;
-        try {
-            db_.consulta(QStringLiteral("SELECT RELEASE_LOCK(") + kCandado + QStringLiteral(")"));
-        } catch (...) {
-            // a lost connection has released it already
-        }
-    }
-    CandadoTmpCaja(const CandadoTmpCaja&) = delete;
-    CandadoTmpCaja& operator=(const CandadoTmpCaja&) = delete;
-
-private:
-    Conexion& db_;
-    bool tomado_ = false;
-};
+// Waits for another station's label run; past it the label is not printed.
+void tomarTmpCaja(CandadoServidor& candado) {
+    if (!candado.tomado())
+        throw DbError(QStringLiteral("tmp_caja está ocupada por otra estación"));
+}
 
 // Empties tmp_caja and writes one row per grouped row of the box query. A
 // rejected statement ends the label: a missing row would print a wrong one.
@@ -306,7 +286,8 @@ void imprimir_detalle_peq(Station& st, const QString& packing, const QString& ca
         Epl2Label et;
         Totales totales;
         {
-            CandadoTmpCaja candado(st.db);
+            CandadoServidor candado(st.db, kCandado, 10);
+            tomarTmpCaja(candado);
             llenarTmpCaja(st, grupos);
 
             cabecera(et, QStringLiteral("q680"), QStringLiteral("Q795, 5 + 0"));
@@ -367,7 +348,8 @@ void imprimir_detalle(Station& st, const QString& packing, const QString& caja,
         Epl2Label et;
         Totales totales;
         {
-            CandadoTmpCaja candado(st.db);
+            CandadoServidor candado(st.db, kCandado, 10);
+            tomarTmpCaja(candado);
             llenarTmpCaja(st, grupos);
 
             et.linea(QStringLiteral("N"));
@@ -443,7 +425,8 @@ void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& ca
         Epl2Label et;
         Totales totales;
         {
-            CandadoTmpCaja candado(st.db);
+            CandadoServidor candado(st.db, kCandado, 10);
+            tomarTmpCaja(candado);
             llenarTmpCaja(st, grupos);
 
             cabecera(et, QStringLiteral("q816"), QStringLiteral("Q1269 , 24 + 0"));

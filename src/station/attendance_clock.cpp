@@ -1,6 +1,7 @@
 #include "station/attendance_clock.h"
 
 #include "context/errors.h"
+#include "startup/candado.h"
 #include "startup/velmo.h"
 
 #include <QTime>
@@ -57,37 +58,13 @@ RecordSet abrirPersona(Station& st, const QString& sql) {
 // the server. A short wait keeps a stuck station from blocking the others; past
 // it the scan goes on without the lock. Lock names are server-wide, so the
 // database is part of the name.
-class CandadoPersona {
-public:
-    static constexpr int kEsperaSegundos = 5;
+constexpr int kEsperaCandado = 5;
 
-    CandadoPersona(Conexion& db, const QString& personalId)
-        : db_(db)
-        , nombre_(QStringLiteral("CONCAT('velmar-asistencia-', MD5(CONCAT(IFNULL(DATABASE(), "
-                                 "''), '/', '") +
-                  db.esc(personalId) + QStringLiteral("')))")) {
-        const RecordSet rs =
-            db_.consulta(QStringLiteral("SELECT GET_LOCK(") + nombre_ + QStringLiteral(", ") +
-                         QString::number(kEsperaSegundos) + QStringLiteral(")"));
-        tomado_ = rs.count() > 0 && rs.text(0) == QLatin1String("1");
-    }
-    ~CandadoPersona() {
-        // A broken connection has released it already.
-        if (!tomado_ || !db_.abierta())
-            return;
-        try {
-            db_.consulta(QStringLiteral("SELECT RELEASE_LOCK(") + nombre_ + QStringLiteral(")"));
-        } catch (const Error&) {
-        }
-    }
-    CandadoPersona(const CandadoPersona&) = delete;
-    CandadoPersona& operator=(const CandadoPersona&) = delete;
-
-private:
-    Conexion& db_;
-    QString nombre_;
-    bool tomado_ = false;
-};
+QString nombreCandado(Conexion& db, const QString& personalId) {
+    return QStringLiteral(
+               "CONCAT('velmar-asistencia-', MD5(CONCAT(IFNULL(DATABASE(), ''), '/', '") +
+           db.esc(personalId) + QStringLiteral("')))");
+}
 
 // Boxes raised while the person's lock is held are shown once it is released,
 // so an operator who leaves a box open never holds up another station.
@@ -158,7 +135,7 @@ void asistencia(Station& st, const QString& texto) {
             bool ingreso = false;
             CajasDiferidas cajas(st.prompts);
             {
-                CandadoPersona candado(st.db, personalId);
+                CandadoServidor candado(st.db, nombreCandado(st.db, personalId), kEsperaCandado);
                 Station bajoCandado{
                     st.db,      st.history, st.report,          st.busy,        cajas,
                     st.printer, st.input,   st.permiso_usuario, st.guia_actual, st.ultima_etiqueta};

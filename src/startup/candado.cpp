@@ -1,0 +1,28 @@
+#include "startup/candado.h"
+
+#include "context/errors.h"
+
+namespace velmar {
+
+CandadoServidor::CandadoServidor(Conexion& db, QString nombre, int esperaSegundos)
+    : db_(db)
+    , nombre_(std::move(nombre)) {
+    const RecordSet rs =
+        db_.consulta(QStringLiteral("SELECT GET_LOCK(") + nombre_ + QStringLiteral(", ") +
+                     QString::number(esperaSegundos) + QStringLiteral(")"));
+    tomado_ = rs.count() > 0 && rs.text(0) == QLatin1String("1");
+}
+
+void CandadoServidor::soltar() noexcept {
+    if (!tomado_)
+        return;
+    tomado_ = false;
+    if (!db_.abierta())
+        return; // the server let it go with the connection
+    try {
+        db_.consulta(QStringLiteral("SELECT RELEASE_LOCK(") + nombre_ + QStringLiteral(")"));
+    } catch (const Error&) {
+    }
+}
+
+} // namespace velmar
