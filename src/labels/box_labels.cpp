@@ -242,6 +242,52 @@ void fin(Epl2Label& et) {
     et.linea(QString());
 }
 
+// Where a label draws its grid. Headings come from tmp_caja, which is filled
+// and read back under the server lock so another station cannot mix rows in.
+struct Rejilla {
+    QString ordenColumnas; // how the column headings are ordered
+    int columnaX, columnaPaso;
+    QString columnaCola; // ",210,0,3,1,2,N," after the heading's x
+    QString reglaBajoTitulos;
+    int filasTope, filasImpresas, filaCorte;
+    QString filaCabeza; // "A60," before the row heading's y
+    int filaY, filaPaso;
+    QString filaCola;
+    int entradasImpresas;
+    int entradaX, entradaY; // the first heading's place for entries
+    QString entradaCola;
+};
+
+constexpr int kPorDefectoX = 400;
+constexpr int kPorDefectoY = 255;
+
+Totales escribirRejilla(Station& st, Epl2Label& et, RecordSet& grupos, const QString& caja,
+                        const Rejilla& r) {
+    CandadoServidor candado(st.db, kCandado, 10);
+    tomarTmpCaja(candado);
+    llenarTmpCaja(st, grupos);
+
+    const QStringList cols = columnas(st, caja, r.ordenColumnas);
+    for (int i = 0; i < cols.size(); ++i)
+        et.texto(QStringLiteral("A") + n(r.columnaX + r.columnaPaso * i) + r.columnaCola, cols[i]);
+    et.linea(r.reglaBajoTitulos);
+
+    const QStringList fils = filas(st, caja, r.filasTope);
+    for (int j = 0; j < fils.size() && j < r.filasImpresas; ++j)
+        et.texto(r.filaCabeza + n(r.filaY + r.filaPaso * j) + r.filaCola,
+                 fils[j].left(r.filaCorte));
+
+    Totales totales;
+    const QVector<Entrada> es = entradas(st, caja, totales);
+    for (int k = 0; k < es.size() && k < r.entradasImpresas; ++k) {
+        const int x = posicion(cols, es[k].subcliente, kPorDefectoX, r.entradaX, r.columnaPaso);
+        const int y = posicion(fils, es[k].cliente, kPorDefectoY, r.entradaY, r.filaPaso);
+        et.texto(QStringLiteral("A") + n(x) + QStringLiteral(",") + n(y) + r.entradaCola,
+                 es[k].bunches.left(14));
+    }
+    return totales;
+}
+
 // The common frame: pointer and captions, the label body (which gives the
 // label, or nothing when the box has no bunches), one send, the error mapping.
 template <typename Cuerpo> void conMarco(Station& st, Cuerpo&& cuerpo) {
@@ -284,42 +330,22 @@ void imprimir_detalle_peq(Station& st, const QString& packing, const QString& ca
         const QString cliente = clienteDe(grupos);
 
         Epl2Label et;
-        Totales totales;
-        {
-            CandadoServidor candado(st.db, kCandado, 10);
-            tomarTmpCaja(candado);
-            llenarTmpCaja(st, grupos);
-
-            cabecera(et, QStringLiteral("q680"), QStringLiteral("Q795, 5 + 0"));
-            et.texto(QStringLiteral("A50,5,0,3,2,2,N,"), kRegistro);
-            et.texto(QStringLiteral("A15,50,0,4,3,3,N,"), QString());
-            et.linea(QStringLiteral("LO24,115,625,2"));
-            et.texto(QStringLiteral("A20,130,0,4,2,2,N,"), cliente);
-            et.texto(QStringLiteral("A450,130,0,4,2,2,N,"), clase);
-            et.linea(QStringLiteral("LO24,180,625,2"));
-            et.texto(QStringLiteral("A55,200,0,3,2,2,N,"), QStringLiteral("VARIETY"));
-            et.texto(QStringLiteral("A450,200,0,3,2,2,N,"),
-                     QStringLiteral("[# ") + caja + QStringLiteral(" ]"));
-
-            const QStringList cols = columnas(st, caja, QString());
-            for (int i = 0; i < cols.size(); ++i)
-                et.texto(QStringLiteral("A") + n(300 + 70 * i) + QStringLiteral(",210,0,3,1,2,N,"),
-                         cols[i]);
-            et.linea(QStringLiteral("LO24,250,625,2"));
-
-            const QStringList fils = filas(st, caja, 12);
-            for (int j = 0; j < fils.size(); ++j)
-                et.texto(QStringLiteral("A60,") + n(265 + 40 * j) + QStringLiteral(",0,3,1,2,N,"),
-                         fils[j].left(15));
-
-            for (const Entrada& e : entradas(st, caja, totales)) {
-                const int x = posicion(cols, e.subcliente, 400, 300, 70);
-                const int y = posicion(fils, e.cliente, 255, 265, 40);
-                et.texto(QStringLiteral("A") + n(x) + QStringLiteral(",") + n(y) +
-                             QStringLiteral(",0,3,1,2,N,"),
-                         e.bunches.left(14));
-            }
-        }
+        cabecera(et, QStringLiteral("q680"), QStringLiteral("Q795, 5 + 0"));
+        et.texto(QStringLiteral("A50,5,0,3,2,2,N,"), kRegistro);
+        et.texto(QStringLiteral("A15,50,0,4,3,3,N,"), QString());
+        et.linea(QStringLiteral("LO24,115,625,2"));
+        et.texto(QStringLiteral("A20,130,0,4,2,2,N,"), cliente);
+        et.texto(QStringLiteral("A450,130,0,4,2,2,N,"), clase);
+        et.linea(QStringLiteral("LO24,180,625,2"));
+        et.texto(QStringLiteral("A55,200,0,3,2,2,N,"), QStringLiteral("VARIETY"));
+        et.texto(QStringLiteral("A450,200,0,3,2,2,N,"),
+                 QStringLiteral("[# ") + caja + QStringLiteral(" ]"));
+        const Totales totales =
+            escribirRejilla(st, et, grupos, caja,
+                            {QString(), 300, 70, QStringLiteral(",210,0,3,1,2,N,"),
+                             QStringLiteral("LO24,250,625,2"), 12, 12, 15, QStringLiteral("A60,"),
+                             265, 40, QStringLiteral(",0,3,1,2,N,"), kTopeEntradas, 300, 265,
+                             QStringLiteral(",0,3,1,2,N,")});
         et.linea(QStringLiteral("LO24,760,625,2"));
         et.textoLiteral(QStringLiteral("A47,780,0,3,2,1,N,"), totalLiteral(totales.bunches));
         et.texto(QStringLiteral("A387,780,0,3,2,1,N,"),
@@ -346,52 +372,29 @@ void imprimir_detalle(Station& st, const QString& packing, const QString& caja,
         const QString cliente = clienteDe(grupos);
 
         Epl2Label et;
-        Totales totales;
-        {
-            CandadoServidor candado(st.db, kCandado, 10);
-            tomarTmpCaja(candado);
-            llenarTmpCaja(st, grupos);
-
-            et.linea(QStringLiteral("N"));
-            et.texto(QStringLiteral("A10,10,0,4,2,2,N,"), kEncabezadoFincas);
-            et.texto(QStringLiteral("A10,60,0,3,2,2,N,"), kRegistro);
-            et.linea(QStringLiteral("LO24,100,825,2"));
-            et.texto(QStringLiteral("A10,110,0,3,2,2,N,"),
-                     QStringLiteral("AWB #") +
-                         extraer_parte(st.guia_actual, 1, QStringLiteral("/")));
-            et.texto(QStringLiteral("A10,150,0,3,2,2,N,"),
-                     QStringLiteral("HAWB #") +
-                         extraer_parte(st.guia_actual, 2, QStringLiteral("/")));
-            et.linea(QStringLiteral("LO24,190,825,2"));
-            et.texto(QStringLiteral("A100,200,0,4,2,3,N,"), QStringLiteral("ROSES"));
-            et.texto(QStringLiteral("A470,210,0,3,2,2,N,"),
-                     QStringLiteral("[# ") + caja + QStringLiteral(" ]"));
-            et.linea(QStringLiteral("LO24,264,825,2"));
-            et.texto(QStringLiteral("A15,270,0,4,2,3,N,"), cliente);
-            et.texto(QStringLiteral("A450,290,0,3,2,2,N,"), clase);
-            et.linea(QStringLiteral("LO24,340,825,2"));
-            et.texto(QStringLiteral("A40,360,0,3,2,2,N,"), QStringLiteral("VARIETY"));
-
-            const QStringList cols = columnas(st, caja, QStringLiteral(" order by 1"));
-            for (int i = 0; i < cols.size(); ++i)
-                et.texto(QStringLiteral("A") + n(355 + 95 * i) + QStringLiteral(",360,0,3,2,2,N,"),
-                         cols[i]);
-            et.linea(QStringLiteral("LO24,410,825,2"));
-
-            const QStringList fils = filas(st, caja, 14);
-            for (int j = 0; j < fils.size() && j < 7; ++j)
-                et.texto(QStringLiteral("A50,") + n(425 + 45 * j) + QStringLiteral(",0,2,2,2,N,"),
-                         fils[j].left(14));
-
-            const QVector<Entrada> es = entradas(st, caja, totales);
-            for (int k = 0; k < es.size() && k < 7; ++k) {
-                const int x = posicion(cols, es[k].subcliente, 400, 378, 95);
-                const int y = posicion(fils, es[k].cliente, 255, 425, 45);
-                et.texto(QStringLiteral("A") + n(x) + QStringLiteral(",") + n(y) +
-                             QStringLiteral(",0,2,2,2,N,"),
-                         es[k].bunches.left(14));
-            }
-        }
+        et.linea(QStringLiteral("N"));
+        et.texto(QStringLiteral("A10,10,0,4,2,2,N,"), kEncabezadoFincas);
+        et.texto(QStringLiteral("A10,60,0,3,2,2,N,"), kRegistro);
+        et.linea(QStringLiteral("LO24,100,825,2"));
+        et.texto(QStringLiteral("A10,110,0,3,2,2,N,"),
+                 QStringLiteral("AWB #") + extraer_parte(st.guia_actual, 1, QStringLiteral("/")));
+        et.texto(QStringLiteral("A10,150,0,3,2,2,N,"),
+                 QStringLiteral("HAWB #") + extraer_parte(st.guia_actual, 2, QStringLiteral("/")));
+        et.linea(QStringLiteral("LO24,190,825,2"));
+        et.texto(QStringLiteral("A100,200,0,4,2,3,N,"), QStringLiteral("ROSES"));
+        et.texto(QStringLiteral("A470,210,0,3,2,2,N,"),
+                 QStringLiteral("[# ") + caja + QStringLiteral(" ]"));
+        et.linea(QStringLiteral("LO24,264,825,2"));
+        et.texto(QStringLiteral("A15,270,0,4,2,3,N,"), cliente);
+        et.texto(QStringLiteral("A450,290,0,3,2,2,N,"), clase);
+        et.linea(QStringLiteral("LO24,340,825,2"));
+        et.texto(QStringLiteral("A40,360,0,3,2,2,N,"), QStringLiteral("VARIETY"));
+        // only seven rows and seven entries fit; the totals count up to thirty
+        const Totales totales = escribirRejilla(
+            st, et, grupos, caja,
+            {QStringLiteral(" order by 1"), 355, 95, QStringLiteral(",360,0,3,2,2,N,"),
+             QStringLiteral("LO24,410,825,2"), 14, 7, 14, QStringLiteral("A50,"), 425, 45,
+             QStringLiteral(",0,2,2,2,N,"), 7, 378, 425, QStringLiteral(",0,2,2,2,N,")});
         et.linea(QStringLiteral("LO24,740,625,2"));
         et.textoLiteral(QStringLiteral("A47,760,0,3,2,2,N,"), totalLiteral(totales.bunches));
         et.texto(QStringLiteral("A47,800,0,3,2,1,N,"),
@@ -423,50 +426,28 @@ void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& ca
                                   : QStringLiteral("BQT COL");
 
         Epl2Label et;
-        Totales totales;
-        {
-            CandadoServidor candado(st.db, kCandado, 10);
-            tomarTmpCaja(candado);
-            llenarTmpCaja(st, grupos);
-
-            cabecera(et, QStringLiteral("q816"), QStringLiteral("Q1269 , 24 + 0"));
-            et.texto(QStringLiteral("A50,10,0,3,2,2,N,"), kRegistro);
-            et.texto(QStringLiteral("A50,70,0,3,2,2,N,"),
-                     QStringLiteral("AWB #") +
-                         extraer_parte(st.guia_actual, 1, QStringLiteral("/")));
-            et.texto(QStringLiteral("A50,140,0,3,2,2,N,"),
-                     QStringLiteral("HAWB #") +
-                         extraer_parte(st.guia_actual, 2, QStringLiteral("/")));
-            et.linea(QStringLiteral("LO24,198,825,2"));
-            et.texto(QStringLiteral("A36,215,0,4,2,2,N,"), clase);
-            et.texto(QStringLiteral("A426,212,0,3,2,2,N,"), QStringLiteral("QUIMBARO"));
-            et.texto(QStringLiteral("A426,260,0,3,2,2,N,"), QStringLiteral("MIRDA ROSES"));
-            et.linea(QStringLiteral("LO24,320,825,2"));
-            et.texto(QStringLiteral("A55,330,0,4,2,3,N,"), cliente);
-            et.texto(QStringLiteral("A550,330,0,3,2,2,N,"),
-                     QStringLiteral("[# ") + caja + QStringLiteral(" ]"));
-            et.linea(QStringLiteral("LO24,400,825,2"));
-            et.texto(QStringLiteral("A40,410,0,3,2,2,N,"), QStringLiteral("VARIETY"));
-
-            const QStringList cols = columnas(st, caja, QStringLiteral(" order by 1"));
-            for (int i = 0; i < cols.size(); ++i)
-                et.texto(QStringLiteral("A") + n(405 + 95 * i) + QStringLiteral(",410,0,3,2,2,N,"),
-                         cols[i]);
-            et.linea(QStringLiteral("LO24,450,825,2"));
-
-            const QStringList fils = filas(st, caja, 14);
-            for (int j = 0; j < fils.size(); ++j)
-                et.texto(QStringLiteral("A50,") + n(465 + 45 * j) + QStringLiteral(",0,2,2,2,N,"),
-                         fils[j].left(14));
-
-            for (const Entrada& e : entradas(st, caja, totales)) {
-                const int x = posicion(cols, e.subcliente, 400, 408, 95);
-                const int y = posicion(fils, e.cliente, 255, 465, 45);
-                et.texto(QStringLiteral("A") + n(x) + QStringLiteral(",") + n(y) +
-                             QStringLiteral(",0,2,2,2,N,"),
-                         e.bunches.left(14));
-            }
-        }
+        cabecera(et, QStringLiteral("q816"), QStringLiteral("Q1269 , 24 + 0"));
+        et.texto(QStringLiteral("A50,10,0,3,2,2,N,"), kRegistro);
+        et.texto(QStringLiteral("A50,70,0,3,2,2,N,"),
+                 QStringLiteral("AWB #") + extraer_parte(st.guia_actual, 1, QStringLiteral("/")));
+        et.texto(QStringLiteral("A50,140,0,3,2,2,N,"),
+                 QStringLiteral("HAWB #") + extraer_parte(st.guia_actual, 2, QStringLiteral("/")));
+        et.linea(QStringLiteral("LO24,198,825,2"));
+        et.texto(QStringLiteral("A36,215,0,4,2,2,N,"), clase);
+        et.texto(QStringLiteral("A426,212,0,3,2,2,N,"), QStringLiteral("QUIMBARO"));
+        et.texto(QStringLiteral("A426,260,0,3,2,2,N,"), QStringLiteral("MIRDA ROSES"));
+        et.linea(QStringLiteral("LO24,320,825,2"));
+        et.texto(QStringLiteral("A55,330,0,4,2,3,N,"), cliente);
+        et.texto(QStringLiteral("A550,330,0,3,2,2,N,"),
+                 QStringLiteral("[# ") + caja + QStringLiteral(" ]"));
+        et.linea(QStringLiteral("LO24,400,825,2"));
+        et.texto(QStringLiteral("A40,410,0,3,2,2,N,"), QStringLiteral("VARIETY"));
+        const Totales totales = escribirRejilla(
+            st, et, grupos, caja,
+            {QStringLiteral(" order by 1"), 405, 95, QStringLiteral(",410,0,3,2,2,N,"),
+             QStringLiteral("LO24,450,825,2"), 14, 14, 14, QStringLiteral("A50,"), 465, 45,
+             QStringLiteral(",0,2,2,2,N,"), kTopeEntradas, 408, 465,
+             QStringLiteral(",0,2,2,2,N,")});
         et.linea(QStringLiteral("LO24,1110,825,2"));
         et.textoLiteral(QStringLiteral("A60,1130,0,3,2,2,N,"), totalLiteral(totales.bunches));
         et.texto(QStringLiteral("A450,1130,0,3,2,2,N,"),
