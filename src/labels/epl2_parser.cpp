@@ -8,11 +8,6 @@ namespace velmar {
 
 namespace {
 
-constexpr char16_t kAltos[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
-                                 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
 int entero(const QByteArray& texto, int defecto = 0) {
     bool ok = false;
     const int v = texto.trimmed().toInt(&ok);
@@ -41,16 +36,6 @@ QString datos(const QByteArray& campo) {
 }
 
 } // namespace
-
-QString fromCp1252(const QByteArray& bytes) {
-    QString out;
-    out.reserve(bytes.size());
-    for (const char b : bytes) {
-        const uchar c = uchar(b);
-        out += (c >= 0x80 && c < 0xA0) ? QChar(kAltos[c - 0x80]) : QChar(c);
-    }
-    return out;
-}
 
 QVector<Epl2Impresion> Epl2Impresora::procesar(const QByteArray& trabajo) {
     QVector<Epl2Impresion> impresas;

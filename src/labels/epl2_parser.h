@@ -3,14 +3,13 @@
 // with the fields of its image buffer and the form settings then in force.
 // Used by the printer emulator; core code, no graphics.
 
+#include "labels/cp1252.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
 
 namespace velmar {
-
-// The text of Windows-1252 bytes.
-QString fromCp1252(const QByteArray& bytes);
 
 struct Epl2Campo {
     enum Tipo { Texto, LineaNegra, LineaBlanca, LineaXor };

@@ -2,13 +2,12 @@
 // EPL2 command text as the label printer takes it: one command per line, CR LF
 // after each, single-byte Windows-1252 text.
 
+#include "labels/cp1252.h"
+
 #include <QByteArray>
 #include <QString>
 
 namespace velmar {
-
-// Windows-1252 bytes of `text`; a character the code page lacks becomes "?".
-QByteArray toCp1252(const QString& text);
 
 // A whole label, composed in memory and sent in one piece once complete.
 class Epl2Label {
