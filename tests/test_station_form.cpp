@@ -64,6 +64,8 @@ private slots:
         QCOMPARE(form.text2()->geometry(), QRect(px(120), px(240), px(10095), px(4215)));
         QVERIFY(form.text2()->isReadOnly());
         QCOMPARE(form.text2()->font().family(), QString("Arial"));
+        QVERIFY(!form.text2()->font().bold());
+        QCOMPARE(form.text2()->font().pointSizeF(), 8.25);
         QCOMPARE(form.text2()->lineWrapMode(), QPlainTextEdit::NoWrap);
         QCOMPARE(form.txtReporte()->geometry(), QRect(px(6720), 0, px(3735), px(5295)));
         QVERIFY(form.txtReporte()->isReadOnly());

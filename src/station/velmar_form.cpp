@@ -157,6 +157,7 @@ void VelmarForm::construir() {
     QFont arial(QStringLiteral("Arial"));
     arial.setStyleHint(QFont::SansSerif);
     arial.setPointSizeF(8.25);
+    arial.setBold(false); // not the frame's bold caption font
     text2_->setFont(arial);
     text2_->setReadOnly(true);
     text2_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
