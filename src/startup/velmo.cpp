@@ -61,6 +61,9 @@ QVariant buscar_valor(Station& st, const QString& campo, const QString& tabla,
     QString sql = QStringLiteral("SELECT ") + campo + QStringLiteral(" FROM ") + tabla;
     if (!criterio.isNull() && !es_vacio(criterio))
         sql += QStringLiteral(" WHERE ") + criterio;
+    // Only the first row is read: a packing's thousands of bunches need not
+    // cross the network to give its first one.
+    sql += QStringLiteral(" LIMIT 1");
     RecordSet rs = abrir_consulta(st, sql);
     if (rs.count() > 0 && !rs.value(0).isNull())
         return rs.value(0);
