@@ -8,7 +8,13 @@
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
+#include <cerrno>
 #include <cups/cups.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace velmar {
 
@@ -31,7 +37,11 @@ private:
     QString path_;
 };
 
-// A networked label printer's raw port: one connection per label.
+// A networked label printer's raw port: one connection per label. The label
+// counts as delivered only once the printer has closed its end after ours and
+// acknowledged every byte, as raw-port printers do at the end of a job. The
+// bytes alone fit in the socket buffers, so without that a printer that drops
+// the connection, or holds it and never reads, would pass for printed.
 class SocketPrinter : public LabelPrinter {
 public:
     SocketPrinter(QString host, quint16 port)
@@ -47,13 +57,58 @@ public:
         while (s.bytesToWrite() > 0)
             if (!s.waitForBytesWritten(kEsperaMs))
                 throw PrinterError(s.errorString());
-        s.disconnectFromHost();
-        if (s.state() != QAbstractSocket::UnconnectedState && !s.waitForDisconnected(kEsperaMs))
-            throw PrinterError(s.errorString());
+        if (s.state() != QAbstractSocket::ConnectedState || s.socketDescriptor() < 0)
+            throw PrinterError(QStringLiteral("la impresora cerró la conexión"));
+        const int fd = int(s.socketDescriptor());
+        try {
+            esperarFinDeTrabajo(fd);
+        } catch (const PrinterError&) {
+            // A reset, not a close: the printer is to drop what it holds.
+            const linger abortar{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortar, sizeof abortar);
+            throw;
+        }
     }
 
 private:
     static constexpr int kEsperaMs = 4000;
+
+    static void esperarFinDeTrabajo(int fd) {
+        ::shutdown(fd, SHUT_WR);
+        QDeadlineTimer plazo(kEsperaMs);
+        char estado[512];
+        for (;;) {
+            if (plazo.hasExpired())
+                throw PrinterError(QStringLiteral("la impresora no terminó el trabajo"));
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, int(std::max<qint64>(1, plazo.remainingTime()))) <= 0)
+                continue;
+            const ssize_t n = ::recv(fd, estado, sizeof estado, MSG_DONTWAIT);
+            if (n > 0 || (n < 0 && (errno == EINTR || errno == EAGAIN)))
+                continue; // the printer's status bytes are not read
+            if (n < 0)
+                throw PrinterError(qt_error_string(errno));
+            break;
+        }
+        // A printer that closed before reading answers our bytes with a reset,
+        // which may come just after its close.
+        for (;;) {
+            int error = 0;
+            socklen_t largo = sizeof error;
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &largo);
+            if (error != 0)
+                throw PrinterError(qt_error_string(error));
+            tcp_info info{};
+            largo = sizeof info;
+            if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &largo) == 0 &&
+                info.tcpi_unacked == 0)
+                return;
+            if (plazo.hasExpired())
+                throw PrinterError(QStringLiteral("la impresora no recibió la etiqueta"));
+            QThread::msleep(2);
+        }
+    }
+
     QString host_;
     quint16 port_;
 };
