@@ -108,15 +108,23 @@ QString nuevoNombre() {
     return QStringLiteral("velmar-conexion-%1").arg(n.fetchAndAddRelaxed(1));
 }
 
-// Client errors that mean the link to the server is gone, not the statement.
+// Client errors that mean the link to the server is gone, not the statement:
+// the client library's numbers (can't connect, gone away, lost connection,
+// read or write error on the socket). A server message may quote any value,
+// "Lost connection" or "2013" included, so the words count only when the
+// driver gives no number.
 bool esPerdida(const QSqlError& e) {
-    static const char* const codigos[] = {"2002", "2003", "2005",  "2006",  "2013",
-                                          "2026", "2055", "08S01", "08003", "HYT00"};
-    const QString todo = e.nativeErrorCode() + QLatin1Char(' ') + e.databaseText() +
-                         QLatin1Char(' ') + e.driverText();
+    static const QStringList codigos = {
+        QStringLiteral("2002"), QStringLiteral("2003"), QStringLiteral("2005"),
+        QStringLiteral("2006"), QStringLiteral("2013"), QStringLiteral("2026"),
+        QStringLiteral("2055"), QStringLiteral("5013"), QStringLiteral("5014")};
     if (e.databaseText().trimmed().isEmpty())
         return true; // the driver says nothing after a broken link
-    for (const char* c : codigos)
+    const QString codigo = e.nativeErrorCode().trimmed();
+    if (!codigo.isEmpty() && codigo != QLatin1String("0") && codigo != QLatin1String("-1"))
+        return codigos.contains(codigo);
+    const QString todo = e.databaseText() + QLatin1Char(' ') + e.driverText();
+    for (const char* c : {"08S01", "08003", "HYT00"})
         if (todo.contains(QLatin1String(c)))
             return true;
     return todo.contains(QLatin1String("gone away"), Qt::CaseInsensitive) ||
