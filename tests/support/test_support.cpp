@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
+#include <QThread>
 #include <csignal>
 
 namespace velmar::test {
@@ -251,9 +252,27 @@ void PrivateServer::kill9() {
     }
 }
 
+namespace {
+
+// The state letter of a process in /proc ('T' once stopped).
+char estadoProceso(qint64 p) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(p));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = f.readAll();
+    const qsizetype i = stat.lastIndexOf(')');
+    return i >= 0 && i + 2 < stat.size() ? stat[i + 2] : 0;
+}
+
+} // namespace
+
 void PrivateServer::pause() {
-    if (const qint64 p = pid())
+    if (const qint64 p = pid()) {
         ::kill(pid_t(p), SIGSTOP);
+        // the signal is asynchronous: a query sent at once could still be answered
+        for (int i = 0; i < 200 && estadoProceso(p) != 'T'; ++i)
+            QThread::msleep(5);
+    }
 }
 
 void PrivateServer::resume() {

@@ -1,0 +1,64 @@
+#pragma once
+// A label printer's raw port on loopback, played by plain sockets on a thread
+// of its own, healthy or failing in the ways a printer on the farm's network
+// fails.
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace velmar::test {
+
+class PrinterPeer {
+public:
+    enum class Modo {
+        Recibe,          // reads each connection to its end and closes: one job
+        CierraAlAceptar, // accepts and closes at once, without reading
+        NoLee,           // accepts and then neither reads nor closes
+        NoAcepta,        // its queue of pending connections is full: never accepts
+    };
+
+    explicit PrinterPeer(Modo modo = Modo::Recibe);
+    ~PrinterPeer();
+    PrinterPeer(const PrinterPeer&) = delete;
+    PrinterPeer& operator=(const PrinterPeer&) = delete;
+
+    quint16 port() const { return port_; }
+    // The value of VELMAR_IMPRESORA that reaches it.
+    QString destino() const;
+
+    // The first `n` jobs received in full, waiting up to `ms` for them; fewer
+    // when they do not come.
+    QList<QByteArray> trabajos(int n, int ms = 10000);
+    // Jobs received in full so far.
+    QList<QByteArray> recibidos();
+    // Connections accepted so far.
+    int aceptadas() const { return aceptadas_; }
+    // What each connection that was never read holds now, as a printer that
+    // came back to life would read it (the pending ones accepted first).
+    QList<QByteArray> retenido();
+
+private:
+    void servir();
+    static QByteArray leerHastaCerrar(int fd, int ms);
+
+    Modo modo_;
+    int escucha_ = -1;
+    quint16 port_ = 0;
+    int relleno_ = -1; // the connection that fills a NoAcepta queue
+    std::atomic<bool> parar_{false};
+    std::atomic<int> aceptadas_{0};
+    QMutex mutex_;
+    QWaitCondition llegada_;
+    QList<QByteArray> trabajos_;
+    std::vector<int> retenidas_;
+    std::thread hilo_;
+};
+
+} // namespace velmar::test
