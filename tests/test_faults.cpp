@@ -288,6 +288,31 @@ private slots:
         QCOMPARE(t.history.texto(), "\t" + kErrorSistema + lineaIngreso(server_, "9", "ROSA ALBA"));
     }
 
+    // The server dies while a label waits for the labels' work table: the
+    // database message, nothing sent; after the restart the label prints whole.
+    void serverKilledWhileALabelWaitsForItsWorkTable() {
+        PrinterPeer impresora;
+        qputenv("VELMAR_IMPRESORA", impresora.destino().toUtf8());
+        Puesto p(server_.cadena());
+        {
+            Conexion otra(server_.cadena());
+            otra.abrir();
+            QCOMPARE(otra.consulta("SELECT GET_LOCK('velmar-tmp_caja', 0)").text(0), QString("1"));
+            Verdugo verdugo(server_, "SELECT GET_LOCK(");
+            imprimir_detalle_peq(p.st, "851", "3");
+            QVERIFY(verdugo.esperar());
+        }
+        QCOMPARE(p.t.prompts.eventos, QStringList{"0|velmar|" + kErrorRed});
+        QCOMPARE(p.st.ultima_etiqueta, QByteArray());
+        QCOMPARE(impresora.aceptadas(), 0);
+
+        arrancar();
+        p.t.prompts.limpiar();
+        imprimir_detalle_peq(p.st, "851", "3");
+        QCOMPARE(p.t.prompts.eventos, QStringList());
+        QCOMPARE(impresora.trabajos(1), QList<QByteArray>{etiquetaRef_});
+    }
+
     // The server dies in the middle of the entry's INSERT: the statement
     // routine's box; the insert is neither committed nor sent again, and the
     // first scan after the restart records the one entry.
