@@ -297,7 +297,10 @@ private slots:
         {
             Conexion otra(server_.cadena());
             otra.abrir();
-            QCOMPARE(otra.consulta("SELECT GET_LOCK('velmar-tmp_caja', 0)").text(0), QString("1"));
+            QCOMPARE(
+                otra.consulta("SELECT GET_LOCK(CONCAT('velmar-tmp_caja-', MD5(DATABASE())), 0)")
+                    .text(0),
+                QString("1"));
             Verdugo verdugo(server_, "SELECT GET_LOCK(");
             imprimir_detalle_peq(p.st, "851", "3");
             QVERIFY(verdugo.esperar());
