@@ -249,7 +249,7 @@ private slots:
 
     // The person query fails: its own box first, then the handler's.
     // The attendance query fails: the same, and no entry is written.
-    // A failing INSERT: only its box, and the entry line all the same.
+    // A failing INSERT: its box, then the handler's; no entry line.
     void databaseFailures() {
         Puesto p;
         p.reloj("2024-03-07 07:00:00");
@@ -278,12 +278,34 @@ private slots:
         TestDb::get().sql("alter table control_asistencia add obligatorio int not null");
         p.tarjeta("1712345678");
         TestDb::get().recrear();
-        QCOMPARE(p.eventos().size(), 1);
+        QCOMPARE(p.eventos().size(), 3);
         QVERIFY2(p.eventos()[0].startsWith("0|velmar|") && p.eventos()[0].contains("obligatorio"),
                  qPrintable(p.eventos()[0]));
-        QCOMPARE(p.historia(), "\t" + kError + "\t" + kError +
-                                   "Ingreso del usuario MARIA JOSE GUAMAN a las 07:00:00\r\n");
+        QCOMPARE(p.eventos().mid(1), QStringList({"beep", "0|velmar|" + kError}));
+        QCOMPARE(p.historia(), "\t" + kError + "\t" + kError + "\t" + kError);
         QCOMPARE(p.text1()->text(), QString());
+    }
+
+    // A refused exit: its box, then the handler's; the exit is not reported.
+    void refusedExitIsNotReported() {
+        Puesto p;
+        p.reloj("2024-03-07 07:00:00");
+        p.tarjeta("1712345678");
+        TestDb::get().sql("create trigger sin_salida before update on control_asistencia for each "
+                          "row signal sqlstate '45000' set message_text = 'salida bloqueada'");
+        p.prompts->limpiar();
+        p.reloj("2024-03-07 09:15:40");
+        p.prompts->respuestas = {kSi};
+        p.tarjeta("1712345678");
+        TestDb::get().sql("drop trigger sin_salida");
+        QCOMPARE(p.eventos().size(), 4);
+        QCOMPARE(p.eventos()[0],
+                 QString("4|velmar|El usuario desea salir a los 135 minutos de haber ingresado ?"));
+        QCOMPARE(p.eventos()[1], QString("0|velmar|salida bloqueada"));
+        QCOMPARE(p.eventos().mid(2), QStringList({"beep", "0|velmar|" + kError}));
+        QCOMPARE(p.historia(),
+                 "Ingreso del usuario MARIA JOSE GUAMAN a las 07:00:00\r\n\t" + kError);
+        QCOMPARE(filas().first(), QString("7|2024-03-07|07:00:00|2024-03-07|NULL|NULL"));
     }
 
     void inputCleaning() {

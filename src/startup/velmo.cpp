@@ -48,11 +48,13 @@ RecordSet abrir_consulta(Station& st, const QString& sql) {
     }
 }
 
-void ejecutar_sql(Station& st, const QString& sql) {
+bool ejecutar_sql(Station& st, const QString& sql) {
     try {
         st.db.ejecutar(sql);
+        return true;
     } catch (const Error& e) {
         st.prompts.msgbox(texto_error(e), kSoloOk);
+        return false;
     }
 }
 

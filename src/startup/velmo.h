@@ -26,7 +26,9 @@ QString texto_error(const Error& e);
 RecordSet abrir_consulta(Station& st, const QString& sql);
 
 // Runs a statement; a database error is shown in a box and goes no further.
-void ejecutar_sql(Station& st, const QString& sql);
+// Tells whether the statement ran, for a caller that must not report a
+// failure as done.
+bool ejecutar_sql(Station& st, const QString& sql);
 
 // First column of the first row of SELECT campo FROM tabla [WHERE criterio],
 // or the empty text. Errors go to the caller.

@@ -133,6 +133,7 @@ void asistencia(Station& st, const QString& texto) {
 
             RecordSet hoy;
             bool ingreso = false;
+            bool grabado = false;
             CajasDiferidas cajas(st.prompts);
             {
                 CandadoServidor candado(st.db, nombreCandado(st.db, personalId), kEsperaCandado);
@@ -146,17 +147,21 @@ void asistencia(Station& st, const QString& texto) {
                         QStringLiteral("' And fecha_entrada = current_date() limit 1"));
                 ingreso = hoy.abierto() && hoy.eof();
                 if (ingreso)
-                    ejecutar_sql(bajoCandado,
-                                 QStringLiteral("insert into control_asistencia (personal_id, "
-                                                "fecha_entrada, hora_entrada,fecha_salida) "
-                                                "values('") +
-                                     st.db.esc(personalId) + QStringLiteral("', '") +
-                                     st.db.esc(fecha) + QStringLiteral("', '") + st.db.esc(hora) +
-                                     QStringLiteral("','") + st.db.esc(fecha) +
-                                     QStringLiteral("')"));
+                    grabado = ejecutar_sql(
+                        bajoCandado, QStringLiteral("insert into control_asistencia (personal_id, "
+                                                    "fecha_entrada, hora_entrada,fecha_salida) "
+                                                    "values('") +
+                                         st.db.esc(personalId) + QStringLiteral("', '") +
+                                         st.db.esc(fecha) + QStringLiteral("', '") +
+                                         st.db.esc(hora) + QStringLiteral("','") +
+                                         st.db.esc(fecha) + QStringLiteral("')"));
             }
             cajas.mostrarPendientes();
 
+            // An entry or exit the database refused is not reported as
+            // recorded: its box has been shown, and the error path follows.
+            if (ingreso && !grabado)
+                throw DbError(QStringLiteral("no se registró el ingreso"));
             if (ingreso) {
                 st.history.agregar_historia(QStringLiteral("Ingreso del usuario ") + usuario +
                                             QStringLiteral(" a las ") + hora);
@@ -182,14 +187,15 @@ void asistencia(Station& st, const QString& texto) {
                                              QString::number(qint64(std::floor(minutos))) +
                                              QStringLiteral(" minutos de haber ingresado ?");
                     if (st.prompts.msgbox(pregunta, kSiNo) == kSi) {
-                        ejecutar_sql(st, QStringLiteral("update control_asistencia set "
-                                                        "fecha_salida = '") +
-                                             st.db.esc(fecha) +
-                                             QStringLiteral("', hora_salida = '") +
-                                             st.db.esc(hora) + QStringLiteral("', horas_dif = '") +
-                                             st.db.esc(QString::number(segundos)) +
-                                             QStringLiteral("' where asistencia_id = '") +
-                                             st.db.esc(asistenciaId) + QStringLiteral("'"));
+                        if (!ejecutar_sql(
+                                st, QStringLiteral("update control_asistencia set "
+                                                   "fecha_salida = '") +
+                                        st.db.esc(fecha) + QStringLiteral("', hora_salida = '") +
+                                        st.db.esc(hora) + QStringLiteral("', horas_dif = '") +
+                                        st.db.esc(QString::number(segundos)) +
+                                        QStringLiteral("' where asistencia_id = '") +
+                                        st.db.esc(asistenciaId) + QStringLiteral("'")))
+                            throw DbError(QStringLiteral("no se registró la salida"));
                         st.history.agregar_historia(QStringLiteral("Salida del usuario ") +
                                                     usuario + QStringLiteral(" a las ") + hora);
                     }
