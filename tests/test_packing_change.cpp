@@ -189,13 +189,12 @@ private slots:
         QCOMPARE(t.busy.punteros, QList<int>({11, 0, 0}));
     }
 
-    void failedUpdateIsShownAfterTheHistoryLine() {
+    void refusedMoveIsNotWrittenAsDone() {
         TestStation t;
         bunche("A1", "100", "1", "'R'", "'C1'");
         // an INT box cannot take the empty destination box: the statement fails
         cambiar_packing(t.st, "100", "200", "1");
-        QCOMPARE(t.history.texto(),
-                 QString("\t* Packing 100 caja: 1 cambiada al Packing 200 caja \r\n"));
+        QCOMPARE(t.history.texto(), QString());
         QCOMPARE(t.prompts.cajas.size(), 1);
         QCOMPARE(t.prompts.cajas[0].estilo, 0);
         QVERIFY(!t.prompts.cajas[0].texto.startsWith("Consulta Sql"));

@@ -47,8 +47,10 @@ void cambiar_packing(Station& st, const QString& packing, const QString& nuevo_p
                 QStringLiteral(" cambiada al Packing ") + nuevo_packing + QStringLiteral(" caja ") +
                 nueva_caja;
     }
-    st.history.agregar_historia(linea);
-    ejecutar_sql(st, sql);
+    // The history is the room's only record: a move the database refused
+    // (its box says why) is not written there as done.
+    if (ejecutar_sql(st, sql))
+        st.history.agregar_historia(linea);
 
     st.busy.setPuntero(Busy::kFlecha);
     st.busy.setCaption(QString());
