@@ -419,9 +419,11 @@ private slots:
                         QVERIFY2(s.eventos.isEmpty() ||
                                      (s.eventos.size() == 1 && esCajaDeValor(s.eventos[0])),
                                  donde + "\n" + textoCajas(t.prompts).toUtf8());
-                        QCOMPARE(s.historia, "\t* Packing " + args[0] + " caja: " + args[2] +
-                                                 " cambiada al Packing " + args[1] + " caja " +
-                                                 args[3] + "\r\n");
+                        // a move the strict server refused is not written as done
+                        const QString linea = "\t* Packing " + args[0] + " caja: " + args[2] +
+                                              " cambiada al Packing " + args[1] + " caja " +
+                                              args[3] + "\r\n";
+                        QCOMPARE(s.historia, s.eventos.isEmpty() ? linea : QString());
                     } else if (n == "baja_nacional") {
                         QCOMPARE(s.eventos, QStringList());
                         QCOMPARE(s.historia, "\t* Error: Bunche: " + p +
