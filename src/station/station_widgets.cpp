@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextDocument>
 
 namespace velmar {
 
@@ -94,7 +95,14 @@ void HistoryView::onReplaced() {
 }
 
 void HistoryView::onCaret() {
-    edit_->moveCursor(caret() == 0 ? QTextCursor::Start : QTextCursor::End);
+    // Every key of a card moves the caret to the end: when it and the view are
+    // already there, there is nothing to redo.
+    const bool inicio = caret() == 0;
+    const int destino = inicio ? 0 : edit_->document()->characterCount() - 1;
+    if (edit_->textCursor().position() == destino &&
+        edit_->viewport()->rect().contains(edit_->cursorRect()))
+        return;
+    edit_->moveCursor(inicio ? QTextCursor::Start : QTextCursor::End);
     edit_->ensureCursorVisible();
 }
 

@@ -72,6 +72,33 @@ void CardBox::keyPressEvent(QKeyEvent* e) {
     vaciando_ = false;
 }
 
+namespace {
+
+// A character a scanner types: printable, no Ctrl, Alt or Meta. Such a key is
+// only ever inserted, so it skips the line edit's check against every
+// editing shortcut (a large share of a scan's time otherwise).
+bool esCaracter(const QKeyEvent* e) {
+    if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString t = e->text();
+    if (t.isEmpty())
+        return false;
+    for (const QChar c : t)
+        if (!c.isPrint())
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool CardBox::event(QEvent* e) {
+    if (e->type() == QEvent::ShortcutOverride && esCaracter(static_cast<QKeyEvent*>(e))) {
+        e->accept(); // typed here, never a shortcut
+        return true;
+    }
+    return QLineEdit::event(e);
+}
+
 void CardBox::tratar(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
         enviando_ = true;
@@ -81,6 +108,11 @@ void CardBox::tratar(QKeyEvent* e) {
     }
     if (!e->text().isEmpty())
         emit tecla();
+    if (esCaracter(e)) {
+        insert(e->text());
+        e->accept();
+        return;
+    }
     QLineEdit::keyPressEvent(e);
 }
 

@@ -34,6 +34,7 @@ signals:
     void tecla();
 
 protected:
+    bool event(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
