@@ -1,12 +1,11 @@
 #pragma once
 // A small packing room for the fault, load and hostile-input tests: varieties
 // and colours, customers, five packings (851 to 855) of two boxes each (3 and
-// 4) and a few bunches still available.
+// 4) and a few bunches still available; and a station printing to a real port.
 
-#include "startup/conexion.h"
-
-#include <QString>
-#include <QStringList>
+#include "labels/box_labels.h"
+#include "labels/label_printer.h"
+#include "test_support.h"
 
 namespace velmar::test {
 
@@ -16,7 +15,18 @@ void cargarFinca(Conexion& db);
 // Packings and boxes that hold bunches.
 inline const QStringList kPackingsFinca = {"851", "852", "853", "854", "855"};
 inline const QStringList kCajasFinca = {"3", "4"};
-// Bunches not yet packed (state empty), for the write-off.
-inline const QStringList kDisponiblesFinca = {"D-9001", "D-9002", "D-9003"};
+
+using Etiqueta = void (*)(Station&, const QString&, const QString&, const QString&);
+inline const Etiqueta kEtiquetas[] = {imprimir_detalle_peq, imprimir_detalle, imprimir_detalle_bqt};
+
+// A station whose label printer is the one VELMAR_IMPRESORA names when it is
+// made.
+struct Puesto {
+    explicit Puesto(const QString& dsn = Conexion::kDsn)
+        : t(dsn) {}
+    TestStation t;
+    std::unique_ptr<LabelPrinter> impresora = impresoraPorDefecto();
+    Station st{t.db, t.history, t.report, t.busy, t.prompts, *impresora, t.input, {}, {}, {}};
+};
 
 } // namespace velmar::test

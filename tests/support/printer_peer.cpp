@@ -22,17 +22,22 @@ sockaddr_in loopback(quint16 port) {
     return a;
 }
 
-void sinBloqueo(int fd) {
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-}
-
-// Whatever the connection holds right now, without waiting.
-QByteArray leerLoQueHay(int fd) {
-    sinBloqueo(fd);
+// Reads until the other end closes, or until nothing came for 50 ms once `ms`
+// are over (0: only what the connection holds now).
+QByteArray leer(int fd, int ms) {
     QByteArray out;
+    QDeadlineTimer plazo(ms);
     char buf[4096];
-    for (int i = 0; i < 10000; ++i) {
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) {
+            if (plazo.hasExpired())
+                break;
+            continue;
+        }
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             break;
         out.append(buf, n);
@@ -45,14 +50,15 @@ QByteArray leerLoQueHay(int fd) {
 PrinterPeer::PrinterPeer(Modo modo)
     : modo_(modo) {
     escucha_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int uno = 1;
-    ::setsockopt(escucha_, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
     sockaddr_in a = loopback(0);
-    if (::bind(escucha_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-        qFatal("printer peer: bind failed");
     socklen_t largo = sizeof a;
-    ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&a), &largo);
+    if (::bind(escucha_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&a), &largo) != 0)
+        qFatal("printer peer: bind failed");
     port_ = ntohs(a.sin_port);
+    // A port bound but not listening refuses, and stays ours meanwhile.
+    if (modo_ == Modo::Rechaza)
+        return;
     // A backlog of 0 holds one pending connection: ours fills it.
     if (::listen(escucha_, modo_ == Modo::NoAcepta ? 0 : 16) != 0)
         qFatal("printer peer: listen failed");
@@ -61,13 +67,15 @@ PrinterPeer::PrinterPeer(Modo modo)
         sockaddr_in b = loopback(port_);
         if (::connect(relleno_, reinterpret_cast<sockaddr*>(&b), sizeof b) != 0)
             qFatal("printer peer: cannot fill the queue");
+        return;
     }
     hilo_ = std::thread([this] { servir(); });
 }
 
 PrinterPeer::~PrinterPeer() {
     parar_ = true;
-    hilo_.join();
+    if (hilo_.joinable())
+        hilo_.join();
     for (int fd : retenidas_)
         ::close(fd);
     if (relleno_ >= 0)
@@ -75,34 +83,12 @@ PrinterPeer::~PrinterPeer() {
     ::close(escucha_);
 }
 
-QString PrinterPeer::destino() const {
-    return QStringLiteral("socket://127.0.0.1:") + QString::number(port_);
-}
-
-QByteArray PrinterPeer::leerHastaCerrar(int fd, int ms) {
-    QByteArray out;
-    QDeadlineTimer plazo(ms);
-    char buf[4096];
-    while (!plazo.hasExpired()) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0)
-            continue;
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        out.append(buf, n);
-    }
-    return out;
+void PrinterPeer::usar() const {
+    qputenv("VELMAR_IMPRESORA", "socket://127.0.0.1:" + QByteArray::number(port_));
 }
 
 void PrinterPeer::servir() {
     while (!parar_) {
-        if (modo_ == Modo::NoAcepta) {
-            ::usleep(20000);
-            continue;
-        }
         pollfd p{escucha_, POLLIN, 0};
         if (::poll(&p, 1, 50) <= 0)
             continue;
@@ -110,26 +96,21 @@ void PrinterPeer::servir() {
         if (fd < 0)
             continue;
         ++aceptadas_;
-        switch (modo_) {
-        case Modo::Recibe: {
-            const QByteArray datos = leerHastaCerrar(fd, 10000);
+        if (modo_ == Modo::CierraAlAceptar) {
             ::close(fd);
-            QMutexLocker l(&mutex_);
-            trabajos_ << datos;
-            llegada_.wakeAll();
-            break;
+            continue;
         }
-        case Modo::CierraAlAceptar:
+        QByteArray datos;
+        if (modo_ == Modo::Recibe) {
+            datos = leer(fd, 10000);
             ::close(fd);
-            break;
-        case Modo::NoLee: {
-            QMutexLocker l(&mutex_);
+        }
+        QMutexLocker l(&mutex_);
+        if (modo_ == Modo::NoLee)
             retenidas_.push_back(fd);
-            break;
-        }
-        case Modo::NoAcepta:
-            break;
-        }
+        else
+            trabajos_ << datos;
+        llegada_.wakeAll();
     }
 }
 
@@ -141,25 +122,16 @@ QList<QByteArray> PrinterPeer::trabajos(int n, int ms) {
     return trabajos_.mid(0, n);
 }
 
-QList<QByteArray> PrinterPeer::recibidos() {
-    QMutexLocker l(&mutex_);
-    return trabajos_;
-}
-
 QList<QByteArray> PrinterPeer::retenido() {
     QMutexLocker l(&mutex_);
     if (modo_ == Modo::NoAcepta) {
-        sinBloqueo(escucha_);
-        for (int i = 0; i < 100; ++i) {
-            const int fd = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                break;
+        ::fcntl(escucha_, F_SETFL, ::fcntl(escucha_, F_GETFL) | O_NONBLOCK);
+        for (int fd; (fd = ::accept4(escucha_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;)
             retenidas_.push_back(fd);
-        }
     }
     QList<QByteArray> out;
     for (int fd : retenidas_)
-        out << leerLoQueHay(fd);
+        out << leer(fd, 0);
     return out;
 }
 

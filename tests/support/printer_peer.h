@@ -22,6 +22,7 @@ public:
         CierraAlAceptar, // accepts and closes at once, without reading
         NoLee,           // accepts and then neither reads nor closes
         NoAcepta,        // its queue of pending connections is full: never accepts
+        Rechaza,         // nothing listens on the port: connections are refused
     };
 
     explicit PrinterPeer(Modo modo = Modo::Recibe);
@@ -29,16 +30,12 @@ public:
     PrinterPeer(const PrinterPeer&) = delete;
     PrinterPeer& operator=(const PrinterPeer&) = delete;
 
-    quint16 port() const { return port_; }
-    // The value of VELMAR_IMPRESORA that reaches it.
-    QString destino() const;
-
+    // Points VELMAR_IMPRESORA at it: printers made from now on reach it.
+    void usar() const;
     // The first `n` jobs received in full, waiting up to `ms` for them; fewer
     // when they do not come.
     QList<QByteArray> trabajos(int n, int ms = 10000);
-    // Jobs received in full so far.
-    QList<QByteArray> recibidos();
-    // Connections accepted so far.
+    QList<QByteArray> recibidos() { return trabajos(1 << 30, 0); }
     int aceptadas() const { return aceptadas_; }
     // What each connection that was never read holds now, as a printer that
     // came back to life would read it (the pending ones accepted first).
@@ -46,12 +43,11 @@ public:
 
 private:
     void servir();
-    static QByteArray leerHastaCerrar(int fd, int ms);
 
     Modo modo_;
     int escucha_ = -1;
-    quint16 port_ = 0;
     int relleno_ = -1; // the connection that fills a NoAcepta queue
+    quint16 port_ = 0;
     std::atomic<bool> parar_{false};
     std::atomic<int> aceptadas_{0};
     QMutex mutex_;
