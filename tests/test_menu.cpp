@@ -2,8 +2,6 @@
 // server: entries from the catalogue, the login before data-changing
 // operations, the argument dialog, and the focus back in Text1.
 
-#include "context/errors.h"
-#include "login/frm_login_dialog.h"
 #include "operations/catalogo.h"
 #include "station/operations_menu_widgets.h"
 #include "station/velmar_form.h"
@@ -11,7 +9,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,104 +18,76 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 using namespace velmar;
 using namespace velmar::test;
 
 namespace {
 
-// Acts on each modal dialog as it comes up, one step per dialog, and records
-// which dialogs came up. A dialog left open by a step is closed, so a wrong
-// step fails the test instead of hanging it.
-class Conductor {
-public:
-    using Paso = std::function<void(QDialog*)>;
-    explicit Conductor(QList<Paso> pasos)
-        : pasos_(std::move(pasos)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { mirar(); });
-        timer_.start(5);
-    }
-    QStringList vistos;
+using Paso = std::function<void(QDialog*)>;
 
-private:
-    void mirar() {
+// Chooses the window's menu entry `nombre`, each modal dialog it brings up
+// handled by the next step; gives the dialogs seen. A dialog a step leaves
+// open is closed, so a wrong step fails the test instead of hanging it.
+QStringList elegir(VelmarForm& f, const QString& nombre, QList<Paso> pasos) {
+    QStringList vistos;
+    QPointer<QDialog> ultimo; // the next dialog may be built where the last one was
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
         auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!d || !d->isVisible() || d == ultimo_)
+        if (!d || !d->isVisible() || d == ultimo)
             return;
-        ultimo_ = d;
+        ultimo = d;
         vistos << d->objectName();
-        if (pasos_.isEmpty()) {
-            d->reject();
-            return;
-        }
-        pasos_.takeFirst()(d);
+        if (!pasos.isEmpty())
+            pasos.takeFirst()(d);
         if (d->isVisible())
             d->reject();
-    }
-
-    QList<Paso> pasos_;
-    QTimer timer_;
-    // QPointer: the next dialog may be built where the last one was
-    QPointer<QDialog> ultimo_;
-};
-
-QAction* entrada(VelmarForm& f, const QString& nombre) {
-    QMenu* menu = f.menuBar()->findChild<QMenu*>("mnuOperaciones");
-    for (QAction* a : menu->actions())
-        if (a->objectName() == nombre)
-            return a;
-    return nullptr;
+    });
+    timer.start(5);
+    f.findChild<QAction*>(nombre)->trigger();
+    return vistos;
 }
 
-// Chooses the menu entry with `pasos` acting on the dialogs it brings up;
-// gives the dialogs seen.
-QStringList elegir(QAction* entrada, QList<Conductor::Paso> pasos) {
-    Conductor c(std::move(pasos));
-    entrada->trigger();
-    return c.vistos;
-}
-
-Conductor::Paso login(const QString& usuario, const QString& clave) {
+// Types the values into the dialog's boxes in order (login, password or the
+// arguments) and accepts.
+Paso rellenar(const QStringList& valores) {
     return [=](QDialog* d) {
-        auto* l = qobject_cast<FrmLogin*>(d);
-        if (!l)
-            return;
-        l->txtLogin()->setText(usuario);
-        l->txtPassword()->setText(clave);
-        l->cmdAceptar()->click();
-    };
-}
-
-Conductor::Paso argumentos(const QStringList& valores) {
-    return [=](QDialog* d) {
-        auto* a = qobject_cast<ArgumentosDialog*>(d);
-        if (!a)
-            return;
+        const QList<QLineEdit*> cajas = d->findChildren<QLineEdit*>();
         for (int i = 0; i < valores.size(); ++i)
-            a->campo(i)->setText(valores[i]);
-        a->cmdAceptar()->click();
+            cajas[i]->setText(valores[i]);
+        d->findChild<QPushButton*>("cmdAceptar")->click();
     };
 }
+
+const Paso kCancelar = [](QDialog* d) { d->reject(); };
 
 } // namespace
 
 class TestMenu : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<TestStation> t;
+    std::unique_ptr<VelmarForm> f;
+
 private slots:
     void init() {
+        f.reset(); // before the station it was built on
         TestDb::get().reset();
         TestDb::get().sql("INSERT INTO usuario (usu_nombre, usu_permiso, usu_login, usu_password) "
                           "VALUES ('Ana', 'ADMIN', 'ana', PASSWORD('secreto'))");
         TestDb::get().sql("INSERT INTO variedad VALUES ('V1', 'VARIETY A 50')");
-        TestDb::get().sql("INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, num_tallos) "
-                          "VALUES ('B1', 850, 1, 'V1', 25), ('B2', 850, 1, 'V1', 25)");
+        TestDb::get().sql("INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, "
+                          "estado) VALUES ('B1', 850, 1, 'V1', 25, 'R'), ('B2', 850, 1, 'V1', 25, "
+                          "'R'), ('L1', NULL, NULL, 'V1', 25, NULL)");
+        t = std::make_unique<TestStation>();
+        f = std::make_unique<VelmarForm>(t->db, &t->prompts, &t->printer);
+        f->show();
     }
 
     void oneEntryPerMenuOperation() {
-        TestStation t;
-        VelmarForm f(t.db, &t.prompts, &t.printer);
-        const QList<QMenu*> menus = f.menuBar()->findChildren<QMenu*>();
+        const QList<QMenu*> menus = f->menuBar()->findChildren<QMenu*>();
         QCOMPARE(menus.size(), 1);
         QCOMPARE(menus[0]->title(), QString("&Operaciones"));
         QStringList esperadas, vistas;
@@ -131,157 +100,93 @@ private slots:
             QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->objectName()));
         }
         QCOMPARE(vistas, esperadas);
-        for (const char* n : {"reporte_pck", "imprimir_caja", "pck_completo", "pck_abrir",
-                              "cambiar_packing", "baja_nacional"})
-            QVERIFY2(vistas.contains(n), n);
-        QVERIFY(!vistas.contains("asistencia"));
-        QCOMPARE(entrada(f, "reporte_pck")->text(), QString("Reporte de packing..."));
-        // the design client area is kept below the bar
-        f.show();
-        QCOMPARE(f.client()->size(), QSize(VelmarForm::kAncho, VelmarForm::kAlto));
+        QCOMPARE(f->findChild<QAction*>("reporte_pck")->text(), QString("Reporte de packing..."));
     }
 
-    void scanningIntoText1IsUndisturbed() {
-        TestStation t;
-        VelmarForm f(t.db, &t.prompts, &t.printer);
-        f.show();
-        QVERIFY(QTest::qWaitForWindowActive(&f));
-        f.text1()->setFocus();
-        QTest::keyClicks(f.text1(), "0912345678 OPERACIONES ocr");
-        QCOMPARE(f.text1()->text(), QString("0912345678 OPERACIONES ocr"));
+    // Scans into Text1 pass the menu by; a report from the menu, and the
+    // keyboard back in Text1.
+    void scanThenReportFromTheMenu() {
+        QVERIFY(QTest::qWaitForWindowActive(f.get()));
+        f->text1()->setFocus();
+        QTest::keyClicks(f->text1(), "0912345678 OPERACIONES ocr");
         // Alt alone does not steal the next keys from Text1 either
-        QTest::keyClick(f.text1(), Qt::Key_Alt);
-        QTest::keyClicks(f.text1(), "12");
-        QCOMPARE(f.text1()->text(), QString("0912345678 OPERACIONES ocr12"));
-        QVERIFY(!f.menuBar()->findChild<QMenu*>("mnuOperaciones")->isVisible());
-        QCOMPARE(QApplication::focusWidget(), f.text1());
-    }
+        QTest::keyClick(f->text1(), Qt::Key_Alt);
+        QTest::keyClicks(f->text1(), "12");
+        QCOMPARE(f->text1()->text(), QString("0912345678 OPERACIONES ocr12"));
+        QVERIFY(!f->findChild<QMenu*>("mnuOperaciones")->isVisible());
 
-    void reportFromTheMenuEndToEnd() {
-        TestStation t;
-        VelmarForm f(t.db, &t.prompts, &t.printer);
-        f.show();
-        QVERIFY(QTest::qWaitForWindowActive(&f));
-        f.text2()->setFocus();
-
-        bool deshabilitado = false, blancos = false, habilitado = false;
-        QCOMPARE(elegir(entrada(f, "reporte_pck"), {[&](QDialog* d) {
-                            auto* a = qobject_cast<ArgumentosDialog*>(d);
-                            if (!a)
-                                return;
-                            deshabilitado = !a->cmdAceptar()->isEnabled();
-                            a->campo(0)->setText("   ");
-                            blancos = !a->cmdAceptar()->isEnabled();
-                            a->campo(0)->setText("850");
-                            // the box is optional
-                            habilitado = a->cmdAceptar()->isEnabled();
-                            a->cmdAceptar()->click();
-                        }}),
+        f->text2()->setFocus();
+        QList<bool> aceptar;
+        QCOMPARE(elegir(*f, "reporte_pck", {[&](QDialog* d) {
+                     auto* a = qobject_cast<ArgumentosDialog*>(d);
+                     // blanks are no packing; the box is optional
+                     for (const char* v : {"", "   ", "850"}) {
+                         a->campo(0)->setText(v);
+                         aceptar << a->cmdAceptar()->isEnabled();
+                     }
+                     a->cmdAceptar()->click();
+                 }}),
                  QStringList({"dlgArgumentos"}));
-        QVERIFY(deshabilitado && blancos && habilitado);
-        const QString esperado = "PACKING: 850 EN PROCESO \r\n"
-                                 "---------------------------------------\r\n"
-                                 " Caja: 1\r\n"
-                                 "  (2) bunches de VARIETY A 50 / 50\r\n"
-                                 "Total bunches: 2, Total tallos: 50\r\n"
-                                 "---------------------------------------\r\n";
-        QCOMPARE(f.station().report.texto(), esperado);
-        QCOMPARE(f.txtReporte()->toPlainText(), paraVista(esperado));
-        QVERIFY(f.txtReporte()->isVisible());
-        QCOMPARE(f.frame1()->title(), QString());
-        QCOMPARE(f.focusWidget(), static_cast<QWidget*>(f.text1()));
+        QCOMPARE(aceptar, QList<bool>({false, false, true}));
+        const QString raya = "---------------------------------------\r\n";
+        QCOMPARE(f->txtReporte()->toPlainText(),
+                 paraVista("PACKING: 850 EN PROCESO \r\n" + raya +
+                           " Caja: 1\r\n  (2) bunches de VARIETY A 50 / 50\r\nTotal bunches: 2, "
+                           "Total tallos: 50\r\n" +
+                           raya));
+        QVERIFY(f->txtReporte()->isVisible());
+        QCOMPARE(f->focusWidget(), static_cast<QWidget*>(f->text1()));
         // back in front, the keyboard goes to Text1
-        f.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&f));
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.text1()));
-        QVERIFY(t.prompts.eventos.isEmpty());
-
-        // the attendance clock still answers in Text1
-        QTest::keyClicks(f.text1(), "123");
-        QCOMPARE(f.text1()->text(), QString("123"));
-
-        const QString salida = qEnvironmentVariable("VELMAR_MENU_SCREENSHOT");
-        if (!salida.isEmpty())
-            f.grab().save(salida);
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.get()));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f->text1()));
+        QVERIFY(t->prompts.eventos.isEmpty());
     }
 
-    void loginComesFirstAndCancelRunsNothing() {
-        TestStation t;
-        VelmarForm f(t.db, &t.prompts, &t.printer);
-        f.show();
+    // Choices in turn on one window: the dialogs that came up, the bunches
+    // marked complete after it, the history and the focus.
+    void loginComesFirstEveryTime() {
+        const auto elige = [&](const char* op, const QList<Paso>& pasos, int dialogos,
+                               const char* marcados, const QString& historia = "") {
+            QCOMPARE(elegir(*f, op, pasos),
+                     QStringList({"frmLogin", "dlgArgumentos"}).mid(0, dialogos));
+            QCOMPARE(TestDb::get().valor("select count(*) from bunche where nacional='C'"),
+                     QString(marcados));
+            QCOMPARE(f->station().history.texto(), historia);
+            QCOMPARE(f->focusWidget(), static_cast<QWidget*>(f->text1()));
+        };
+        const Paso ana = rellenar({"ana", "secreto"});
+        elige("pck_completo", {kCancelar}, 1, "0");
+        elige("pck_completo", {ana, kCancelar}, 2, "0");
+        // a wrong password, then the right one in the same dialog
+        const Paso mala = [&](QDialog* d) {
+            rellenar({"ana", "mala"})(d);
+            ana(d);
+        };
+        elige("pck_completo", {mala, rellenar({"850"})}, 2, "2");
+        QCOMPARE(t->prompts.textos().size(), 1);
+        QVERIFY(t->prompts.textos()[0].startsWith("Nombre de usuario o password incorrectos"));
+        // an earlier login does not carry over
+        elige("pck_abrir", {kCancelar}, 1, "2");
 
-        // Cancel at the login: no argument dialog, nothing changes
-        QCOMPARE(elegir(entrada(f, "pck_completo"), {[](QDialog* d) { d->reject(); }}),
-                 QStringList({"frmLogin"}));
-        QCOMPARE(TestDb::get().valor("select count(*) from bunche where nacional='C'"),
-                 QString("0"));
-        QCOMPARE(f.focusWidget(), static_cast<QWidget*>(f.text1()));
-
-        // login, then Cancel at the arguments: still nothing
-        QCOMPARE(elegir(entrada(f, "pck_completo"),
-                        {login("ana", "secreto"), [](QDialog* d) { d->reject(); }}),
-                 QStringList({"frmLogin", "dlgArgumentos"}));
-        QCOMPARE(TestDb::get().valor("select count(*) from bunche where nacional='C'"),
-                 QString("0"));
-
-        // a wrong password, then the right one in the same dialog: it runs
-        f.station().permiso_usuario.clear();
-        QCOMPARE(elegir(entrada(f, "pck_completo"), {[](QDialog* d) {
-                                                         login("ana", "mala")(d);
-                                                         if (d->isVisible())
-                                                             login("ana", "secreto")(d);
-                                                     },
-                                                     argumentos({"850"})}),
-                 QStringList({"frmLogin", "dlgArgumentos"}));
-        QCOMPARE(TestDb::get().valor("select count(*) from bunche where nacional='C'"),
-                 QString("2"));
-        QCOMPARE(f.station().permiso_usuario, QString("ADMIN"));
-        QCOMPARE(t.prompts.textos().size(), 1);
-        QVERIFY(t.prompts.textos()[0].startsWith("Nombre de usuario o password incorrectos"));
-
-        // an earlier login does not carry over to the next invocation
-        QCOMPARE(elegir(entrada(f, "pck_abrir"), {[](QDialog* d) { d->reject(); }}),
-                 QStringList({"frmLogin"}));
-        QCOMPARE(TestDb::get().valor("select count(*) from bunche where nacional='C'"),
-                 QString("2"));
-        QCOMPARE(f.focusWidget(), static_cast<QWidget*>(f.text1()));
-    }
-
-    void moveFromTheMenuWritesTheHistory() {
-        TestStation t;
-        VelmarForm f(t.db, &t.prompts, &t.printer);
-        f.show();
-        TestDb::get().sql("UPDATE bunche SET estado='R'");
-        QCOMPARE(elegir(entrada(f, "cambiar_packing"),
-                        {login("ana", "secreto"), argumentos({"850", "900", "", ""})}),
-                 QStringList({"frmLogin", "dlgArgumentos"}));
-        QCOMPARE(f.station().history.texto(),
-                 QString("\t* Packing 850 cambiado al Packing 900\r\n"));
-        QCOMPARE(TestDb::get().filas("select distinct num_pack, caja, cod_client from bunche"),
-                 QStringList({"900|1|000000"}));
-        QCOMPARE(f.focusWidget(), static_cast<QWidget*>(f.text1()));
-    }
-
-    void failureEscapingAnOperationIsShownInABox() {
-        TestStation t;
-        VelmarForm f(t.db, &t.prompts, &t.printer);
-        f.show();
+        // a failure the write-off lets out: its box, and the window goes on
+        t->prompts.limpiar();
         TestDb::get().sql("RENAME TABLE envoltura TO envoltura_x");
-        Conductor c({login("ana", "secreto"), argumentos({"B1"})});
-        entrada(f, "baja_nacional")->trigger();
+        elige("baja_nacional", {ana, rellenar({"L1"})}, 2, "2");
         TestDb::get().sql("RENAME TABLE envoltura_x TO envoltura");
-        QCOMPARE(c.vistos, QStringList({"frmLogin", "dlgArgumentos"}));
-        QCOMPARE(t.prompts.cajas.size(), 2);
-        QVERIFY(t.prompts.cajas[0].texto.startsWith("Consulta Sql "));
-        QCOMPARE(t.prompts.cajas[1].estilo, 48);
-        QCOMPARE(t.prompts.cajas[1].titulo, QString("velmar"));
-        QCOMPARE(t.prompts.cajas[1].texto,
-                 QString("La consulta no devolvió un conjunto de registros"));
-        QCOMPARE(TestDb::get().filas("select categoria from bunche where num_bunch='B1'"),
-                 QStringList({"NULL"}));
-        QCOMPARE(f.station().history.texto(), QString());
-        QCOMPARE(f.focusWidget(), static_cast<QWidget*>(f.text1()));
-        QVERIFY(f.isVisible());
+        QCOMPARE(t->prompts.cajas.size(), 2);
+        QVERIFY(t->prompts.cajas[0].texto.startsWith("Consulta Sql "));
+        QCOMPARE(t->prompts.cajas[1],
+                 (Caja{"La consulta no devolvió un conjunto de registros", 48, "velmar"}));
+        QCOMPARE(TestDb::get().valor("select categoria from bunche where num_bunch='L1'"),
+                 QString("NULL"));
+
+        // the optional boxes left empty: the whole packing moves
+        elige("cambiar_packing", {ana, rellenar({"850", "900", "", ""})}, 2, "2",
+              "\t* Packing 850 cambiado al Packing 900\r\n");
+        QCOMPARE(TestDb::get().filas(
+                     "select num_bunch, num_pack, caja, cod_client from bunche order by 1"),
+                 QStringList({"B1|900|1|000000", "B2|900|1|000000", "L1|NULL|NULL|NULL"}));
     }
 };
 

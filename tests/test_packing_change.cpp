@@ -67,7 +67,7 @@ private slots:
              "ALTER TABLE bunche MODIFY caja VARCHAR(20)");
 
         // The destination's customer: its first bunch's, else its planned one.
-        // (A Null read as empty: test_velmo's buscarValor; the empty mask: its esVacio.)
+        // (A Null read as empty: test_velmo's buscarValor; the empty mask: its textRoutines.)
         const auto cliente = [&](const char* nombre, const QString& destino, const QString& plan,
                                  const QString& esperado) {
             QString filas = "('A1',100,1,'R','C1')", despues = "A1|200|1|R|" + esperado;
