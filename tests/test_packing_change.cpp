@@ -39,7 +39,7 @@ private slots:
         QTest::addColumn<QString>("alter");      // a column change first, or empty
         QTest::addColumn<QString>("filas");      // bunches before, SQL values of kBunches
         QTest::addColumn<QString>("prepacking"); // planned (packing, cod_client), or empty
-        QTest::addColumn<QString>("args");       // packing, new packing[, box, new box]
+        QTest::addColumn<QString>("args");       // packing/new packing[/box/new box]
         QTest::addColumn<QString>("esperado");   // bunches after
         QTest::addColumn<QString>("historia");
         const auto fila = [](const char* nombre, const QString& filas, const QString& plan,
@@ -50,20 +50,22 @@ private slots:
         fila("whole packing, state R only",
              "('A1',100,1,'R','C1'), ('A2',100,2,'R','C1'), ('A3',100,2,'D','C1'), "
              "('A4',100,1,NULL,'C1'), ('D1',200,5,'X','C2')",
-             "(200, 'P9')", "100 200",
+             "(200, 'P9')", "100/200",
              "A1|200|1|R|C2 A2|200|2|R|C2 A3|100|2|D|C1 A4|100|1|NULL|C1 D1|200|5|X|C2");
         fila("one box",
              "('A1',100,1,'R','C1'), ('A2',100,2,'R','C1'), ('A3',100,2,'R','C1'), "
              "('A4',100,2,'E','C1'), ('D1',200,1,'R','C2')",
-             "", "100 200 2 7",
+             "", "100/200/2/7",
              "A1|100|1|R|C1 A2|200|7|R|C2 A3|200|7|R|C2 A4|100|2|E|C1 D1|200|1|R|C2",
              "\t* Packing 100 caja: 2 cambiada al Packing 200 caja 7\r\n");
         // the statement ran: the line is written though nothing moved
-        fila("nothing to move", "('A1',100,1,'D','C1')", "", "100 200", "A1|100|1|D|C1");
+        fila("nothing to move", "('A1',100,1,'D','C1')", "", "100/200", "A1|100|1|D|C1");
         // an INT box cannot take the empty new box: refused, so no line either
-        fila("refused move", "('A1',100,1,'R','C1')", "", "100 200 1", "A1|100|1|R|C1", "");
-        fila("no new box, text boxes", "('A1',100,2,'R','C1')", "", "100 200 2", "A1|200||R|000000",
-             "\t* Packing 100 caja: 2 cambiada al Packing 200 caja \r\n",
+        fila("refused move", "('A1',100,1,'R','C1')", "", "100/200/1", "A1|100|1|R|C1", "");
+        // a box of blanks is a box, not the whole packing; no new box: an empty one
+        fila("blank box, no new box, text boxes", "('A1',100,' ','R','C1'), ('A2',100,2,'R','C1')",
+             "", "100/200/ ", "A1|200||R|000000 A2|100|2|R|C1",
+             "\t* Packing 100 caja:   cambiada al Packing 200 caja \r\n",
              "ALTER TABLE bunche MODIFY caja VARCHAR(20)");
 
         // The destination's customer: its first bunch's, else its planned one.
@@ -75,7 +77,7 @@ private slots:
                 filas += ", ('D1',200,1,'X'," + destino + ")";
                 despues += " D1|200|1|X|" + QString(destino).remove('\'');
             }
-            fila(nombre, filas, plan.isNull() ? "" : "(200, " + plan + ")", "100 200", despues);
+            fila(nombre, filas, plan.isNull() ? "" : "(200, " + plan + ")", "100/200", despues);
         };
         cliente("from its bunches", "'C2'", "'P9'", "C2");
         cliente("from prepacking", QString(), "'P9'", "P9");
@@ -97,7 +99,7 @@ private slots:
         if (!prepacking.isEmpty())
             TestDb::get().sql("INSERT INTO prepacking (packing, cod_client) VALUES " + prepacking);
         TestStation t;
-        const QStringList a = args.split(' ');
+        const QStringList a = args.split('/');
         cambiar_packing(t.st, a[0], a[1], a.value(2), a.value(3));
         QCOMPARE(bunches().join(' '), esperado);
         QCOMPARE(t.history.texto(), historia);

@@ -91,6 +91,8 @@ private slots:
                  "Total bunches: 1, Total tallos: 25\n~\n");
         fila("no packing", "2,851,1,V1,25", "", "No hay datos para el packing: 850");
         fila("no such box", "2,850,1,V1,25", "7", "No hay datos para el packing: 850");
+        // a box of blanks is a box, not the whole packing
+        fila("blank box", "2,850,1,V1,25", " ", "No hay datos para el packing: 850");
     }
 
     void reporte() {
