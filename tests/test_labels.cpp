@@ -1,25 +1,18 @@
 // The three box-detail labels against a real MariaDB server, received on a
 // real loopback socket as a networked label printer's raw port receives them,
-// and once through a private CUPS scheduler's raw queue.
+// and once through a private CUPS scheduler's raw queue. Printer faults and a
+// server killed mid-label are in test_faults, stations printing at once in
+// test_load.
 
-#include "context/errors.h"
 #include "labels/box_labels.h"
 #include "labels/label_printer.h"
+#include "printer_peer.h"
 #include "test_support.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QMutex>
 #include <QProcess>
-#include <QSemaphore>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
-#include <QThread>
-#include <QWaitCondition>
-
-#include <atomic>
 
 #include <cups/cups.h>
 #include <sys/stat.h>
@@ -29,75 +22,6 @@ using namespace velmar;
 using namespace velmar::test;
 
 namespace {
-
-// A label printer's raw port: accepts connections on a thread of its own and
-// keeps each connection's bytes, up to the sender's close, as one job.
-class Receptor : public QThread {
-public:
-    Receptor() {
-        start();
-        listo_.acquire();
-    }
-    ~Receptor() override {
-        parar_ = true;
-        wait();
-    }
-    QString destino() const {
-        return QStringLiteral("socket://127.0.0.1:") + QString::number(port_);
-    }
-    quint16 port() const { return port_; }
-
-    // The next `n` jobs, in the order their connections came.
-    QList<QByteArray> tomar(int n) {
-        QMutexLocker l(&mutex_);
-        QDeadlineTimer plazo(30000);
-        while (trabajos_.size() < n && cond_.wait(&mutex_, plazo)) {
-        }
-        QList<QByteArray> out = trabajos_.mid(0, n);
-        trabajos_.remove(0, out.size());
-        return out;
-    }
-
-protected:
-    void run() override {
-        QTcpServer server;
-        server.listen(QHostAddress::LocalHost, 0);
-        port_ = server.serverPort();
-        listo_.release();
-        while (!parar_) {
-            if (!server.waitForNewConnection(50))
-                continue;
-            while (QTcpSocket* s = server.nextPendingConnection()) {
-                QByteArray datos;
-                while (!parar_) {
-                    datos += s->readAll();
-                    if (s->state() != QAbstractSocket::ConnectedState)
-                        break;
-                    s->waitForReadyRead(50);
-                }
-                datos += s->readAll();
-                delete s;
-                QMutexLocker l(&mutex_);
-                trabajos_ << datos;
-                cond_.wakeAll();
-            }
-        }
-    }
-
-private:
-    QSemaphore listo_;
-    std::atomic<bool> parar_{false};
-    quint16 port_ = 0;
-    QMutex mutex_;
-    QWaitCondition cond_;
-    QList<QByteArray> trabajos_;
-};
-
-quint16 puertoCerrado() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
 
 QByteArray esperado(const QString& nombre) {
     QFile f(fuente(QStringLiteral("tests/data/labels/") + nombre + QStringLiteral(".epl")));
@@ -115,13 +39,29 @@ struct Puesto {
     Station st{t.db, t.history, t.report, t.busy, t.prompts, *impresora, t.input, {}, {}, {}};
 };
 
-using Etiqueta = void (*)(Station&, const QString&, const QString&, const QString&);
+// Prints the label an expected file is named after: kind_packing_box.
+void imprimir(Puesto& p, const QString& archivo, const QString& guia = QString()) {
+    using Etiqueta = void (*)(Station&, const QString&, const QString&, const QString&);
+    const Etiqueta etiquetas[] = {imprimir_detalle_peq, imprimir_detalle, imprimir_detalle_bqt};
+    const QStringList parte = archivo.split('_');
+    etiquetas[QStringList{"peq", "det", "bqt"}.indexOf(parte[0])](p.st, parte[1], parte[2], guia);
+}
 
 // The lock that serialises the label runs of one database.
 const QString kCandado = QStringLiteral("CONCAT('velmar-tmp_caja-', MD5(IFNULL(DATABASE(), '')))");
+const QStringList kMarcoNormal = {"Inicializando ...", "Buscando ..."};
+const QString kNoLista = QStringLiteral("Impresora de código de barras no está lista");
+const QString kSinRed = QStringLiteral("Error de ejecución, revise que esté conectado a la red");
 
-const QStringList kMarcoNormal = {QStringLiteral("Inicializando ..."),
-                                  QStringLiteral("Buscando ...")};
+// "1" when no station's connection holds the work table's lock.
+QString candadoSuelto() {
+    return TestDb::get().valor("SELECT IFNULL(IS_USED_LOCK(" + kCandado +
+                               ") = CONNECTION_ID(), 1)");
+}
+
+// A port nothing listens on: port 1 of the loopback.
+const QString kSinServidor =
+    QStringLiteral("DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=1;USER=velmar;PASSWORD=velmar");
 
 // A rose farm's packings: 100 (waybill with master and house numbers), 200
 // (master only), 300 (none).
@@ -145,524 +85,315 @@ void cargarDatos() {
            "(100,4,'MAWB-123/HAWB-456',''), (100,5,'',NULL), "
            "(100,7,'MAWB-123/HAWB-456','SIETE'), "
            "(100,8,'MAWB-123/HAWB-456','Ω \"OCHO\" \\\\ 8'), (200,1,'999-0000','DOS')");
-    QStringList b;
-    auto bunche = [&](const QString& id, int pack, int caja, const QString& varie, int tallos,
-                      const QString& cliente) {
-        b << QStringLiteral("('%1',%2,%3,'%4',%5,'%6')")
-                 .arg(id)
-                 .arg(pack)
-                 .arg(caja)
-                 .arg(varie)
-                 .arg(tallos)
-                 .arg(cliente);
-    };
-    // 100/1: red and rainbow; one variety for two customers
-    bunche("b1001", 100, 1, "FRE040", 25, "C1");
-    bunche("b1002", 100, 1, "FRE040", 25, "C1");
-    bunche("b1003", 100, 1, "RNB050", 20, "C1");
-    bunche("b1004", 100, 1, "VEN060", 20, "C1");
-    bunche("b1005", 100, 1, "VEN060", 20, "C2");
-    // 100/2: rainbow; no mark of its own
-    bunche("b1011", 100, 2, "RNB040", 20, "C2");
-    bunche("b1012", 100, 2, "RNB040", 20, "C2");
-    bunche("b1013", 100, 2, "VEN050", 15, "C2");
-    // 100/5: colour, five stem lengths, customer without a name, mark of box 3
-    bunche("b1051", 100, 5, "VEN040", 10, "C3");
-    bunche("b1052", 100, 5, "VEN050", 12, "C3");
-    bunche("b1053", 100, 5, "VEN060", 14, "C3");
-    bunche("b1054", 100, 5, "VEN070", 16, "C3");
-    bunche("b1055", 100, 5, "VEN080", 18, "C3");
-    bunche("b1056", 100, 5, "VEN080", 18, "C3");
-    // 100/8: a name too short to shorten, quotes, backslashes, accents
-    bunche("b1081", 100, 8, "FRE040", 25, "C4");
-    bunche("b1082", 100, 8, "MIN050", 10, "C4");
-    bunche("b1083", 100, 8, "MIN050", 10, "C4");
-    bunche("b1084", 100, 8, "PIN060", 12, "C4");
-    bunche("b1085", 100, 8, "NUS070", 14, "C4");
-    // 200/1 and 300/1
-    bunche("b2001", 200, 1, "FRE050", 30, "C1");
-    bunche("b3001", 300, 1, "CAN060", 12, "C2");
-    db.sql("INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, cod_client) "
-           "VALUES " +
-           b.join(','));
-
     // 100/7: sixteen varieties, 31 grouped rows
-    QStringList v;
-    b.clear();
+    QStringList v, siete;
     for (int i = 1; i <= 16; ++i) {
-        const QString nn = QStringLiteral("%1").arg(i, 2, 10, QLatin1Char('0'));
-        const QString cod = QStringLiteral("V") + nn + QStringLiteral("060");
-        v << QStringLiteral("('%1','VAR%2 60 CMS')").arg(cod, nn);
-        bunche(QStringLiteral("b7%1a").arg(nn), 100, 7, cod, 10, "C1");
+        v << QString::asprintf("('V%02d060','VAR%02d 60 CMS')", i, i);
+        siete << QString::asprintf("V%02d060/10/C1", i);
         if (i > 1)
-            bunche(QStringLiteral("b7%1b").arg(nn), 100, 7, cod, 10, "C2");
+            siete << QString::asprintf("V%02d060/10/C2", i);
     }
     db.sql("INSERT INTO variedad VALUES " + v.join(','));
+    // packing/box: variety/stems/customer of each bunch
+    const QList<std::pair<QString, QString>> cajas = {
+        // red and rainbow; one variety for two customers
+        {"100/1", "FRE040/25/C1 FRE040/25/C1 RNB050/20/C1 VEN060/20/C1 VEN060/20/C2"},
+        // rainbow; no mark of its own
+        {"100/2", "RNB040/20/C2 RNB040/20/C2 VEN050/15/C2"},
+        // colour, five stem lengths, customer without a name, mark of box 3
+        {"100/5", "VEN040/10/C3 VEN050/12/C3 VEN060/14/C3 VEN070/16/C3 VEN080/18/C3 "
+                  "VEN080/18/C3"},
+        // a name too short to shorten, quotes, backslashes, accents
+        {"100/8", "FRE040/25/C4 MIN050/10/C4 MIN050/10/C4 PIN060/12/C4 NUS070/14/C4"},
+        {"200/1", "FRE050/30/C1"},
+        {"300/1", "CAN060/12/C2"},
+        {"100/7", siete.join(' ')}};
+    QStringList b;
+    for (const auto& [caja, bunches] : cajas)
+        for (const QString& bunch : bunches.split(' ')) {
+            const QStringList c = (caja + '/' + bunch).split('/');
+            b << QStringLiteral("('b%1',%2,%3,'%4',%5,'%6')")
+                     .arg(b.size())
+                     .arg(c[0], c[1], c[2], c[3], c[4]);
+        }
     db.sql("INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, cod_client) "
            "VALUES " +
            b.join(','));
 }
 
-// ---------------------------------------------------------------- private CUPS
-
-// A CUPS scheduler of the test's own: its own ServerRoot, listening on a unix
-// socket in a temporary folder, reached through CUPS_SERVER.
-class CupsPrivado {
-public:
-    ~CupsPrivado() {
-        if (proc_.state() != QProcess::NotRunning) {
-            proc_.terminate();
-            if (!proc_.waitForFinished(5000))
-                proc_.kill();
-            proc_.waitForFinished(5000);
-        }
+// Starts a CUPS scheduler of the test's own in `d`: its own ServerRoot,
+// listening on a unix socket there, reached through CUPS_SERVER, with two raw
+// queues: "q", the default, and "abajo".
+bool iniciarCups(const QString& d, QProcess& cupsd, const QString& q, const QString& abajo) {
+    // the backends run as lp and read the spool
+    for (const char* sub : {"", "/spool", "/spool/tmp", "/cache", "/state"}) {
+        QDir().mkpath(d + sub);
+        ::chmod(qPrintable(d + sub), 0755);
     }
-
-    QString socket() const { return dir_.path() + QStringLiteral("/cups.sock"); }
-
-    bool iniciar(QString& motivo) {
-        const QString d = dir_.path();
-        // the backends run as lp and read the spool
-        ::chmod(qPrintable(d), 0755);
-        for (const char* sub : {"spool", "spool/tmp", "cache", "state", "log", "ppd"}) {
-            QDir().mkpath(d + QLatin1Char('/') + QLatin1String(sub));
-            ::chmod(qPrintable(d + QLatin1Char('/') + QLatin1String(sub)), 0755);
-        }
-        escribir(QStringLiteral("cups-files.conf"),
-                 QStringLiteral("ServerRoot %1\nRequestRoot %1/spool\nTempDir %1/spool/tmp\n"
-                                "CacheDir %1/cache\nStateDir %1/state\n"
-                                "ErrorLog %1/log/error_log\nAccessLog %1/log/access_log\n"
-                                "PageLog %1/log/page_log\nPrintcap %1/printcap\n"
-                                "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
-                                "User lp\nGroup lp\nSystemGroup root\n")
-                     .arg(d));
-        escribir(QStringLiteral("cupsd.conf"),
-                 QStringLiteral("Listen %1\nLogLevel warn\nBrowsing No\nWebInterface No\n"
-                                "DefaultAuthType None\nDefaultPolicy abierta\n"
-                                "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                                "<Policy abierta>\n  <Limit All>\n    Order deny,allow\n"
-                                "  </Limit>\n</Policy>\n")
-                     .arg(socket()));
-        qputenv("CUPS_SERVER", socket().toUtf8());
-        qputenv("CUPS_SERVERROOT", d.toUtf8());
-        cupsSetServer(nullptr); // read CUPS_SERVER again
-
-        proc_.setProcessChannelMode(QProcess::MergedChannels);
-        proc_.start(QStringLiteral("/usr/sbin/cupsd"),
-                    {QStringLiteral("-f"), QStringLiteral("-c"), d + QStringLiteral("/cupsd.conf"),
-                     QStringLiteral("-s"), d + QStringLiteral("/cups-files.conf")});
-        if (!proc_.waitForStarted(5000)) {
-            motivo = QStringLiteral("cupsd does not start: ") + proc_.errorString();
+    const char* const conf[][2] = {
+        {"/cups-files.conf", "ServerRoot $D\nRequestRoot $D/spool\nTempDir $D/spool/tmp\n"
+                             "CacheDir $D/cache\nStateDir $D/state\nPrintcap $D/printcap\n"
+                             "ErrorLog stderr\nAccessLog stderr\nPageLog stderr\n"},
+        {"/cupsd.conf", "Listen $D/cups.sock\nLogLevel warn\nBrowsing No\n"
+                        "DefaultPolicy abierta\n<Policy abierta>\n<Limit All>\n"
+                        "Order deny,allow\n</Limit>\n</Policy>\n"},
+        {"/printers.conf", "<DefaultPrinter q>\nDeviceURI $Q\nState Idle\nAccepting Yes\n"
+                           "</DefaultPrinter>\n<Printer abajo>\nDeviceURI $A\nState Idle\n"
+                           "Accepting Yes\n</Printer>\n"}};
+    for (const auto& c : conf) {
+        QFile f(d + QLatin1String(c[0]));
+        if (!f.open(QIODevice::WriteOnly) ||
+            f.write(
+                QString(c[1]).replace("$D", d).replace("$Q", q).replace("$A", abajo).toUtf8()) <= 0)
             return false;
-        }
-        for (int i = 0; i < 200; ++i) {
-            QString out;
-            if (QFile::exists(socket()) && correr(QStringLiteral("lpstat"), {"-r"}, &out) &&
-                out.contains(QLatin1String("is running")))
-                return true;
-            if (proc_.state() == QProcess::NotRunning)
-                break;
-            QThread::msleep(50);
-        }
-        motivo = QStringLiteral("cupsd did not answer: ") + QString::fromUtf8(proc_.readAll()) +
-                 registro();
-        return false;
     }
-
-    QString registro() const {
-        QFile f(dir_.path() + QStringLiteral("/log/error_log"));
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
-
-    static bool correr(const QString& programa, const QStringList& args, QString* out = nullptr) {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(programa, args);
-        const bool ok =
-            p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-        const QString texto = QString::fromUtf8(p.readAll());
-        if (out)
-            *out = texto;
-        if (!ok)
-            qWarning("%s %s: %s", qPrintable(programa), qPrintable(args.join(' ')),
-                     qPrintable(texto));
-        return ok;
-    }
-
-private:
-    void escribir(const QString& nombre, const QString& texto) {
-        QFile f(dir_.path() + QLatin1Char('/') + nombre);
-        if (!f.open(QIODevice::WriteOnly) || f.write(texto.toUtf8()) < 0)
-            qFatal("cannot write %s", qPrintable(nombre));
-        f.close();
-        ::chmod(qPrintable(f.fileName()), 0644);
-    }
-
-    QTemporaryDir dir_;
-    QProcess proc_;
-};
+    qputenv("CUPS_SERVER", (d + "/cups.sock").toUtf8());
+    qputenv("CUPS_SERVERROOT", d.toUtf8());
+    cupsSetServer(nullptr); // read CUPS_SERVER again
+    cupsd.setProcessChannelMode(QProcess::MergedChannels);
+    cupsd.start("/usr/sbin/cupsd", {"-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"});
+    // it listens before it answers: the requests wait in the socket's queue
+    return QTest::qWaitFor(
+               [&] {
+                   return QFile::exists(d + "/cups.sock") || cupsd.state() == QProcess::NotRunning;
+               },
+               10000) &&
+           cupsd.state() == QProcess::Running;
+}
 
 } // namespace
 
 class TestLabels : public QObject {
     Q_OBJECT
 
-    Receptor receptor_;
+    std::unique_ptr<PrinterPeer> impresora_;
+    int tomados_ = 0;
+
+    // The next `n` jobs the printer received.
+    QList<QByteArray> tomar(int n) {
+        const QList<QByteArray> t = impresora_->trabajos(tomados_ + n).mid(tomados_);
+        tomados_ += t.size();
+        return t;
+    }
 
     // Proves that nothing reached the printer since the last job taken: a
     // marker sent now must be the next job.
     void nadaEnviado() {
-        auto marcador = impresoraPorDefecto();
-        marcador->send("MARCADOR");
-        QCOMPARE(receptor_.tomar(1), QList<QByteArray>{"MARCADOR"});
+        impresora_->usar();
+        impresoraPorDefecto()->send("MARCADOR");
+        QCOMPARE(tomar(1), QList<QByteArray>{"MARCADOR"});
     }
 
 private slots:
-    void initTestCase() { qputenv("VELMAR_IMPRESORA", receptor_.destino().toUtf8()); }
-
     void init() {
-        qputenv("VELMAR_IMPRESORA", receptor_.destino().toUtf8());
+        impresora_ = std::make_unique<PrinterPeer>();
+        tomados_ = 0;
+        impresora_->usar();
         TestDb::get().reset();
         cargarDatos();
     }
 
+    void cleanup() { TestDb::get().sql("SELECT RELEASE_ALL_LOCKS()"); }
+
     void labelsByteForByte_data() {
-        QTest::addColumn<int>("tipo");
-        QTest::addColumn<QString>("packing");
-        QTest::addColumn<QString>("caja");
         QTest::addColumn<QString>("archivo");
-        QTest::addColumn<QString>("guia");
-        const QString guia100 = QStringLiteral("MAWB-123/HAWB-456");
-        QTest::newRow("small red, two customers for one variety") << 0 << "100"
-                                                                  << "1"
-                                                                  << "peq_100_1" << guia100;
-        QTest::newRow("small colour, five stem lengths, mark of box 3, Null customer")
-            << 0 << "100"
-            << "5"
-            << "peq_100_5" << guia100;
-        QTest::newRow("small, 16 short names, 31 entries") << 0 << "100"
-                                                           << "7"
-                                                           << "peq_100_7" << guia100;
-        QTest::newRow("small, short name, quotes, backslashes, accents") << 0 << "100"
-                                                                         << "8"
-                                                                         << "peq_100_8" << guia100;
-        QTest::newRow("full rainbow, mark of box 1") << 1 << "100"
-                                                     << "2"
-                                                     << "det_100_2" << guia100;
-        QTest::newRow("full, more than 7 names and entries") << 1 << "100"
-                                                             << "7"
-                                                             << "det_100_7" << guia100;
-        QTest::newRow("full, short name, quotes, backslashes, accents") << 1 << "100"
-                                                                        << "8"
-                                                                        << "det_100_8" << guia100;
-        QTest::newRow("full, waybill without house number") << 1 << "200"
-                                                            << "1"
-                                                            << "det_200_1"
-                                                            << "999-0000";
-        QTest::newRow("bouquet red") << 2 << "100"
-                                     << "1"
-                                     << "bqt_100_1" << guia100;
-        QTest::newRow("bouquet, 14 headings, 30 entries") << 2 << "100"
-                                                          << "7"
-                                                          << "bqt_100_7" << guia100;
-        QTest::newRow("bouquet, Rojo is not RED, no waybill, no mark") << 2 << "300"
-                                                                       << "1"
-                                                                       << "bqt_300_1"
-                                                                       << "";
+        for (const char* a :
+             {"peq_100_1", "peq_100_5", "peq_100_7", "peq_100_8", "det_100_2", "det_100_7",
+              "det_100_8", "det_200_1", "bqt_100_1", "bqt_100_7", "bqt_300_1"})
+            QTest::newRow(a) << QString(a);
     }
 
     void labelsByteForByte() {
-        QFETCH(int, tipo);
-        QFETCH(QString, packing);
-        QFETCH(QString, caja);
         QFETCH(QString, archivo);
-        QFETCH(QString, guia);
-        const Etiqueta etiquetas[] = {imprimir_detalle_peq, imprimir_detalle, imprimir_detalle_bqt};
         Puesto p;
         p.st.guia_actual = QStringLiteral("ANTERIOR");
         // the guia parameter is accepted and has no influence
-        etiquetas[tipo](p.st, packing, caja, QStringLiteral("GUIA-IGNORADA"));
-
+        imprimir(p, archivo, "GUIA-IGNORADA");
         const QByteArray e = esperado(archivo);
-        const QList<QByteArray> recibidas = receptor_.tomar(1);
-        QCOMPARE(recibidas.size(), 1);
-        QCOMPARE(recibidas[0], e);
+        QCOMPARE(tomar(1), QList<QByteArray>{e});
         QCOMPARE(p.st.ultima_etiqueta, e);
         QCOMPARE(p.t.prompts.eventos, QStringList());
         QCOMPARE(p.t.busy.captions, kMarcoNormal);
         QCOMPARE(p.t.busy.repintados, QList<bool>({true, true}));
         QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
-        QCOMPARE(p.st.guia_actual, guia);
-        QCOMPARE(TestDb::get().valor("SELECT IS_FREE_LOCK(" + kCandado + ")"), QString("1"));
+        const QMap<QString, QString> guias = {
+            {"100", "MAWB-123/HAWB-456"}, {"200", "999-0000"}, {"300", ""}};
+        QCOMPARE(p.st.guia_actual, guias[archivo.section('_', 1, 1)]);
+        QCOMPARE(candadoSuelto(), QString("1"));
     }
 
     void workTableHoldsTheBoxByPosition() {
         Puesto p;
-        imprimir_detalle_peq(p.st, "100", "8");
-        receptor_.tomar(1);
+        imprimir(p, "peq_100_8");
         // a name shorter than seven characters gives the empty short name
         QCOMPARE(TestDb::get().filas("SELECT * FROM tmp_caja ORDER BY vnombre"),
                  QStringList({"8|FREEDOM 40 CMS|1|25|FREEDOM|100|40|TAB", "8|MINI|2|20||100|50|TAB",
                               "8|ÑUSTA \"X\\Z\" 70 CMS|1|14|ÑUSTA \"X\\Z\"|100|70|TAB",
                               "8|PINK O'HARA 60 CMS|1|12|PINK O'HARA|100|60|TAB"}));
         // every run empties it first, whatever box it held
-        imprimir_detalle(p.st, "200", "1");
-        receptor_.tomar(1);
+        imprimir(p, "det_200_1");
         QCOMPARE(TestDb::get().filas("SELECT * FROM tmp_caja"),
                  QStringList({"1|FREEDOM 50 CMS|1|30|FREEDOM|200|50|TAB"}));
     }
 
     void boxWithoutBunchesSendsNothing() {
         TestDb::get().sql("INSERT INTO tmp_caja VALUES (9,'X',1,1,'X','1','1','TAB')");
-        const Etiqueta etiquetas[] = {imprimir_detalle_peq, imprimir_detalle, imprimir_detalle_bqt};
-        for (int tipo = 0; tipo < 3; ++tipo) {
+        for (const QString archivo : {"peq_100_9", "det_100_9", "bqt_100_9"}) {
             Puesto p;
             p.st.guia_actual = QStringLiteral("ANTERIOR");
-            etiquetas[tipo](p.st, "100", "9", QString());
+            imprimir(p, archivo);
             QCOMPARE(p.t.prompts.eventos, QStringList());
             QCOMPARE(p.t.busy.captions, kMarcoNormal);
-            QCOMPARE(p.t.busy.caption(), QString("Buscando ..."));
             QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
             QCOMPARE(p.st.ultima_etiqueta, QByteArray());
             // the small label looks the waybill up first, the others after the box
-            QCOMPARE(p.st.guia_actual, tipo == 0 ? QString("MAWB-123/HAWB-456") : "ANTERIOR");
-            nadaEnviado();
+            QCOMPARE(p.st.guia_actual,
+                     archivo.startsWith("peq") ? QString("MAWB-123/HAWB-456") : "ANTERIOR");
         }
+        nadaEnviado();
         QCOMPARE(TestDb::get().filas("SELECT caja, vnombre FROM tmp_caja"), QStringList{"9|X"});
     }
 
-    void printerDownGivesItsMessageAndKeepsNoLabel() {
-        const QStringList destinos = {
-            QStringLiteral("socket://127.0.0.1:") + QString::number(puertoCerrado()),
-            QStringLiteral("file:/no/existe/impresora"), QStringLiteral("otra-cosa")};
-        const Etiqueta etiquetas[] = {imprimir_detalle_peq, imprimir_detalle, imprimir_detalle_bqt};
-        for (const QString& destino : destinos) {
-            qputenv("VELMAR_IMPRESORA", destino.toUtf8());
-            for (int tipo = 0; tipo < 3; ++tipo) {
-                Puesto p;
-                etiquetas[tipo](p.st, "100", "1", QString());
-                QCOMPARE(p.t.prompts.eventos,
-                         QStringList{"0|velmar|Impresora de código de barras no está lista"});
-                QCOMPARE(p.t.busy.captions, kMarcoNormal + QStringList{"Historia de operaciones"});
-                QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
-                QCOMPARE(p.st.ultima_etiqueta, QByteArray());
-                // nothing to reprint either
-                reimprimir_etiqueta(p.st);
-                QCOMPARE(p.t.prompts.textos().last(), QString("No hay etiqueta para reimprimir"));
-            }
-        }
-        qputenv("VELMAR_IMPRESORA", receptor_.destino().toUtf8());
-        nadaEnviado();
-    }
-
-    void databaseDownGivesItsMessageAndSendsNothing() {
-        const QString caida = QStringLiteral("DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=%1;"
-                                             "USER=velmar;PASSWORD=velmar")
-                                  .arg(puertoCerrado());
-        const Etiqueta etiquetas[] = {imprimir_detalle_peq, imprimir_detalle, imprimir_detalle_bqt};
-        for (int tipo = 0; tipo < 3; ++tipo) {
-            Puesto p(caida);
-            etiquetas[tipo](p.st, "100", "1", QString());
-            // abrir_consulta's own box, then the label's
-            const QList<Caja>& cajas = p.t.prompts.cajas;
-            QCOMPARE(cajas.size(), 2);
-            QVERIFY2(cajas[0].texto.startsWith("Consulta Sql "), qPrintable(cajas[0].texto));
-            QCOMPARE(cajas[1],
-                     (Caja{"Error de ejecución, revise que esté conectado a la red", 0, "velmar"}));
-            QCOMPARE(p.t.busy.captions, kMarcoNormal + QStringList{"Historia de operaciones"});
-            QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
-            QCOMPARE(p.st.ultima_etiqueta, QByteArray());
-        }
-        nadaEnviado();
-    }
-
-    void failureMidwaySendsNothingAndReleasesTheLock() {
-        // an insert the server rejects, after the lock was taken
-        TestDb::get().sql("ALTER TABLE tmp_caja DROP COLUMN marcador");
-        {
-            Puesto p;
-            imprimir_detalle_bqt(p.st, "100", "1", QString());
-            QCOMPARE(
-                p.t.prompts.eventos,
-                QStringList{"0|velmar|Error de ejecución, revise que esté conectado a la red"});
-            QCOMPARE(p.t.busy.caption(), QString("Historia de operaciones"));
-            QCOMPARE(TestDb::get().valor("SELECT IS_FREE_LOCK(" + kCandado + ")"), QString("1"));
-        }
-        TestDb::get().recrear();
-        cargarDatos();
-        nadaEnviado();
-
-        // another station holding tmp_caja for too long
-        TestDb::get().valor("SELECT GET_LOCK(" + kCandado + ", 0)");
-        {
-            Puesto p;
-            imprimir_detalle(p.st, "100", "2", QString());
-            QCOMPARE(
-                p.t.prompts.eventos,
-                QStringList{"0|velmar|Error de ejecución, revise que esté conectado a la red"});
-            QCOMPARE(TestDb::get().filas("SELECT * FROM tmp_caja"), QStringList());
-        }
-        TestDb::get().valor("SELECT RELEASE_LOCK(" + kCandado + ")");
-        nadaEnviado();
-    }
-
-    void twoStationsAtOnceGetTheirOwnLabels() {
-        constexpr int kVueltas = 6;
-        struct Resultado {
-            QList<QByteArray> etiquetas;
-            QStringList eventos;
+    void failureGivesItsMessageAndSendsNothing_data() {
+        QTest::addColumn<QString>("archivo");
+        QTest::addColumn<QString>("falla"); // of the printer, the server or a statement
+        QTest::addColumn<QString>("valor"); // the printer's name, a statement run first
+        const auto fila = [](const char* nombre, const char* archivo, const char* falla,
+                             const QString& valor) {
+            QTest::newRow(nombre) << QString(archivo) << QString(falla) << valor;
         };
-        Resultado a, b;
-        auto trabajar = [](Etiqueta etiqueta, const char* caja, Resultado* r) {
-            Puesto p;
-            for (int i = 0; i < kVueltas; ++i) {
-                p.st.ultima_etiqueta.clear();
-                etiqueta(p.st, "100", caja, QString());
-                r->etiquetas << p.st.ultima_etiqueta;
-            }
-            r->eventos = p.t.prompts.eventos;
-        };
-        std::unique_ptr<QThread> ta(QThread::create(trabajar, imprimir_detalle_peq, "1", &a));
-        std::unique_ptr<QThread> tb(QThread::create(trabajar, imprimir_detalle, "8", &b));
-        ta->start();
-        tb->start();
-        QVERIFY(ta->wait(120000));
-        QVERIFY(tb->wait(120000));
+        fila("printer device missing", "peq_100_1", "impresora", "file:/no/existe/impresora");
+        fila("printer name unknown", "det_100_1", "impresora", "otra-cosa");
+        fila("database down/peq", "peq_100_1", "servidor", "");
+        fila("database down/det", "det_100_1", "servidor", "");
+        fila("database down/bqt", "bqt_100_1", "servidor", "");
+        // a sum of stems past the table's INT: the server rejects the insert
+        fila("insert rejected under the lock", "bqt_100_1", "sql",
+             "UPDATE bunche SET num_tallos = 2000000000 WHERE cod_varie = 'FRE040'");
+        fila("another station keeps the work table too long", "det_100_1", "sql",
+             "SELECT GET_LOCK(" + kCandado + ", 0)");
+    }
 
-        const QByteArray ea = esperado("peq_100_1");
-        const QByteArray eb = esperado("det_100_8");
-        QCOMPARE(a.eventos, QStringList());
-        QCOMPARE(b.eventos, QStringList());
-        QCOMPARE(a.etiquetas, QList<QByteArray>(kVueltas, ea));
-        QCOMPARE(b.etiquetas, QList<QByteArray>(kVueltas, eb));
-        const QList<QByteArray> recibidas = receptor_.tomar(2 * kVueltas);
-        QCOMPARE(recibidas.count(ea), kVueltas);
-        QCOMPARE(recibidas.count(eb), kVueltas);
+    void failureGivesItsMessageAndSendsNothing() {
+        QFETCH(QString, archivo);
+        QFETCH(QString, falla);
+        QFETCH(QString, valor);
+        const bool impresora = falla == "impresora", sinServidor = falla == "servidor";
+        if (impresora)
+            qputenv("VELMAR_IMPRESORA", valor.toUtf8());
+        if (falla == "sql")
+            TestDb::get().sql(valor);
+        Puesto p(sinServidor ? kSinServidor : Conexion::kDsn);
+        imprimir(p, archivo);
+        QList<Caja> cajas = p.t.prompts.cajas;
+        if (sinServidor) { // abrir_consulta's own box comes first
+            QVERIFY2(cajas.value(0).texto.startsWith("Consulta Sql "), qPrintable(cajas[0].texto));
+            cajas.removeFirst();
+        }
+        QCOMPARE(cajas, QList<Caja>({{impresora ? kNoLista : kSinRed, 0, "velmar"}}));
+        QCOMPARE(p.t.busy.captions, kMarcoNormal + QStringList{"Historia de operaciones"});
+        QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
+        QCOMPARE(p.st.ultima_etiqueta, QByteArray());
+        QCOMPARE(candadoSuelto(), QString("1"));
+        // the printer is reached once the work table is filled
+        QCOMPARE(TestDb::get().valor("SELECT COUNT(*) FROM tmp_caja"), impresora ? "4" : "0");
+        // nothing to reprint either
+        reimprimir_etiqueta(p.st);
+        QCOMPARE(p.t.prompts.textos().last(), QString("No hay etiqueta para reimprimir"));
+        nadaEnviado();
     }
 
     void reprintSendsTheLastLabelWithoutTheDatabase() {
         Puesto p;
-        imprimir_detalle_peq(p.st, "100", "5", QString());
+        imprimir(p, "peq_100_5");
         const QByteArray e = esperado("peq_100_5");
-        QCOMPARE(receptor_.tomar(1), QList<QByteArray>{e});
+        QCOMPARE(tomar(1), QList<QByteArray>{e});
         TestDb::get().reset();
         p.t.db.cerrar();
         reimprimir_etiqueta(p.st);
-        QCOMPARE(receptor_.tomar(1), QList<QByteArray>{e});
+        QCOMPARE(tomar(1), QList<QByteArray>{e});
         QCOMPARE(p.t.prompts.eventos, QStringList());
         QCOMPARE(p.t.busy.punteros, QList<int>({11, 0, 11, 0}));
 
         // a jam that outlasts the reprint: the printer message, the label kept
-        qputenv("VELMAR_IMPRESORA",
-                QByteArray("socket://127.0.0.1:") + QByteArray::number(puertoCerrado()));
+        PrinterPeer(PrinterPeer::Modo::Rechaza).usar();
         Puesto q;
         q.st.ultima_etiqueta = e;
         reimprimir_etiqueta(q.st);
-        QCOMPARE(q.t.prompts.eventos,
-                 QStringList{"0|velmar|Impresora de código de barras no está lista"});
+        QCOMPARE(q.t.prompts.eventos, QStringList{"0|velmar|" + kNoLista});
         QCOMPARE(q.st.ultima_etiqueta, e);
     }
 
-    void fileDestinationIsOverwrittenPerLabel() {
+    // A file destination is rewritten per label, within one process and by
+    // velmar-cli.
+    void fileDestinationAndCliPrintEachLabel() {
         QTemporaryDir dir;
         const QString ruta = dir.path() + QStringLiteral("/lp0");
+        const auto leer = [&] {
+            QFile f(ruta);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(nada)");
+        };
         qputenv("VELMAR_IMPRESORA", ("file:" + ruta).toUtf8());
         Puesto p;
-        imprimir_detalle_bqt(p.st, "100", "7", QString());
-        imprimir_detalle_bqt(p.st, "300", "1", QString());
-        QFile f(ruta);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), esperado("bqt_300_1"));
-    }
+        imprimir(p, "bqt_100_7");
+        imprimir(p, "bqt_300_1");
+        QCOMPARE(leer(), esperado("bqt_300_1"));
 
-    void cliPrintsEachLabel() {
-        QTemporaryDir dir;
-        const QString ruta = dir.path() + QStringLiteral("/etiqueta.epl");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("VELMAR_IMPRESORA", "file:" + ruta);
         const QStringList ops = {"imprimir_detalle_peq", "imprimir_detalle",
                                  "imprimir_detalle_bqt"};
-        const QStringList archivos = {"peq_100_8", "det_100_8", "bqt_100_1"};
-        const QStringList cajas = {"8", "8", "1"};
         for (int i = 0; i < 3; ++i) {
+            const QString archivo = QStringList{"peq_100_8", "det_100_8", "bqt_100_1"}[i];
             QProcess cli;
-            cli.setProcessEnvironment(env);
             cli.start(QStringLiteral(VELMAR_BINARY_DIR "/apps/velmar-cli"),
-                      {ops[i], "100", cajas[i]});
+                      {ops[i], archivo.section('_', 1, 1), archivo.section('_', 2, 2)});
             QVERIFY(cli.waitForFinished(60000));
             QCOMPARE(cli.exitCode(), 0);
             QCOMPARE(cli.readAllStandardOutput(), QByteArray());
             QCOMPARE(cli.readAllStandardError(), QByteArray());
-            QFile f(ruta);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QCOMPARE(f.readAll(), esperado(archivos[i]));
+            QCOMPARE(leer(), esperado(archivo));
         }
     }
 
     void cupsRawQueue() {
-        if (!QFile::exists(QStringLiteral("/usr/sbin/cupsd")))
-            QSKIP("cupsd is not installed (Debian package cups-daemon): no CUPS queue to test");
-        if (::geteuid() != 0)
-            QSKIP("cupsd runs its backends as user lp, which takes root to start it");
-        if (!QFile::exists(QStringLiteral("/usr/lib/cups/backend/socket")))
-            QSKIP("CUPS's socket backend is not installed (Debian package cups): a raw queue "
-                  "cannot reach a printer's port");
-        auto cups = std::make_unique<CupsPrivado>();
-        QString motivo;
-        QVERIFY2(cups->iniciar(motivo), qPrintable(motivo));
-        const QString uri = QStringLiteral("socket://127.0.0.1:%1/?contimeout=5&waiteof=false");
-        QVERIFY(CupsPrivado::correr(
-            "lpadmin", {"-p", "q", "-E", "-v", uri.arg(receptor_.port()), "-m", "raw"}));
-        QVERIFY(CupsPrivado::correr("lpadmin", {"-d", "q"}));
-        QVERIFY(CupsPrivado::correr(
-            "lpadmin", {"-p", "abajo", "-E", "-v", uri.arg(puertoCerrado()), "-m", "raw"}));
+        if (::geteuid() != 0 || !QFile::exists("/usr/sbin/cupsd") ||
+            !QFile::exists("/usr/lib/cups/backend/socket"))
+            QSKIP("needs root (cupsd runs its backends as lp) and the Debian packages "
+                  "cups-daemon and cups (the socket backend of a raw queue)");
+        const QString opciones = QStringLiteral("/?contimeout=5&waiteof=false");
+        const QString sana = qgetenv("VELMAR_IMPRESORA") + opciones;
+        PrinterPeer(PrinterPeer::Modo::Rechaza).usar();
+        QTemporaryDir dir;
+        QProcess cupsd;
+        QVERIFY2(iniciarCups(dir.path(), cupsd, sana, qgetenv("VELMAR_IMPRESORA") + opciones),
+                 cupsd.readAll().data());
 
-        // no VELMAR_IMPRESORA: the system's default printer
-        qunsetenv("VELMAR_IMPRESORA");
-        {
+        // no destination: the system's default printer
+        for (const char* destino : {"", "cups:q"}) {
+            qputenv("VELMAR_IMPRESORA", destino); // empty is unset
             Puesto p;
-            imprimir_detalle_peq(p.st, "100", "1", QString());
+            imprimir(p, "det_100_2");
             QCOMPARE(p.t.prompts.eventos, QStringList());
-            QCOMPARE(receptor_.tomar(1), QList<QByteArray>{esperado("peq_100_1")});
+            QCOMPARE(tomar(1), QList<QByteArray>{esperado("det_100_2")});
         }
-        qputenv("VELMAR_IMPRESORA", "cups:q");
-        {
+        // a printer that is off, whose job CUPS would keep to print later; an
+        // unknown queue; no scheduler at all
+        for (const char* destino : {"cups:abajo", "cups:no-existe", ""}) {
+            if (!*destino) {
+                // the job of the printer that is off was cancelled
+                cups_job_t* jobs = nullptr;
+                const int activos =
+                    cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "abajo", 0, CUPS_WHICHJOBS_ACTIVE);
+                cupsFreeJobs(activos, jobs);
+                QCOMPARE(activos, 0);
+                cupsd.terminate();
+                QVERIFY(cupsd.waitForFinished(10000));
+            }
+            qputenv("VELMAR_IMPRESORA", destino);
             Puesto p;
-            imprimir_detalle(p.st, "100", "2", QString());
-            QCOMPARE(p.t.prompts.eventos, QStringList());
-            QCOMPARE(receptor_.tomar(1), QList<QByteArray>{esperado("det_100_2")});
-        }
-        // a queue whose printer is off: CUPS keeps the job, the station does not wait
-        qputenv("VELMAR_IMPRESORA", "cups:abajo");
-        {
-            Puesto p;
-            imprimir_detalle(p.st, "100", "2", QString());
-            QCOMPARE(p.t.prompts.eventos,
-                     QStringList{"0|velmar|Impresora de código de barras no está lista"});
+            imprimir(p, "peq_100_1");
+            QCOMPARE(p.t.prompts.eventos, QStringList{"0|velmar|" + kNoLista});
             QCOMPARE(p.st.ultima_etiqueta, QByteArray());
-            cups_job_t* jobs = nullptr;
-            const int activos =
-                cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "abajo", 0, CUPS_WHICHJOBS_ACTIVE);
-            cupsFreeJobs(activos, jobs);
-            QCOMPARE(activos, 0); // cancelled, so it cannot print later
         }
-        qputenv("VELMAR_IMPRESORA", "cups:no-existe");
-        {
-            Puesto p;
-            imprimir_detalle_bqt(p.st, "100", "1", QString());
-            QCOMPARE(p.t.prompts.eventos,
-                     QStringList{"0|velmar|Impresora de código de barras no está lista"});
-        }
-        // no scheduler at all: no system printer
-        cups.reset();
-        qunsetenv("VELMAR_IMPRESORA");
-        {
-            Puesto p;
-            imprimir_detalle_peq(p.st, "100", "1", QString());
-            QCOMPARE(p.t.prompts.eventos,
-                     QStringList{"0|velmar|Impresora de código de barras no está lista"});
-        }
-        qputenv("VELMAR_IMPRESORA", receptor_.destino().toUtf8());
         nadaEnviado();
     }
 };
