@@ -31,10 +31,15 @@ QString driverPath() {
     qFatal("MariaDB Connector/ODBC (libmaodbc.so) is not installed");
 }
 
+// A driver connection string for the server on `port`, no database chosen.
+QString servidor(int port) {
+    return QStringLiteral("DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=%1;USER=velmar;"
+                          "PASSWORD=velmar")
+        .arg(port);
+}
+
 bool responde(int port) {
-    Conexion c(QStringLiteral("DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=%1;USER=velmar;"
-                              "PASSWORD=velmar")
-                   .arg(port));
+    Conexion c(servidor(port));
     try {
         c.abrir();
         return true;
@@ -49,7 +54,8 @@ QString fuente(const QString& relativa) {
     return QStringLiteral(VELMAR_SOURCE_DIR "/") + relativa;
 }
 
-bool dbScript(const QStringList& args, QString* output) {
+// Runs scripts/db.sh with arguments; false (and the output as a warning) on error.
+static bool dbScript(const QStringList& args, QString* output = nullptr) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(fuente(QStringLiteral("scripts/db.sh")), args);
@@ -142,9 +148,7 @@ TestDb::TestDb() {
 }
 
 QString TestDb::cadena(const QString& database) const {
-    QString c = QStringLiteral("DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=%1;USER=velmar;"
-                               "PASSWORD=velmar")
-                    .arg(port_);
+    QString c = servidor(port_);
     if (!database.isEmpty())
         c += QStringLiteral(";DATABASE=") + database;
     return c;
@@ -225,9 +229,7 @@ PrivateServer::~PrivateServer() {
 void PrivateServer::start() {
     if (!dbScript({QStringLiteral("start"), dir_.path(), QString::number(port_)}))
         qFatal("a private MariaDB server does not start");
-    Conexion c(QStringLiteral("DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=%1;USER=velmar;"
-                              "PASSWORD=velmar")
-                   .arg(port_));
+    Conexion c(servidor(port_));
     c.abrir();
     c.ejecutar(QStringLiteral("CREATE DATABASE IF NOT EXISTS velmar"));
 }
@@ -281,9 +283,7 @@ void PrivateServer::resume() {
 }
 
 QString PrivateServer::cadena() const {
-    return QStringLiteral("DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=%1;USER=velmar;"
-                          "PASSWORD=velmar;DATABASE=velmar")
-        .arg(port_);
+    return servidor(port_) + QStringLiteral(";DATABASE=velmar");
 }
 
 } // namespace velmar::test

@@ -22,7 +22,6 @@ public:
 
     const QString& nombre() const { return nombre_; }
     int port() const { return port_; }
-    const QString& dir() const { return dir_; }
     // A driver connection string for this database (no data source needed).
     QString cadena(const QString& database = QString()) const;
 
@@ -88,9 +87,6 @@ private:
     int port_ = 0;
     qint64 pid() const;
 };
-
-// Runs scripts/db.sh with arguments; fails the test on error.
-bool dbScript(const QStringList& args, QString* output = nullptr);
 
 // Path of a file in the source tree.
 QString fuente(const QString& relativa);
