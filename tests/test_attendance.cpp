@@ -66,40 +66,10 @@ struct Puesto {
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }
-    // "hh:mm:ss" on 2024-03-07, or a whole date and time.
-    void reloj(const QString& hora) {
-        db.ejecutar("SET timestamp = UNIX_TIMESTAMP('" +
-                    (hora.size() == 8 ? "2024-03-07 " + hora : hora) + "')");
-    }
     CardBox* text1() const { return form->text1(); }
     const History& history() const { return form->station().history; }
     const QString& historia() const { return history().texto(); }
     QStringList& eventos() { return prompts.eventos; }
-
-    // Types every character as the keyboard would (any script), then Enter.
-    void teclear(const QString& texto) {
-        for (char32_t p : texto.toUcs4())
-            QTest::sendKeyEvent(QTest::Click, text1(), Qt::Key_unknown, QString::fromUcs4(&p, 1),
-                                Qt::NoModifier);
-        QTest::keyClick(text1(), Qt::Key_Return);
-    }
-    // Whatever way a scan ended, the station holds none of the persons' locks.
-    void libres() {
-        const QString yo = db.consulta("select connection_id()").text(0);
-        QCOMPARE(TestDb::get().valor("select coalesce(IS_USED_LOCK(" + candado("7") + ") = " + yo +
-                                     ", 0) + coalesce(IS_USED_LOCK(" + candado("8") + ") = " + yo +
-                                     ", 0)"),
-                 QString("0"));
-    }
-    // Text1 emptied and focused; the window shows the history, CR LF as line ends.
-    void listo() {
-        QCOMPARE(text1()->text(), QString());
-        QVERIFY(text1()->hasFocus());
-        QCOMPARE(form->text2()->toPlainText(), paraVista(historia()));
-    }
-    bool caretAlFinal() const {
-        return history().caret() == historia().size() && form->text2()->textCursor().atEnd();
-    }
 
     Conexion db;
     PromptsModales prompts;
@@ -113,7 +83,6 @@ class TestAttendance : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { TestDb::get(); }
     // Every entry in this file must be inserted by the session that holds the
     // person's lock: the trigger refuses any other.
     void init() {
@@ -290,8 +259,10 @@ private slots:
             }
             const bool pegar = paso.startsWith("pegar:");
             const QStringList partes = pegar ? QStringList{"", paso.mid(6)} : paso.split('|');
-            if (!partes[0].isEmpty())
-                p.reloj(partes[0]);
+            if (!partes[0].isEmpty()) // "hh:mm:ss" on 2024-03-07, or a date and time
+                p.db.ejecutar("SET timestamp = UNIX_TIMESTAMP('" +
+                              (partes[0].size() == 8 ? "2024-03-07 " + partes[0] : partes[0]) +
+                              "')");
             if (partes.size() > 2)
                 p.prompts.respuestas = {partes[2] == "s" ? kSi : kNo};
             const QString antes = p.historia();
@@ -299,16 +270,26 @@ private slots:
                 QGuiApplication::clipboard()->setText(partes[1]);
                 QTest::keyClick(p.text1(), Qt::Key_V, Qt::ControlModifier);
                 QVERIFY(p.text1()->text() == partes[1]);
-                QTest::keyClick(p.text1(), Qt::Key_Return);
-            } else {
-                p.teclear(partes[1]);
+            } else { // every character as the keyboard would type it (any script)
+                for (char32_t c : partes[1].toUcs4())
+                    QTest::sendKeyEvent(QTest::Click, p.text1(), Qt::Key_unknown,
+                                        QString::fromUcs4(&c, 1), Qt::NoModifier);
             }
-            p.libres();
+            QTest::keyClick(p.text1(), Qt::Key_Return);
+            // whatever way the scan ended, the station holds none of the locks
+            const QString yo = p.db.consulta("select connection_id()").text(0);
+            QCOMPARE(TestDb::get().valor("select coalesce(IS_USED_LOCK(" + candado("7") +
+                                         ") = " + yo + ", 0) + coalesce(IS_USED_LOCK(" +
+                                         candado("8") + ") = " + yo + ", 0)"),
+                     QString("0"));
             // the keys put the history's caret at the end (the error path's
             // TAB text leaves it there); a line appended puts it at the start
             const bool linea = p.historia() != antes && p.historia().endsWith("\r\n");
             QCOMPARE(p.history().caret(), linea ? 0 : p.historia().size());
-            p.listo();
+            // Text1 emptied and focused; the window shows the history, CR LF as line ends
+            QCOMPARE(p.text1()->text(), QString());
+            QVERIFY(p.text1()->hasFocus());
+            QCOMPARE(p.form->text2()->toPlainText(), paraVista(p.historia()));
         }
         QVERIFY(!p.form->txtReporte()->isVisible());
         QVERIFY2(p.historia() == historia, qPrintable(p.historia().left(2000)));
@@ -319,34 +300,29 @@ private slots:
 
     // Any key but Enter: the history is trimmed past 20480 characters, its
     // caret goes to the end, and the key reaches the box (editing keys too).
-    void otherKeysTrimTheHistory_data() {
-        QTest::addColumn<int>("largo");
-        QTest::addColumn<int>("queda");
-        QTest::newRow("20480 kept") << 20480 << 20480;
-        QTest::newRow("20481 cut") << 20481 << 16384;
-    }
     void otherKeysTrimTheHistory() {
-        QFETCH(int, largo);
-        QFETCH(int, queda);
-        Puesto p;
-        const QString texto =
-            QString("linea\r\n").repeated(largo / 7).leftJustified(largo - 2, 'x');
-        p.form->station().history.agregar_historia(texto);
-        QCOMPARE(p.historia().size(), largo);
-        QCOMPARE(p.history().caret(), 0);
-        p.text1()->setText("17");
-        QTest::keyClick(p.text1(), Qt::Key_3);
-        QCOMPARE(p.historia(), (texto + "\r\n").right(queda));
-        QVERIFY(p.caretAlFinal());
-        QCOMPARE(p.text1()->text(), QString("173"));
-        QCOMPARE(p.text1()->cursorPosition(), 3);
-        for (Qt::Key k : {Qt::Key_Backspace, Qt::Key_Home, Qt::Key_Delete})
-            QTest::keyClick(p.text1(), k);
-        QCOMPARE(p.text1()->text(), QString("7"));
-        p.form->text2()->setFocus();
-        QTest::keyClick(p.text1(), Qt::Key_Escape);
-        QVERIFY(p.text1()->hasFocus());
-        QCOMPARE(p.form->text2()->toPlainText(), paraVista(p.historia()));
+        for (const auto& [largo, queda] : {std::pair{20480, 20480}, std::pair{20481, 16384}}) {
+            Puesto p;
+            const QString texto =
+                QString("linea\r\n").repeated(largo / 7).leftJustified(largo - 2, 'x');
+            p.form->station().history.agregar_historia(texto);
+            QCOMPARE(p.historia().size(), largo);
+            QCOMPARE(p.history().caret(), 0);
+            p.text1()->setText("17");
+            QTest::keyClick(p.text1(), Qt::Key_3);
+            QCOMPARE(p.historia(), (texto + "\r\n").right(queda));
+            QCOMPARE(p.history().caret(), p.historia().size());
+            QVERIFY(p.form->text2()->textCursor().atEnd());
+            QCOMPARE(p.text1()->text(), QString("173"));
+            QCOMPARE(p.text1()->cursorPosition(), 3);
+            for (Qt::Key k : {Qt::Key_Backspace, Qt::Key_Home, Qt::Key_Delete})
+                QTest::keyClick(p.text1(), k);
+            QCOMPARE(p.text1()->text(), QString("7"));
+            p.form->text2()->setFocus();
+            QTest::keyClick(p.text1(), Qt::Key_Escape);
+            QVERIFY(p.text1()->hasFocus());
+            QCOMPARE(p.form->text2()->toPlainText(), paraVista(p.historia()));
+        }
     }
 };
 
