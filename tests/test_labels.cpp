@@ -140,11 +140,10 @@ bool iniciarCups(const QString& d, QProcess& cupsd, const QString& q, const QStr
         {"/printers.conf", "<DefaultPrinter q>\nDeviceURI $Q\nState Idle\nAccepting Yes\n"
                            "</DefaultPrinter>\n<Printer abajo>\nDeviceURI $A\nState Idle\n"
                            "Accepting Yes\n</Printer>\n"}};
-    for (const auto& c : conf) {
-        QFile f(d + QLatin1String(c[0]));
-        if (!f.open(QIODevice::WriteOnly) ||
-            f.write(
-                QString(c[1]).replace("$D", d).replace("$Q", q).replace("$A", abajo).toUtf8()) <= 0)
+    for (const auto& [nombre, texto] : conf) {
+        QFile f(d + nombre);
+        const QString t = QString(texto).replace("$D", d).replace("$Q", q).replace("$A", abajo);
+        if (!f.open(QIODevice::WriteOnly) || f.write(t.toUtf8()) <= 0)
             return false;
     }
     qputenv("CUPS_SERVER", (d + "/cups.sock").toUtf8());
@@ -153,12 +152,8 @@ bool iniciarCups(const QString& d, QProcess& cupsd, const QString& q, const QStr
     cupsd.setProcessChannelMode(QProcess::MergedChannels);
     cupsd.start("/usr/sbin/cupsd", {"-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"});
     // it listens before it answers: the requests wait in the socket's queue
-    return QTest::qWaitFor(
-               [&] {
-                   return QFile::exists(d + "/cups.sock") || cupsd.state() == QProcess::NotRunning;
-               },
-               10000) &&
-           cupsd.state() == QProcess::Running;
+    const auto escucha = [&] { return QFile::exists(d + "/cups.sock"); };
+    return QTest::qWaitFor(escucha, 10000) && cupsd.state() == QProcess::Running;
 }
 
 } // namespace
