@@ -161,6 +161,17 @@ private slots:
                            "|x'y "}
             << ingreso("ROSA VERA", "07:00:00") + noEncontrada("") + noEncontrada("XY")
             << QStringList(2, kNoEncontrado) << QStringList{fila(11, "07:00:00")};
+        // cards holding what SQL treats specially are found exactly
+        const auto esc = [](const QString& v) { return TestDb::get().admin().esc(v); };
+        QTest::newRow("special cards found exactly")
+            << QStringList{insertar + "(20, '" + esc("A\\B") + "', 'BARRA', 'INVERTIDA'), (21, '" +
+                               esc("ÑANDÚ-Ж😀") + "', 'NO', 'LATINO'), (22, '" + esc("A\\\\B") +
+                               "', 'DOBLE', 'BARRA')",
+                           "07:00:00|a\\b", "|ñandú-ж😀", "|a\\\\b"}
+            << ingreso("BARRA INVERTIDA", "07:00:00") + ingreso("NO LATINO", "07:00:00") +
+                   ingreso("DOBLE BARRA", "07:00:00")
+            << QStringList()
+            << QStringList{fila(20, "07:00:00"), fila(21, "07:00:00"), fila(22, "07:00:00")};
         // a farm database with a latin1 cedula column: text it cannot hold is
         // simply not found (the server would call the comparison an error)
         QTest::newRow("non-Latin against a latin1 column")
