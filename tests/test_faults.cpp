@@ -86,17 +86,15 @@ class TestFaults : public QObject {
         qDebug("server (re)started in %lld ms", reloj.elapsed());
     }
 
-    void sql(const QStringList& sentencias) {
-        Conexion admin(server_.cadena());
-        admin.abrir();
-        for (const QString& s : sentencias)
-            admin.ejecutar(s);
-    }
-    QString valor(const QString& consulta) {
+    // Runs the statements, then the query if any, on a connection of the test's own.
+    QString sql(const QStringList& sentencias, const QString& consulta = {}) {
         Conexion c(server_.cadena());
         c.abrir();
-        return c.consulta(consulta).text(0);
+        for (const QString& s : sentencias)
+            c.ejecutar(s);
+        return consulta.isEmpty() ? QString() : c.consulta(consulta).text(0);
     }
+    QString valor(const QString& consulta) { return sql({}, consulta); }
     // A person's entry lines as the server recorded them.
     QString ingreso(const QString& id) {
         return valor("select group_concat('Ingreso del usuario ', nombres, ' ', apellidos, ' a "
