@@ -4,8 +4,7 @@
 // server killed mid-label are in test_faults, stations printing at once in
 // test_load.
 
-#include "labels/box_labels.h"
-#include "labels/label_printer.h"
+#include "finca.h"
 #include "printer_peer.h"
 #include "test_support.h"
 
@@ -30,21 +29,10 @@ QByteArray esperado(const QString& nombre) {
     return f.readAll();
 }
 
-// A station whose printer is the one VELMAR_IMPRESORA names right now.
-struct Puesto {
-    explicit Puesto(const QString& dsn = Conexion::kDsn)
-        : t(dsn) {}
-    TestStation t;
-    std::unique_ptr<LabelPrinter> impresora = impresoraPorDefecto();
-    Station st{t.db, t.history, t.report, t.busy, t.prompts, *impresora, t.input, {}, {}, {}};
-};
-
 // Prints the label an expected file is named after: kind_packing_box.
 void imprimir(Puesto& p, const QString& archivo, const QString& guia = QString()) {
-    using Etiqueta = void (*)(Station&, const QString&, const QString&, const QString&);
-    const Etiqueta etiquetas[] = {imprimir_detalle_peq, imprimir_detalle, imprimir_detalle_bqt};
     const QStringList parte = archivo.split('_');
-    etiquetas[QStringList{"peq", "det", "bqt"}.indexOf(parte[0])](p.st, parte[1], parte[2], guia);
+    kEtiquetas[QStringList{"peq", "det", "bqt"}.indexOf(parte[0])](p.st, parte[1], parte[2], guia);
 }
 
 // The lock that serialises the label runs of one database.
