@@ -109,18 +109,7 @@ qint64 valorNumerico(const QVariant& v) {
 
 // The stem length: the leading number of the last two characters of the code.
 QString largoTallo(const QString& codVarie) {
-    QString cola = codVarie.right(2);
-    cola.remove(QLatin1Char(' '));
-    qsizetype i = 0;
-    bool negativo = false;
-    if (i < cola.size() && (cola[i] == QLatin1Char('-') || cola[i] == QLatin1Char('+'))) {
-        negativo = cola[i] == QLatin1Char('-');
-        ++i;
-    }
-    qint64 v = 0;
-    for (; i < cola.size() && cola[i].isDigit() && cola[i].unicode() < 128; ++i)
-        v = v * 10 + (cola[i].unicode() - '0');
-    return n(negativo ? -v : v);
+    return n(qint64(valor_numerico(codVarie.right(2))));
 }
 
 // tmp_caja is one table for every station: its fill and read-back run under a

@@ -13,10 +13,6 @@ namespace velmar {
 // whether the action completed, so a loop can stop on a failing advance.
 bool paso(Station& st, const std::function<void()>& accion);
 
-// The leading number of a text (blanks before it skipped), 0 when the text
-// does not begin with one: how the reports read counts and sums.
-double valor_numerico(const QString& texto);
-
 inline const QString kCrLf = QStringLiteral("\r\n");
 
 } // namespace velmar

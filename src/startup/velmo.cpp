@@ -97,6 +97,31 @@ QString sin_blancos(const QString& texto) {
     return texto.mid(i, j - i);
 }
 
+double valor_numerico(const QString& texto) {
+    qsizetype i = 0;
+    const qsizetype n = texto.size();
+    while (i < n && (texto[i] == QLatin1Char(' ') || texto[i] == QLatin1Char('\t')))
+        ++i;
+    const qsizetype inicio = i;
+    if (i < n && (texto[i] == QLatin1Char('-') || texto[i] == QLatin1Char('+')))
+        ++i;
+    bool digitos = false;
+    while (i < n && texto[i].isDigit() && texto[i].unicode() < 128) {
+        ++i;
+        digitos = true;
+    }
+    if (i < n && texto[i] == QLatin1Char('.')) {
+        ++i;
+        while (i < n && texto[i].isDigit() && texto[i].unicode() < 128) {
+            ++i;
+            digitos = true;
+        }
+    }
+    if (!digitos)
+        return 0;
+    return texto.mid(inicio, i - inicio).toDouble();
+}
+
 bool es_vacio(const QString& texto) {
     return sin_blancos(texto).isEmpty() || texto == kMascaraVacia;
 }

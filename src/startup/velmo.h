@@ -43,6 +43,11 @@ QDateTime fecha_servidor(Station& st);
 // the farm's texts have always been trimmed: a TAB is kept).
 QString sin_blancos(const QString& texto);
 
+// The leading number of a text (blanks before it skipped), 0 when the text
+// does not begin with one: how the reports read counts and the labels a stem
+// length.
+double valor_numerico(const QString& texto);
+
 // Blank text, or the empty input mask "__-___-____".
 bool es_vacio(const QString& texto);
 

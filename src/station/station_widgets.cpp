@@ -84,10 +84,19 @@ void WidgetPrompts::beep() {
     QApplication::beep();
 }
 
-void HistoryView::onAppended(const QString& pieza) {
-    QTextCursor c(edit_->document());
+namespace {
+
+// Adds a piece at the end of a view's document, without copying what it holds.
+void agregarAlFinal(QPlainTextEdit* edit, const QString& pieza) {
+    QTextCursor c(edit->document());
     c.movePosition(QTextCursor::End);
     c.insertText(paraVista(pieza));
+}
+
+} // namespace
+
+void HistoryView::onAppended(const QString& pieza) {
+    agregarAlFinal(edit_, pieza);
 }
 
 void HistoryView::onReplaced() {
@@ -111,9 +120,7 @@ void ReportView::onReplaced() {
 }
 
 void ReportView::onAppended(const QString& pieza) {
-    QTextCursor c(edit_->document());
-    c.movePosition(QTextCursor::End);
-    c.insertText(paraVista(pieza));
+    agregarAlFinal(edit_, pieza);
 }
 
 void ReportView::onVisible() {
