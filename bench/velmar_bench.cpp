@@ -1,12 +1,12 @@
 // Speed of the station's everyday paths, each against its raw cost measured in
 // the same run: the statements alone, the query alone, the first line.
 
-#include "context/errors.h"
+#include "db/errors.h"
+#include "gui/velmar_form.h"
 #include "labels/box_labels.h"
 #include "labels/label_printer.h"
 #include "packing/packing_report.h"
-#include "startup/velmo.h"
-#include "station/velmar_form.h"
+#include "station/velmo.h"
 #include "test_support.h"
 
 #include <QApplication>

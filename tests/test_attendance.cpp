@@ -1,8 +1,8 @@
 // The attendance clock on the real window (offscreen) and a real MariaDB
 // server: cards typed into Text1, the server's clock set per session.
 
-#include "station/station_widgets.h"
-#include "station/velmar_form.h"
+#include "gui/velmar_form.h"
+#include "gui/widget_context.h"
 #include "test_support.h"
 
 #include <QApplication>

@@ -2,14 +2,14 @@
 // restarted under a running station, a hung database server, and label
 // printers that refuse, drop the connection or never take the label.
 
-#include "context/errors.h"
+#include "db/errors.h"
 #include "finca.h"
 #include "login/login.h"
 #include "packing/completion.h"
 #include "packing/packing_report.h"
 #include "printer_peer.h"
-#include "startup/velmo.h"
 #include "station/attendance_clock.h"
+#include "station/velmo.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // must match nothing, change nothing, raise no SQL error box, and come back
 // unchanged wherever they are stored.
 
-#include "context/errors.h"
+#include "db/errors.h"
 #include "finca.h"
 #include "login/login.h"
 #include "operations/catalogo.h"

@@ -2,7 +2,7 @@
 // over its check against the usuario table on a real MariaDB server. Hostile
 // logins and passwords: test_hostile_input; a server that died: test_faults.
 
-#include "login/frm_login_dialog.h"
+#include "gui/frm_login.h"
 #include "test_support.h"
 
 #include <QLabel>

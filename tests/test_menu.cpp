@@ -2,9 +2,9 @@
 // server: entries from the catalogue, the login before data-changing
 // operations, the argument dialog, and the focus back in Text1.
 
+#include "gui/operations_menu.h"
+#include "gui/velmar_form.h"
 #include "operations/catalogo.h"
-#include "station/operations_menu_widgets.h"
-#include "station/velmar_form.h"
 #include "test_support.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 // The packing change and the national write-off of a bunch, against a real
 // MariaDB server. Hostile packing, box and bunch texts: test_hostile_input.
 
-#include "context/errors.h"
+#include "db/errors.h"
 #include "packing/packing_change.h"
 #include "packing/write_off.h"
 #include "test_support.h"

@@ -2,8 +2,8 @@
 // conventions, busy indication, start-up without a server, and the question
 // box a scanner cannot answer.
 
-#include "startup/velmo.h"
-#include "station/velmar_form.h"
+#include "gui/velmar_form.h"
+#include "station/velmo.h"
 #include "test_support.h"
 
 #include <QAbstractButton>

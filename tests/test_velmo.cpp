@@ -1,9 +1,9 @@
 // The query routines, the quoting routine and the connection against a real
 // MariaDB server.
 
-#include "context/errors.h"
-#include "startup/sql_quote.h"
-#include "startup/velmo.h"
+#include "db/errors.h"
+#include "db/sql_quote.h"
+#include "station/velmo.h"
 #include "test_support.h"
 
 #include <QTest>

@@ -8,11 +8,11 @@
 // operation ran, 2 for a wrong call.
 
 #include "cli_station.h"
-#include "context/errors.h"
+#include "db/errors.h"
 #include "labels/label_printer.h"
 #include "login/login.h"
 #include "operations/catalogo.h"
-#include "startup/velmo.h"
+#include "station/velmo.h"
 
 #include <QCoreApplication>
 #include <cstdio>

@@ -1,9 +1,9 @@
 #include "labels/box_labels.h"
 
-#include "context/errors.h"
+#include "db/errors.h"
+#include "db/named_lock.h"
 #include "labels/epl2_writer.h"
-#include "startup/candado.h"
-#include "startup/velmo.h"
+#include "station/velmo.h"
 
 #include <algorithm>
 #include <optional>
@@ -118,7 +118,7 @@ QString largoTallo(const QString& codVarie) {
 const QString kCandado = QStringLiteral("CONCAT('velmar-tmp_caja-', MD5(IFNULL(DATABASE(), '')))");
 
 // Waits for another station's label run; past it the label is not printed.
-void tomarTmpCaja(CandadoServidor& candado) {
+void tomarTmpCaja(NamedLock& candado) {
     if (!candado.tomado())
         throw DbError(QStringLiteral("tmp_caja está ocupada por otra estación"));
 }
@@ -252,7 +252,7 @@ constexpr int kPorDefectoY = 255;
 
 Totales escribirRejilla(Station& st, Epl2Label& et, RecordSet& grupos, const QString& caja,
                         const Rejilla& r) {
-    CandadoServidor candado(st.db, kCandado, 10);
+    NamedLock candado(st.db, kCandado, 10);
     tomarTmpCaja(candado);
     llenarTmpCaja(st, grupos);
 

@@ -2,7 +2,7 @@
 // The three box-detail labels of the packing room and the reprint of the last
 // label sent.
 
-#include "context/station.h"
+#include "station/context.h"
 
 namespace velmar {
 

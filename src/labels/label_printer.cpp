@@ -1,6 +1,6 @@
 #include "labels/label_printer.h"
 
-#include "context/errors.h"
+#include "db/errors.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

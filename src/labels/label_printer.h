@@ -1,7 +1,7 @@
 #pragma once
 // Where the station's labels go.
 
-#include "context/station.h"
+#include "station/context.h"
 
 #include <memory>
 

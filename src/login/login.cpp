@@ -1,7 +1,7 @@
 #include "login/login.h"
 
-#include "context/errors.h"
-#include "startup/velmo.h"
+#include "db/errors.h"
+#include "station/velmo.h"
 
 namespace velmar {
 

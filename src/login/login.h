@@ -1,7 +1,7 @@
 #pragma once
 // The administrator check behind frmLogin.
 
-#include "context/station.h"
+#include "station/context.h"
 
 namespace velmar {
 

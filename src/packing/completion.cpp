@@ -1,6 +1,6 @@
 #include "packing/completion.h"
 
-#include "startup/velmo.h"
+#include "station/velmo.h"
 
 namespace velmar {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The completion mark of a packing, kept in bunche.nacional of all its bunches.
 
-#include "context/station.h"
+#include "station/context.h"
 
 namespace velmar {
 

@@ -1,7 +1,7 @@
 #include "packing/packing_change.h"
 
 #include "packing/pasos.h"
-#include "startup/velmo.h"
+#include "station/velmo.h"
 
 namespace velmar {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Moving a packing, or one box of it, to another packing.
 
-#include "context/station.h"
+#include "station/context.h"
 
 namespace velmar {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The on-screen reports of the packing room: a packing box by box, and one box.
 
-#include "context/station.h"
+#include "station/context.h"
 
 namespace velmar {
 

@@ -1,6 +1,6 @@
 #include "packing/pasos.h"
 
-#include "context/errors.h"
+#include "db/errors.h"
 
 namespace velmar {
 

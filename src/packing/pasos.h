@@ -1,7 +1,7 @@
 #pragma once
 // Small pieces shared by the packing operations.
 
-#include "context/station.h"
+#include "station/context.h"
 
 #include <functional>
 

@@ -1,8 +1,8 @@
 #include "packing/write_off.h"
 
-#include "context/errors.h"
+#include "db/errors.h"
 #include "packing/pasos.h"
-#include "startup/velmo.h"
+#include "station/velmo.h"
 
 namespace velmar {
 

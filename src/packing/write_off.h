@@ -1,7 +1,7 @@
 #pragma once
 // Writing one available bunch off to the national market.
 
-#include "context/station.h"
+#include "station/context.h"
 
 namespace velmar {
 

@@ -1,8 +1,8 @@
 #include "station/attendance_clock.h"
 
-#include "context/errors.h"
-#include "startup/candado.h"
-#include "startup/velmo.h"
+#include "db/errors.h"
+#include "db/named_lock.h"
+#include "station/velmo.h"
 
 #include <QTime>
 #include <cmath>
@@ -136,7 +136,7 @@ void asistencia(Station& st, const QString& texto) {
             bool grabado = false;
             CajasDiferidas cajas(st.prompts);
             {
-                CandadoServidor candado(st.db, nombreCandado(st.db, personalId), kEsperaCandado);
+                NamedLock candado(st.db, nombreCandado(st.db, personalId), kEsperaCandado);
                 Station bajoCandado{
                     st.db,      st.history, st.report,          st.busy,        cajas,
                     st.printer, st.input,   st.permiso_usuario, st.guia_actual, st.ultima_etiqueta};

@@ -1,7 +1,7 @@
 #pragma once
 // The attendance clock: a worker's card typed or scanned into Text1.
 
-#include "context/station.h"
+#include "station/context.h"
 
 namespace velmar {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Recording stand-ins for the window side of the station context.
 
-#include "context/station.h"
+#include "station/context.h"
 
 #include <QList>
 #include <QStringList>

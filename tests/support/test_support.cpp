@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "context/errors.h"
+#include "db/errors.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>

@@ -3,9 +3,9 @@
 // executable reached through the data source mytnflower, and a station over it
 // with recording stand-ins for the window.
 
-#include "context/station.h"
+#include "db/conexion.h"
 #include "recording.h"
-#include "startup/conexion.h"
+#include "station/context.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #pragma once
 // The station context's interfaces over real widgets.
 
-#include "context/station.h"
+#include "station/context.h"
 
 #include <QLineEdit>
 

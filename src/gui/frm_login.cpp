@@ -1,4 +1,4 @@
-#include "login/frm_login_dialog.h"
+#include "gui/frm_login.h"
 
 #include "login/login.h"
 

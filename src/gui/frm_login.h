@@ -3,7 +3,7 @@
 // stores the user's permission in the station and accepts the dialog; Cancel or
 // Esc rejects it and changes nothing.
 
-#include "context/station.h"
+#include "station/context.h"
 
 #include <QDialog>
 

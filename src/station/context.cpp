@@ -1,4 +1,4 @@
-#include "context/station.h"
+#include "station/context.h"
 
 namespace velmar {
 

@@ -1,10 +1,10 @@
-#include "startup/candado.h"
+#include "db/named_lock.h"
 
-#include "context/errors.h"
+#include "db/errors.h"
 
 namespace velmar {
 
-CandadoServidor::CandadoServidor(Conexion& db, QString nombre, int esperaSegundos)
+NamedLock::NamedLock(Conexion& db, QString nombre, int esperaSegundos)
     : db_(db)
     , nombre_(std::move(nombre)) {
     const RecordSet rs =
@@ -13,7 +13,7 @@ CandadoServidor::CandadoServidor(Conexion& db, QString nombre, int esperaSegundo
     tomado_ = rs.count() > 0 && rs.text(0) == QLatin1String("1");
 }
 
-void CandadoServidor::soltar() noexcept {
+void NamedLock::soltar() noexcept {
     if (!tomado_)
         return;
     tomado_ = false;

@@ -1,9 +1,9 @@
-#include "station/operations_menu_widgets.h"
+#include "gui/operations_menu.h"
 
-#include "context/errors.h"
-#include "login/frm_login_dialog.h"
-#include "startup/velmo.h"
-#include "station/velmar_form.h"
+#include "db/errors.h"
+#include "gui/frm_login.h"
+#include "gui/velmar_form.h"
+#include "station/velmo.h"
 
 #include <QAction>
 #include <QFormLayout>

@@ -2,8 +2,8 @@
 // velmar_form: the station's window. The attendance box, the operations
 // history, the hidden report box; the operations run on its station context.
 
-#include "context/station.h"
-#include "station/station_widgets.h"
+#include "gui/widget_context.h"
+#include "station/context.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "context/errors.h"
+#include "db/errors.h"
 
 namespace velmar {
 

@@ -1,6 +1,6 @@
-#include "startup/velmo.h"
+#include "station/velmo.h"
 
-#include "context/errors.h"
+#include "db/errors.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
-#include "startup/conexion.h"
+#include "db/conexion.h"
 
-#include "context/errors.h"
-#include "startup/sql_quote.h"
+#include "db/errors.h"
+#include "db/sql_quote.h"
 
 #include <QAtomicInt>
 #include <QDate>

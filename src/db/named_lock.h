@@ -2,21 +2,21 @@
 // A named lock on the database server, for the few steps that stations sharing
 // one database must not run at the same moment.
 
-#include "startup/conexion.h"
+#include "db/conexion.h"
 
 namespace velmar {
 
 // GET_LOCK held by this connection until released or destroyed. Another
 // station asking for the same name waits at most `esperaSegundos`; whether
 // this one got it is `tomado()`. A lost connection releases it on the server.
-class CandadoServidor {
+class NamedLock {
 public:
     // `nombre` is an SQL expression giving the lock's name. Throws DbError when
     // the server cannot be asked.
-    CandadoServidor(Conexion& db, QString nombre, int esperaSegundos);
-    ~CandadoServidor() { soltar(); }
-    CandadoServidor(const CandadoServidor&) = delete;
-    CandadoServidor& operator=(const CandadoServidor&) = delete;
+    NamedLock(Conexion& db, QString nombre, int esperaSegundos);
+    ~NamedLock() { soltar(); }
+    NamedLock(const NamedLock&) = delete;
+    NamedLock& operator=(const NamedLock&) = delete;
 
     bool tomado() const { return tomado_; }
     void soltar() noexcept;

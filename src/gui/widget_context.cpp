@@ -1,4 +1,4 @@
-#include "station/station_widgets.h"
+#include "gui/widget_context.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

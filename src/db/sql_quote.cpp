@@ -1,4 +1,4 @@
-#include "startup/sql_quote.h"
+#include "db/sql_quote.h"
 
 #include <QRegularExpression>
 

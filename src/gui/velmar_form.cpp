@@ -1,8 +1,8 @@
-#include "station/velmar_form.h"
+#include "gui/velmar_form.h"
 
+#include "gui/operations_menu.h"
 #include "labels/label_printer.h"
 #include "station/attendance_clock.h"
-#include "station/operations_menu_widgets.h"
 
 #include <QEvent>
 #include <QFont>

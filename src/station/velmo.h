@@ -1,8 +1,8 @@
 #pragma once
 // velmo: start-up of the station and the query routines every operation uses.
 
-#include "context/station.h"
-#include "startup/conexion.h"
+#include "db/conexion.h"
+#include "station/context.h"
 
 #include <QDateTime>
 #include <QVariant>
