@@ -310,6 +310,13 @@ void imprimir() {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The offscreen platform warns at every window size constraint; the table
+    // is what this program prints.
+    static const QtMessageHandler anterior = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler([](QtMsgType t, const QMessageLogContext& c, const QString& m) {
+        if (!m.contains(QLatin1String("propagateSizeHints")))
+            anterior(t, c, m);
+    });
     QApplication app(argc, argv);
     // velmar-bench [MEDIDA...]: all of them, or only those named
     const QStringList pedidas = app.arguments().mid(1);

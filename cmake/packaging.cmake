@@ -38,10 +38,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # What is loaded at run time rather than linked: the Qt SQL ODBC plugin,
 # unixODBC's tools, the MariaDB ODBC driver behind the data source and the
-# metric-compatible fonts the window's layout is measured with. The
+# metric-compatible fonts the window's layout is measured with, and the
+# system's default sans font for the menus and dialogs (without it fontconfig
+# may fall back to a monospaced one). The
 # linked libraries come from dpkg-shlibdeps when it is there (with the minimum
 # versions of this build), else from the fixed list.
-set(velmar_deb_runtime "libqt6sql6-odbc (>= 6.4), unixodbc, odbc-mariadb, fonts-liberation")
+set(velmar_deb_runtime "libqt6sql6-odbc (>= 6.4), unixodbc, odbc-mariadb, fonts-liberation, fontconfig, fonts-dejavu-core")
 find_program(VELMAR_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(VELMAR_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

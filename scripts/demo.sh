@@ -27,8 +27,13 @@ fi
 eval "$(scripts/db.sh odbc "$run/demo-db" "$port" velmar_demo)"
 echo "demo: data source mytnflower -> 127.0.0.1:$port/velmar_demo (ODBCINI=$ODBCINI)"
 
+# Everything the demo started stops with it: the station, the emulator, Xvfb
+# and the demo database server (its data stays in .run for the next demo).
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  scripts/db.sh stop "$run/demo-db" >/dev/null 2>&1 || true
+}
 trap cleanup EXIT
 
 if [[ -x build/apps/velmar-impresora/velmar-impresora ]]; then
@@ -41,7 +46,8 @@ if [[ -x build/apps/velmar-impresora/velmar-impresora ]]; then
 fi
 
 if [[ -n ${DISPLAY:-} ]]; then
-  exec build/apps/velmar
+  build/apps/velmar || true
+  exit 0
 fi
 
 display=:${VELMAR_DEMO_DISPLAY:-77}

@@ -10,7 +10,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmar"));
-    QApplication::setApplicationDisplayName(QStringLiteral("velmar"));
+    // No display name: on X11 Qt would append it to every window's title.
 
     velmar::Conexion conexion;
     velmar::WidgetPrompts prompts;

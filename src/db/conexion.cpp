@@ -181,7 +181,7 @@ void Conexion::abrir() {
         throw DbError(textoDe(e), e.nativeErrorCode(), true);
     }
     perdida_ = false;
-    leerModo();
+    prepararSesion();
 }
 
 bool Conexion::abierta() const {
@@ -195,8 +195,10 @@ void Conexion::cerrar() {
         db.close();
 }
 
-void Conexion::leerModo() {
+void Conexion::prepararSesion() {
     QSqlQuery q(QSqlDatabase::database(nombre_, false));
+    q.exec(QStringLiteral("SET SESSION innodb_lock_wait_timeout=%1, lock_wait_timeout=%1")
+               .arg(kLockWait));
     if (q.exec(QStringLiteral("SELECT @@SESSION.sql_mode")) && q.next())
         noBackslash_ = q.value(0).toString().contains(QLatin1String("NO_BACKSLASH_ESCAPES"),
                                                       Qt::CaseInsensitive);

@@ -55,6 +55,11 @@ public:
     // reported instead of freezing the window.
     static constexpr int kConnectTimeout = 5;
     static constexpr int kReadTimeout = 20;
+    // Seconds the server waits for a row or table lock: below the read
+    // timeout, so a statement stuck behind another station's lock is rolled
+    // back by the server and reported, never cut off by the client and then
+    // committed behind its back.
+    static constexpr int kLockWait = 15;
 
     explicit Conexion(QString dsn = kDsn);
     ~Conexion();
@@ -83,7 +88,7 @@ public:
 private:
     void asegurarAbierta();
     [[noreturn]] void fallo(const QSqlError& e);
-    void leerModo();
+    void prepararSesion();
 
     QString dsn_;
     QString nombre_;

@@ -7,10 +7,16 @@ namespace velmar {
 NamedLock::NamedLock(Conexion& db, QString nombre, int esperaSegundos)
     : db_(db)
     , nombre_(std::move(nombre)) {
-    const RecordSet rs =
-        db_.consulta(QStringLiteral("SELECT GET_LOCK(") + nombre_ + QStringLiteral(", ") +
-                     QString::number(esperaSegundos) + QStringLiteral(")"));
-    tomado_ = rs.count() > 0 && rs.text(0) == QLatin1String("1");
+    try {
+        const RecordSet rs =
+            db_.consulta(QStringLiteral("SELECT GET_LOCK(") + nombre_ + QStringLiteral(", ") +
+                         QString::number(esperaSegundos) + QStringLiteral(")"));
+        tomado_ = rs.count() > 0 && rs.text(0) == QLatin1String("1");
+    } catch (const Error&) {
+        // A refused or interrupted GET_LOCK is a lock not had, like a timeout:
+        // the caller decides whether to go on without it.
+        tomado_ = false;
+    }
 }
 
 void NamedLock::soltar() noexcept {

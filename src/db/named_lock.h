@@ -11,8 +11,8 @@ namespace velmar {
 // this one got it is `tomado()`. A lost connection releases it on the server.
 class NamedLock {
 public:
-    // `nombre` is an SQL expression giving the lock's name. Throws DbError when
-    // the server cannot be asked.
+    // `nombre` is an SQL expression giving the lock's name. A GET_LOCK that
+    // fails (refused, interrupted, link lost) leaves the lock not taken.
     NamedLock(Conexion& db, QString nombre, int esperaSegundos);
     ~NamedLock() { soltar(); }
     NamedLock(const NamedLock&) = delete;

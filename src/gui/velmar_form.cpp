@@ -137,6 +137,9 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
     connect(text1_, &CardBox::enter, this, [this] { asistencia(*station_, text1_->text()); });
     connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });
     instalar_menu_operaciones(this);
+    // Centred once the menu bar has grown the window.
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
 }
 
 VelmarForm::~VelmarForm() = default;
@@ -217,9 +220,7 @@ void VelmarForm::construir() {
 
     client_->setMinimumSize(0, 0);
     client_->resize(kAncho, kAlto);
-    resize(kAncho, kAlto + (menuWidget() ? menuWidget()->sizeHint().height() : 0));
-    if (const QScreen* s = screen())
-        move(s->availableGeometry().center() - rect().center());
+    resize(kAncho, kAlto);
 }
 
 bool VelmarForm::eventFilter(QObject* obj, QEvent* e) {

@@ -54,6 +54,8 @@ int WidgetPrompts::mostrar(const QString& texto, int estilo, const QString& titu
     QMessageBox box(parent_);
     const GuardaTeclas guarda(&box);
     box.setWindowTitle(titulo);
+    // A server message or an operator's argument may look like HTML.
+    box.setTextFormat(Qt::PlainText);
     box.setText(paraVista(texto));
     switch (estilo & 0xF0) {
     case kCritico:

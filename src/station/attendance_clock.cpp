@@ -4,6 +4,7 @@
 #include "db/named_lock.h"
 #include "station/velmo.h"
 
+#include <QRegularExpression>
 #include <QTime>
 #include <cmath>
 #include <utility>
@@ -18,6 +19,26 @@ QString limpiar(const QString& texto) {
     QString c = sin_blancos(texto).toUpper();
     c.remove(QLatin1Char('\''));
     return c;
+}
+
+// A time of day as "hh:mm:ss", whatever column type holds it: TIME, DATETIME,
+// or text such as "7:00:00" or "2026-12-06 07:00:00". Null gives the empty
+// text; a text that holds no time is kept as it is (and fails the arithmetic).
+QString horaDe(const QVariant& v) {
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::QTime || v.typeId() == QMetaType::QDateTime) {
+        const QTime t = v.typeId() == QMetaType::QTime ? v.toTime() : v.toDateTime().time();
+        return t.toString(QStringLiteral("hh:mm:ss"));
+    }
+    const QString texto = RecordSet::textOf(v);
+    static const QRegularExpression hora(
+        QStringLiteral("(?:^|[ T])(\\d{1,2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d*)?\\s*$"));
+    const QRegularExpressionMatch m = hora.match(texto);
+    if (!m.hasMatch())
+        return texto;
+    const QTime t(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    return t.isValid() ? t.toString(QStringLiteral("hh:mm:ss")) : texto;
 }
 
 // Seconds from one time of day to another; both "hh:mm:ss".
@@ -169,8 +190,8 @@ void asistencia(Station& st, const QString& texto) {
                 // A failed attendance query gives a missing record set: reading
                 // it goes to the error path.
                 const QString asistenciaId = hoy.text(QStringLiteral("asistencia_id"));
-                const QString horaEntrada = hoy.text(QStringLiteral("hora_entrada"));
-                const QString horaSalida = hoy.text(QStringLiteral("hora_salida"));
+                const QString horaEntrada = horaDe(hoy.value(QStringLiteral("hora_entrada")));
+                const QString horaSalida = horaDe(hoy.value(QStringLiteral("hora_salida")));
                 const qint64 segundos = segundosEntre(horaEntrada, hora);
                 const double minutos = double(segundos) / 60.0;
 

@@ -22,6 +22,11 @@ QString texto_error(const Error& e) {
         if (db->codigo() == QLatin1String("IM002") ||
             detalle.contains(QLatin1String("Data source name not found"), Qt::CaseInsensitive))
             return QStringLiteral("No se encontró el origen de datos ") + Conexion::kDsn;
+        // The server rolled the statement back after its lock wait.
+        if (db->codigo() == QLatin1String("1205") ||
+            detalle.contains(QLatin1String("Lock wait timeout"), Qt::CaseInsensitive))
+            return QStringLiteral("Otra estación tiene ocupado el registro y la base de datos "
+                                  "dejó de esperar: no se guardó el cambio. Intente de nuevo.");
         if (db->conexionPerdida())
             return QStringLiteral("No hay conexión con el servidor de base de datos: ") + detalle;
         return detalle;
