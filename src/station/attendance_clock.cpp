@@ -81,11 +81,15 @@ RecordSet abrirPersona(Station& st, const QString& sql) {
 // database is part of the name.
 constexpr int kEsperaCandado = 5;
 
-QString nombreCandado(Conexion& db, const QString& personalId) {
+} // namespace
+
+QString attendanceLockName(Conexion& db, const QString& personalId) {
     return QStringLiteral(
                "CONCAT('velmar-asistencia-', MD5(CONCAT(IFNULL(DATABASE(), ''), '/', '") +
            db.esc(personalId) + QStringLiteral("')))");
 }
+
+namespace {
 
 // Boxes raised while the person's lock is held are shown once it is released,
 // so an operator who leaves a box open never holds up another station.
@@ -157,7 +161,7 @@ void asistencia(Station& st, const QString& texto) {
             bool grabado = false;
             CajasDiferidas cajas(st.prompts);
             {
-                NamedLock candado(st.db, nombreCandado(st.db, personalId), kEsperaCandado);
+                NamedLock candado(st.db, attendanceLockName(st.db, personalId), kEsperaCandado);
                 Station bajoCandado{
                     st.db,      st.history, st.report,          st.busy,        cajas,
                     st.printer, st.input,   st.permiso_usuario, st.guia_actual, st.ultima_etiqueta};

@@ -12,6 +12,10 @@ void asistencia(Station& st, const QString& texto);
 // Any other key in Text1: keep the history bounded and at its newest line.
 void tecla_asistencia(Station& st);
 
+// The SQL expression naming the server lock under which a person's look-up and
+// entry run (server-wide, so the database is part of the name).
+QString attendanceLockName(Conexion& db, const QString& personalId);
+
 // Minutes of the re-scan guard and of the early-exit window.
 constexpr int kMinutosReingreso = 2;
 constexpr int kMinutosSalidaTemprana = 240;
