@@ -14,6 +14,23 @@ trap 'scripts/db.sh stop "$VELMAR_TEST_DB_DIR" >/dev/null 2>&1 || true; rm -rf "
 
 BUILD_DIR=$root/build scripts/build.sh \
   -DVELMAR_TEST_DB_DIR="$VELMAR_TEST_DB_DIR" -DVELMAR_TEST_DB_PORT="$VELMAR_TEST_DB_PORT"
+
+# What a farm meets before any test: the Debian package builds from this tree
+# and depends on the fonts its window needs; the demo stops the database server
+# it started.
+(cd build && rm -f velmar_*.deb && cpack -G DEB >/dev/null)
+depends=$(dpkg-deb -f build/velmar_*.deb Depends)
+for p in fonts-liberation fonts-dejavu-core libqt6sql6-odbc odbc-mariadb; do
+  grep -q "$p" <<<"$depends" || { echo "package: $p missing from Depends: $depends" >&2; exit 1; }
+done
+demo_port=$((VELMAR_TEST_DB_PORT + 1))
+VELMAR_DEMO_PORT=$demo_port VELMAR_DEMO_DISPLAY=$((70 + $$ % 20)) DISPLAY= scripts/demo.sh >/dev/null
+if mariadb-admin --no-defaults -h127.0.0.1 -P"$demo_port" -uroot ping >/dev/null 2>&1; then
+  echo "demo: its database server is still running after the demo ended" >&2
+  exit 1
+fi
+echo "package and demo: ok"
+
 ctest --test-dir build --output-on-failure -j2 --timeout 600
 
 # The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
