@@ -41,7 +41,7 @@ bool RecordSet::eof() const {
 void RecordSet::moveNext() {
     requireOpen();
     if (fila_ >= filas_.size())
-        throw RuntimeError::sinRegistro();
+        throw Error::sinRegistro();
     ++fila_;
 }
 
@@ -66,17 +66,16 @@ QVariant RecordSet::value(const QString& columna) const {
     requireOpen();
     const int i = indexOf(columna);
     if (i < 0)
-        throw RuntimeError(3265, QStringLiteral("No se encontró el elemento en la colección: ") +
-                                     columna);
+        throw Error(QStringLiteral("No se encontró el elemento en la colección: ") + columna);
     return value(i);
 }
 
 QVariant RecordSet::value(int posicion) const {
     requireOpen();
     if (fila_ >= filas_.size())
-        throw RuntimeError::sinRegistro();
+        throw Error::sinRegistro();
     if (posicion < 0 || posicion >= columnas_.size())
-        throw RuntimeError(3265, QStringLiteral("No se encontró el elemento en la colección"));
+        throw Error(QStringLiteral("No se encontró el elemento en la colección"));
     return filas_[fila_][posicion];
 }
 

@@ -7,17 +7,8 @@ const char* Error::what() const noexcept {
     return what_.constData();
 }
 
-RuntimeError RuntimeError::sinRegistro() {
-    return RuntimeError(3021, QStringLiteral("No hay registro actual"));
-}
-RuntimeError RuntimeError::usoNull() {
-    return RuntimeError(94, QStringLiteral("Uso no válido de Null"));
-}
-RuntimeError RuntimeError::desbordamiento() {
-    return RuntimeError(6, QStringLiteral("Desbordamiento"));
-}
-RuntimeError RuntimeError::argumento() {
-    return RuntimeError(5, QStringLiteral("Llamada a procedimiento o argumento no válido"));
+Error Error::sinRegistro() {
+    return Error(QStringLiteral("No hay registro actual"));
 }
 
 } // namespace velmar

@@ -1,7 +1,24 @@
 #pragma once
-// The station's error kinds. Database errors carry negative numbers, the label
-// channel number 52, and anything else a positive run-time number; each
-// operation's handler chooses what to do by kind.
+// The station's failures, and the one path they travel to the operator.
+//
+// 1. Thrown where they happen, as one of three kinds:
+//    - DbError (db/): the server's code and text, and whether the link itself
+//      was lost (the connection is then reopened before the next statement;
+//      nothing is ever sent twice);
+//    - PrinterError (labels/): the label could not be delivered;
+//    - Error: the station's own steps (no current row, a field that is not
+//      there, a time that is not a time).
+// 2. The query routines of velmo are the database's "show the box and go on"
+//    helpers: abrir_consulta shows "Consulta Sql " + the text and gives a
+//    missing record set (touching it throws DbError, so the caller's own path
+//    follows), ejecutar_sql shows the text and returns false. buscar_valor and
+//    the statements a step must not lose run on Conexion directly and throw.
+// 3. Each operation catches once, at its end, and chooses by kind what the
+//    operator sees: a box and the end of the operation (attendance's error
+//    line, the labels' printer and network messages), or, for the packing
+//    operations' steps, the pointer and caption reset and the next step
+//    (packing/steps.h, `paso`). texto_error gives a box's text for any kind.
+// 4. The front ends (window, velmar-cli) catch only what escapes an operation.
 
 #include <QString>
 #include <exception>
@@ -10,16 +27,15 @@ namespace velmar {
 
 class Error : public std::exception {
 public:
-    Error(int numero, QString texto)
-        : numero_(numero)
-        , texto_(std::move(texto)) {}
-    int numero() const { return numero_; }
-    // The station's standard text for this error, shown in message boxes.
+    explicit Error(QString texto)
+        : texto_(std::move(texto)) {}
+    // The station's text for it, as a box shows it (see texto_error).
     const QString& texto() const { return texto_; }
     const char* what() const noexcept override;
 
+    static Error sinRegistro();
+
 private:
-    int numero_;
     QString texto_;
     mutable QByteArray what_;
 };
@@ -28,11 +44,11 @@ private:
 // connection itself broke (server gone, timeout), not just the statement.
 class DbError : public Error {
 public:
-    static constexpr int kNumero = -2147467259; // the access layer's generic failure
     DbError(QString texto, QString codigo = {}, bool conexionPerdida = false)
-        : Error(kNumero, std::move(texto))
+        : Error(std::move(texto))
         , codigo_(std::move(codigo))
         , perdida_(conexionPerdida) {}
+    // The driver's native error number as text ("1205", "2013", "IM002", …).
     const QString& codigo() const { return codigo_; }
     bool conexionPerdida() const { return perdida_; }
 
@@ -41,28 +57,11 @@ private:
     bool perdida_;
 };
 
-// The label printer channel cannot be opened or written.
+// The label could not be delivered; the text says why, for the log of the
+// front end (the operator's box has its fixed text).
 class PrinterError : public Error {
 public:
-    static constexpr int kNumero = 52;
-    explicit PrinterError(QString detalle)
-        : Error(kNumero, QStringLiteral("Nombre o número de archivo incorrecto"))
-        , detalle_(std::move(detalle)) {}
-    const QString& detalle() const { return detalle_; }
-
-private:
-    QString detalle_;
-};
-
-// Run-time errors of the station's own steps (no current row, a Null where a
-// number is needed, an overflow); positive numbers as the classic runtime has.
-class RuntimeError : public Error {
-public:
     using Error::Error;
-    static RuntimeError sinRegistro();    // 3021
-    static RuntimeError usoNull();        // 94
-    static RuntimeError desbordamiento(); // 6
-    static RuntimeError argumento();      // 5
 };
 
 } // namespace velmar

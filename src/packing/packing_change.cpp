@@ -1,6 +1,6 @@
 #include "packing/packing_change.h"
 
-#include "packing/pasos.h"
+#include "packing/steps.h"
 #include "station/velmo.h"
 
 namespace velmar {

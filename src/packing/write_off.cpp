@@ -1,7 +1,7 @@
 #include "packing/write_off.h"
 
 #include "db/errors.h"
-#include "packing/pasos.h"
+#include "packing/steps.h"
 #include "station/velmo.h"
 
 namespace velmar {

@@ -46,7 +46,7 @@ qint64 segundosEntre(const QString& desde, const QString& hasta) {
     const QTime a = QTime::fromString(desde, QStringLiteral("hh:mm:ss"));
     const QTime b = QTime::fromString(hasta, QStringLiteral("hh:mm:ss"));
     if (!a.isValid() || !b.isValid())
-        throw RuntimeError(13, QStringLiteral("No coinciden los tipos"));
+        throw Error(QStringLiteral("No coinciden los tipos"));
     return a.secsTo(b);
 }
 

@@ -1,4 +1,4 @@
-#include "packing/pasos.h"
+#include "packing/steps.h"
 
 #include "db/errors.h"
 
