@@ -7,7 +7,7 @@
 // question reads one line of stdin ("s" or "si" is Yes). Exit 0 when the
 // operation ran, 2 for a wrong call.
 
-#include "cli_station.h"
+#include "cli/cli_station.h"
 #include "db/errors.h"
 #include "labels/label_printer.h"
 #include "login/login.h"

@@ -1,4 +1,4 @@
-#include "cli_station.h"
+#include "cli/cli_station.h"
 
 #include <cstdio>
 #include <iostream>
