@@ -5,12 +5,15 @@
 #include "gui/velmar_form.h"
 #include "labels/box_labels.h"
 #include "labels/label_printer.h"
+#include "operations/catalogo.h"
 #include "packing/packing_report.h"
 #include "station/velmo.h"
 #include "test_support.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTcpServer>
@@ -19,6 +22,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdio>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -292,6 +296,94 @@ void arranque() {
                   QString(), -1, QStringLiteral("%1 s de espera").arg(Conexion::kConnectTimeout)};
 }
 
+// Heap in use, as malloc counts it: unlike the resident size it does not keep
+// what a freed block left behind.
+double heap() {
+    return double(mallinfo2().uordblks);
+}
+
+double residente() {
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    return f.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE));
+}
+
+int descriptores() {
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// Heap growth per operation past a warm-up of a tenth of the run.
+void crecimiento(const QString& nombre, int veces, const std::function<void(int)>& op) {
+    const int calentar = std::max(1, veces / 10);
+    for (int i = 0; i < calentar; ++i)
+        op(i);
+    const double antes = heap();
+    const double rssAntes = residente();
+    for (int i = 0; i < veces; ++i)
+        op(calentar + i);
+    tabla << Fila{nombre.arg(veces), (heap() - antes) / veces,
+                  QStringLiteral("memoria residente, bytes/op."), (residente() - rssAntes) / veces,
+                  QStringLiteral("montón <= 16 bytes/op.")};
+}
+
+class SinImpresora : public LabelPrinter {
+public:
+    void send(const QByteArray&) override {}
+};
+
+// A station left running: what each path leaves behind in memory, and the
+// descriptors a reconnect keeps.
+void memoria() {
+    TestDb& db = TestDb::get();
+    db.recrear();
+    cargarPersonal(10);
+    db.sql("insert into variedad values ('V0150', 'FREEDOM 50'), ('V0260', 'EXPLORER 60')");
+    db.sql("insert into clientes (cod_client, cnombre) values ('C1', 'CLIENTE UNO')");
+    db.sql("insert into flores (codigo, color, variedad) values ('V01', 'red', 'FREEDOM')");
+    db.sql("insert into bunche (num_bunch, num_pack, caja, cod_varie, cod_client, num_tallos) "
+           "select seq, '900', 1 + seq mod 3, if(seq mod 2, 'V0150', 'V0260'), 'C1', 25 "
+           "from seq_1_to_60");
+    db.sql("insert into prepacking (packing, caja, marca, guia_aerea) values "
+           "('900', '1', 'MARCA', '123-456/789')");
+
+    TestStation t;
+    SinImpresora impresora;
+    VelmarForm form(t.db, &t.prompts, &impresora);
+    form.show();
+    esperarVentana(&form);
+    crecimiento(QStringLiteral("memoria: escaneo en la ventana (%1)"), 20000, [&](int) {
+        QTest::keyClicks(form.text1(), QStringLiteral("C1"));
+        QTest::keyClick(form.text1(), Qt::Key_Return);
+        // The station's event loop runs between two cards; without it the
+        // view's posted repaints would pile up and be counted.
+        QCoreApplication::processEvents();
+    });
+    crecimiento(QStringLiteral("memoria: reporte de packing (%1)"), 1000,
+                [&](int) { reporte_pck(form.station(), QStringLiteral("900")); });
+    const Operacion* etiqueta = buscarOperacion(QStringLiteral("imprimir_detalle"));
+    crecimiento(QStringLiteral("memoria: etiqueta de caja (%1)"), 1000, [&](int) {
+        etiqueta->ejecutar(form.station(), {QStringLiteral("900"), QStringLiteral("1")});
+    });
+
+    // The server drops the station's connection; its next statement fails and
+    // the one after reconnects.
+    const int fdAntes = descriptores();
+    crecimiento(QStringLiteral("memoria: reconexión (%1)"), 100, [&](int) {
+        const QString id = t.db.consulta(QStringLiteral("select connection_id()")).text(0);
+        db.sql(QStringLiteral("KILL CONNECTION ") + id);
+        try {
+            t.db.consulta(QStringLiteral("select 1"));
+        } catch (const Error&) {
+        }
+        t.db.consulta(QStringLiteral("select 1"));
+    });
+    tabla << Fila{QStringLiteral("descriptores tras 110 reconexiones"), double(descriptores()),
+                  QStringLiteral("antes"), double(fdAntes), QStringLiteral("iguales")};
+}
+
 void imprimir() {
     std::printf("\n%-46s %12s   %-32s %12s %8s   %s\n", "medida", "ms", "comparada con", "ms",
                 "razón", "meta");
@@ -330,6 +422,7 @@ int main(int argc, char** argv) {
     correr("etiquetas", etiquetas);
     correr("historia", historia);
     correr("arranque", arranque);
+    correr("memoria", memoria);
     imprimir();
     return 0;
 }

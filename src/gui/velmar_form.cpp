@@ -195,6 +195,7 @@ void VelmarForm::construir() {
     arial.setBold(false); // not the frame's bold caption font
     text2_->setFont(arial);
     text2_->setReadOnly(true);
+    text2_->setUndoRedoEnabled(false);
     text2_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     text2_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text2_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -205,6 +206,7 @@ void VelmarForm::construir() {
     txtReporte_->setObjectName(QStringLiteral("txtReporte"));
     txtReporte_->setFont(sansSerif(8.25, false));
     txtReporte_->setReadOnly(true);
+    txtReporte_->setUndoRedoEnabled(false);
     txtReporte_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     txtReporte_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtReporte_->setGeometry(px(6720), 0, px(3735), px(5295));
