@@ -12,6 +12,10 @@ namespace velmar::test {
 // Loads the packing room into the empty schema that `db` reaches.
 void cargarFinca(Conexion& db);
 
+// The labels' rose farm, in the test database: the boxes the expected labels
+// in tests/data/labels are printed from (kind_packing_box.epl).
+void cargarFincaEtiquetas();
+
 // Packings and boxes that hold bunches.
 inline const QStringList kPackingsFinca = {"851", "852", "853", "854", "855"};
 inline const QStringList kCajasFinca = {"3", "4"};
