@@ -51,9 +51,7 @@ struct FilaFalla {
 const FilaFalla kFallas[] = {
     {"printer device missing", "peq_100_1", Falla::Impresora, "file:/no/existe/impresora"},
     {"printer name unknown", "det_100_2", Falla::Impresora, "otra-cosa"},
-    {"database down/peq", "peq_100_1", Falla::Servidor, ""},
-    {"database down/det", "det_100_2", Falla::Servidor, ""},
-    {"database down/bqt", "bqt_100_1", Falla::Servidor, ""},
+    {"database down", "det_100_2", Falla::Servidor, ""},
     // a sum of stems past the table's INT: the server rejects an insert under the lock
     {"insert rejected", "bqt_100_1", Falla::Sentencia,
      "UPDATE bunche SET num_tallos = 2000000000 WHERE cod_varie = 'FRE040'"},
@@ -94,47 +92,41 @@ private slots:
         cargarFincaEtiquetas();
     }
 
+    // _9: a box without bunches, nothing sent
     void labelsByteForByte_data() {
         QTest::addColumn<QString>("archivo");
-        for (const char* a :
-             {"peq_100_1", "peq_100_5", "peq_100_7", "peq_100_8", "det_100_2", "det_100_7",
-              "det_100_8", "det_200_1", "bqt_100_1", "bqt_100_7", "bqt_300_1"})
+        for (const char* a : {"peq_100_1", "peq_100_5", "peq_100_7", "peq_100_8", "det_100_2",
+                              "det_100_7", "det_100_8", "det_200_1", "bqt_100_1", "bqt_100_7",
+                              "bqt_300_1", "peq_100_9", "det_100_9", "bqt_100_9"})
             QTest::newRow(a) << QString(a);
     }
 
     void labelsByteForByte() {
         QFETCH(QString, archivo);
+        // the small label looks the waybill up first, the others only for a box with bunches
+        const QMap<QString, QString> guias = {
+            {"100", "MAWB-123/HAWB-456"}, {"200", "999-0000"}, {"300", ""}};
+        const bool vacia = archivo.endsWith("_9");
+        const QString guia =
+            vacia && !archivo.startsWith("peq") ? "ANTERIOR" : guias[archivo.section('_', 1, 1)];
         Puesto p;
         p.st.guia_actual = "ANTERIOR";
         imprimir(p, archivo);
-        const QByteArray e = esperado(archivo);
-        QCOMPARE(tomar(), e);
+        const QByteArray e = vacia ? QByteArray() : esperado(archivo);
+        if (e.isEmpty())
+            otraEstacionImprime();
+        else
+            QCOMPARE(tomar(), e);
         QCOMPARE(p.st.ultima_etiqueta, e);
         const EtiquetaCompuesta& u = p.st.ultima_compuesta;
-        QCOMPARE(QStringList({u.packing, u.caja}), archivo.split('_').mid(1));
+        const QStringList caja = e.isEmpty() ? QStringList{"", ""} : archivo.split('_').mid(1);
+        QCOMPARE(QStringList({u.packing, u.caja}), caja);
         QCOMPARE(u.bytes, e);
+        QCOMPARE(p.st.guia_actual, guia);
         QCOMPARE(p.t.prompts.eventos, QStringList());
         QCOMPARE(p.t.busy.captions, kMarcoNormal);
         QCOMPARE(p.t.busy.repintados, QList<bool>({true, true}));
         QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
-        const QMap<QString, QString> guias = {
-            {"100", "MAWB-123/HAWB-456"}, {"200", "999-0000"}, {"300", ""}};
-        QCOMPARE(p.st.guia_actual, guias[archivo.section('_', 1, 1)]);
-    }
-
-    void boxWithoutBunchesSendsNothing() {
-        for (const QString archivo : {"peq_100_9", "det_100_9", "bqt_100_9"}) {
-            Puesto p;
-            p.st.guia_actual = "ANTERIOR";
-            imprimir(p, archivo);
-            QCOMPARE(p.t.prompts.eventos, QStringList());
-            QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
-            QCOMPARE(p.st.ultima_compuesta.bytes, QByteArray());
-            // the small label looks the waybill up first, the others after the box
-            QCOMPARE(p.st.guia_actual,
-                     archivo.startsWith("peq") ? "MAWB-123/HAWB-456" : "ANTERIOR");
-        }
-        otraEstacionImprime();
     }
 
     void failureGivesItsMessageAndSendsNothing_data() {
@@ -165,13 +157,8 @@ private slots:
         QCOMPARE(p.t.busy.captions, kMarcoNormal + QStringList{"Historia de operaciones"});
         QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
         QCOMPARE(p.st.ultima_etiqueta, QByteArray());
-        // a label composed stays for the reprint (answered No here)
+        // a label composed stays for the reprint
         QCOMPARE(p.st.ultima_compuesta.bytes, impresora ? esperado(f.archivo) : QByteArray());
-        p.t.prompts.limpiar();
-        reimprimir_etiqueta(p.st);
-        const QStringList caja = QString(f.archivo).split('_');
-        QCOMPARE(p.t.prompts.eventos, QStringList(impresora ? kPregunta.arg(caja[1], caja[2])
-                                                            : "0|velmar|" + kSinEtiqueta));
         otraEstacionImprime();
     }
 
@@ -225,11 +212,11 @@ private slots:
     void cliPrintsEachLabelToAFile() {
         QTemporaryDir dir;
         qputenv("VELMAR_IMPRESORA", ("file:" + dir.path() + "/lp0").toUtf8());
-        const QList<QStringList> llamadas = {{"imprimir_detalle_peq", "100", "8"},
-                                             {"imprimir_detalle", "100", "8", "GUIA"},
-                                             {"imprimir_detalle_bqt", "100", "1"},
-                                             {"reimprimir_etiqueta"}};
-        for (const QStringList& args : llamadas) {
+        for (const auto& [args, archivo] :
+             {std::pair{QStringList{"imprimir_detalle_peq", "100", "8"}, "peq_100_8"},
+              {{"imprimir_detalle", "100", "8", "GUIA"}, "det_100_8"},
+              {{"imprimir_detalle_bqt", "100", "1"}, "bqt_100_1"},
+              {{"reimprimir_etiqueta"}, "bqt_100_1"}}) {
             QProcess cli;
             cli.start(VELMAR_BINARY_DIR "/apps/velmar-cli", args);
             QVERIFY(cli.waitForFinished(60000));
@@ -237,12 +224,7 @@ private slots:
             QCOMPARE(cli.readAllStandardOutput(), QByteArray());
             QCOMPARE(QString(cli.readAllStandardError()),
                      args.size() > 1 ? "" : "0\tvelmar\t" + kSinEtiqueta + "\n");
-            const QStringList ultima = llamadas[std::min<qsizetype>(&args - &llamadas[0], 2)];
-            QCOMPARE(leer(dir.path() + "/lp0"), esperado(QString(ultima[0])
-                                                             .replace("imprimir_detalle", "det")
-                                                             .replace("det_peq", "peq")
-                                                             .replace("det_bqt", "bqt") +
-                                                         "_" + ultima[1] + "_" + ultima[2]));
+            QCOMPARE(leer(dir.path() + "/lp0"), esperado(archivo));
         }
     }
 
@@ -258,9 +240,8 @@ private slots:
         QProcess cupsd;
         QVERIFY2(iniciarCups(dir.path(), cupsd, sana, qgetenv("VELMAR_IMPRESORA") + opciones),
                  cupsd.readAll().data());
-        // no destination: the system's default printer
-        for (const char* destino : {"", "cups:q"}) {
-            qputenv("VELMAR_IMPRESORA", destino); // empty is unset
+        qputenv("VELMAR_IMPRESORA", ""); // no destination: the system's default printer
+        {
             Puesto p;
             imprimir(p, "det_100_2");
             QCOMPARE(p.t.prompts.eventos, QStringList());

@@ -1,5 +1,5 @@
 // Labels without a server, in milliseconds: layout -> document -> bytes
-// against the expected files, the writer and parser round trip, the emulated
+// against the expected files, writer and parser round trip, the emulated
 // printer's state, control characters in values, the code page.
 
 #include "labels/cp1252.h"
@@ -9,76 +9,39 @@
 #include "labels/label_composer.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTest>
 
 using namespace velmar;
 
 namespace {
 
-const QString kData = QStringLiteral(VELMAR_SOURCE_DIR "/tests/data/labels/");
+const QString kData = VELMAR_SOURCE_DIR "/tests/data/labels/";
 
 QByteArray expected(const QString& file) {
     QFile f(kData + file);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// What the farm's test database gives for three of the expected labels.
+// What the test farm's database gives for three of the expected labels.
 struct Composed {
     const char* file;
     const LabelLayout& (*layout)();
     BoxData data;
 };
-
+// clang-format off
 const Composed kComposed[] = {
-    // a customer without a name, a mark cut, a length without a column
-    {"peq_100_5.epl",
-     smallLabel,
-     {"100",
-      "5",
-      "MAWB-123",
-      "HAWB-456",
-      "COLOR",
-      "",
-      "CAJA TRES MARCADA LARGA",
-      {"40", "50", "60", "70"},
-      {"VENDELA", "VENUS", "VERSILIA", "VITALITY", "VOODOO"},
-      {{"VENDELA", "40", "1"},
-       {"VENUS", "50", "1"},
-       {"VERSILIA", "60", "1"},
-       {"VITALITY", "80", "2"},
-       {"VOODOO", "70", "1"}},
-      6,
-      88}},
-    {"det_200_1.epl",
-     boxLabel,
-     {"200",
-      "1",
-      "999-0000",
-      "",
-      "RED",
-      "SUPERFLORES INTERNACIONAL",
-      "DOS",
-      {"50"},
-      {"FREEDOM"},
-      {{"FREEDOM", "50", "1"}},
-      1,
-      30}},
-    {"bqt_300_1.epl",
-     bouquetLabel,
-     {"300",
-      "1",
-      "",
-      "",
-      "BQT COL",
-      "ROSAS DEL NORTE",
-      "",
-      {"60"},
-      {"CANDY"},
-      {{"CANDY", "60", "1"}},
-      1,
-      12}},
+    // a customer without a name, a mark to cut, a stem length without a column
+    {"peq_100_5.epl", smallLabel, {"100", "5", "MAWB-123", "HAWB-456", "COLOR", "",
+        "CAJA TRES MARCADA LARGA", {"40", "50", "60", "70"},
+        {"VENDELA", "VENUS", "VERSILIA", "VITALITY", "VOODOO"},
+        {{"VENDELA", "40", "1"}, {"VENUS", "50", "1"}, {"VERSILIA", "60", "1"},
+         {"VITALITY", "80", "2"}, {"VOODOO", "70", "1"}}, 6, 88}},
+    {"det_200_1.epl", boxLabel, {"200", "1", "999-0000", "", "RED", "SUPERFLORES INTERNACIONAL",
+        "DOS", {"50"}, {"FREEDOM"}, {{"FREEDOM", "50", "1"}}, 1, 30}},
+    {"bqt_300_1.epl", bouquetLabel, {"300", "1", "", "", "BQT COL", "ROSAS DEL NORTE", "",
+        {"60"}, {"CANDY"}, {{"CANDY", "60", "1"}}, 1, 12}},
 };
+// clang-format on
 
 } // namespace
 
@@ -94,17 +57,17 @@ private slots:
         }
     }
 
-    void everyExpectedFileSurvivesParseAndWrite() {
+    void parseAndWriteGiveTheBytesBack() {
         const QStringList files = QDir(kData).entryList({"*.epl"});
         QVERIFY(files.size() >= 11);
         for (const QString& f : files)
             QCOMPARE(writeEpl2(parseEpl2(expected(f))), expected(f));
-        // reverse text, white and exclusive-or lines, text between pieces dropped
-        const QByteArray job = "N\r\nA5,5,1,2,1,1,R,\"x\\\"y\\\\\"V00\"z\"\r\nLW1,2,3,4\r\n"
-                               "LE5,6,7,8\r\nP1\r\n";
-        const Epl2Document doc = parseEpl2(job);
-        QCOMPARE(std::get<Epl2Text>(doc.commands[1]).pieces, QStringList({"x\"y\\", "z"}));
-        QCOMPARE(writeEpl2(doc), QByteArray(job).replace("V00", ""));
+        // reverse text, white and exclusive-or lines; a variable between pieces is dropped
+        const QByteArray job =
+            "A5,5,1,2,1,1,R,\"x\\\"y\\\\\"V00\"z\"\r\nLW1,2,3,4\r\nLE5,6,7,8\r\n";
+        QCOMPARE(std::get<Epl2Text>(parseEpl2(job).commands[0]).pieces,
+                 QStringList({"x\"y\\", "z"}));
+        QCOMPARE(writeEpl2(parseEpl2(job)), QByteArray(job).replace("V00", ""));
     }
 
     // A printer keeps its form from job to job; N clears the image only.
@@ -118,10 +81,9 @@ private slots:
                  QList<int>({400, 300, 24, 2}));
         const Epl2Text total{20, 30, 0, 3, 8, 1, false, {"TOTAL  ", "12"}}; // multipliers bound
         QCOMPARE(first[0].fields, (QVector<Epl2Field>{total, Epl2Line{{}, 10, 200, 300, 4}}));
-
         const auto second = printer.run(parseEpl2("N\r\nA5,5,0,1,1,1,N,\"x\"\r\nP1\r\n"));
-        QCOMPARE(second.size(), 1);
-        QCOMPARE(QList<int>({second[0].width, second[0].length, int(second[0].fields.size())}),
+        QCOMPARE(QList<int>({second.value(0).width, second.value(0).length,
+                             int(second.value(0).fields.size())}),
                  QList<int>({400, 300, 1}));
         QCOMPARE(printer.run(parseEpl2("N\r\nA5,5,0,1,1,1,N,\"x\"\r\n")).size(), 0);
     }
@@ -134,9 +96,8 @@ private slots:
             all += QChar(c);
         QCOMPARE(quotedPiece(all + QChar(0x7F) + "a\"b\\"),
                  QString("\"") + QString(33, ' ') + "a\\\"b\\\\\"");
-
         BoxData d = kComposed[1].data;
-        const int lines = int(composeLabel(boxLabel(), d).commands.size());
+        const auto lines = composeLabel(boxLabel(), d).commands.size();
         d.mark = "DOS\r\nP50";
         d.customer = "SUPER\tFLORES";
         d.box = "1\n";
@@ -145,9 +106,8 @@ private slots:
         d.columns = {"5\x1b"
                      "0"};
         const QByteArray bytes = writeEpl2(composeLabel(boxLabel(), d));
-        const Epl2Document back = parseEpl2(bytes);
-        QCOMPARE(back.commands.size(), lines);
-        const auto printed = Epl2Printer().run(back);
+        QCOMPARE(parseEpl2(bytes).commands.size(), lines);
+        const auto printed = Epl2Printer().run(parseEpl2(bytes));
         QCOMPARE(printed.size(), 1);
         QCOMPARE(printed[0].copies, 2);
         for (const char* line :
