@@ -216,9 +216,9 @@ void etiquetas() {
     TestStation t;
     Station st{t.db, t.history, t.report, t.busy, t.prompts, *printer, t.input, {}, {}, {}};
     int trabajos = 0;
-    const auto medir = [&](void (*op)(Station&, const QString&, const QString&, const QString&)) {
+    const auto medir = [&](void (*op)(Station&, const QString&, const QString&)) {
         return medianaMs(40, [&](int) {
-            op(st, "850", "3", QString());
+            op(st, "850", "3");
             impresora.esperar(++trabajos);
         });
     };

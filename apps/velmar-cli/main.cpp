@@ -34,6 +34,14 @@ QString uso() {
     return u;
 }
 
+// The farm's scripts still pass the label operations the air waybill they
+// once took as a third argument: accepted, and dropped.
+bool tomaGuiaDeMas(const QString& nombre) {
+    return nombre == QLatin1String("imprimir_detalle_peq") ||
+           nombre == QLatin1String("imprimir_detalle") ||
+           nombre == QLatin1String("imprimir_detalle_bqt");
+}
+
 int malUso() {
     std::fputs(uso().toUtf8().constData(), stderr);
     return 2;
@@ -60,6 +68,8 @@ int main(int argc, char** argv) {
     if (esLogin && args.size() != 2)
         return malUso();
     if (op) {
+        if (tomaGuiaDeMas(nombre) && args.size() == op->parametros.size() + 1)
+            args.removeLast();
         qsizetype requeridos = 0;
         for (const Parametro& p : op->parametros)
             requeridos += p.opcional ? 0 : 1;

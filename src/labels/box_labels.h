@@ -1,6 +1,6 @@
 #pragma once
 // The three box-detail labels of the packing room and the reprint of the last
-// label sent.
+// one composed.
 
 #include "station/context.h"
 
@@ -13,16 +13,14 @@ inline const QString kErrorRed =
 inline const QString kSinEtiqueta = QStringLiteral("No hay etiqueta para reimprimir");
 
 // Small label, 680 dots wide.
-void imprimir_detalle_peq(Station& st, const QString& packing, const QString& caja,
-                          const QString& guia = QString());
+void imprimir_detalle_peq(Station& st, const QString& packing, const QString& caja);
 // Full label, in the size the printer keeps.
-void imprimir_detalle(Station& st, const QString& packing, const QString& caja,
-                      const QString& guia = QString());
+void imprimir_detalle(Station& st, const QString& packing, const QString& caja);
 // Bouquet label, 816 x 1269 dots.
-void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& caja,
-                          const QString& guia = QString());
+void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& caja);
 
-// Sends st.ultima_etiqueta again, without asking the database.
+// Sends st.ultima_compuesta again, without asking the database, once the
+// operator confirms its packing and box.
 void reimprimir_etiqueta(Station& st);
 
 } // namespace velmar

@@ -1,113 +1,117 @@
 #include "labels/epl2_parser.h"
 
+#include "labels/cp1252.h"
+
 #include <QList>
 
 #include <cctype>
+#include <optional>
 
 namespace velmar {
 
 namespace {
 
-int entero(const QByteArray& texto, int defecto = 0) {
+int integer(const QByteArray& text, int fallback = 0) {
     bool ok = false;
-    const int v = texto.trimmed().toInt(&ok);
-    return ok ? v : defecto;
+    const int v = text.trimmed().toInt(&ok);
+    return ok ? v : fallback;
+}
+
+bool digitAt(const QByteArray& line, qsizetype i) {
+    return line.size() > i && std::isdigit(uchar(line[i])) != 0;
 }
 
 // The data field of an A command: quoted pieces back to back, each with \"
 // and \\ escapes; anything between pieces (variables, clock fields) is skipped.
-QString datos(const QByteArray& campo) {
-    QByteArray out;
+QStringList pieces(const QByteArray& field) {
+    QStringList out;
     qsizetype i = 0;
-    while (i < campo.size()) {
-        if (campo[i] != '"') {
+    while (i < field.size()) {
+        if (field[i] != '"') {
             ++i;
             continue;
         }
         ++i;
-        while (i < campo.size() && campo[i] != '"') {
-            if (campo[i] == '\\' && i + 1 < campo.size())
+        QByteArray piece;
+        while (i < field.size() && field[i] != '"') {
+            if (field[i] == '\\' && i + 1 < field.size())
                 ++i;
-            out += campo[i++];
+            piece += field[i++];
         }
         ++i; // closing quote
+        out << fromCp1252(piece);
     }
-    return fromCp1252(out);
+    return out;
+}
+
+// A x,y,rotation,font,h,v,N|R,"data": the data may hold commas.
+std::optional<Epl2Text> text(const QByteArray& line) {
+    QList<QByteArray> p;
+    qsizetype from = 1;
+    for (int i = 0; i < 7; ++i) {
+        const qsizetype comma = line.indexOf(',', from);
+        if (comma < 0)
+            return std::nullopt;
+        p << line.mid(from, comma - from);
+        from = comma + 1;
+    }
+    Epl2Text t;
+    t.x = integer(p[0]);
+    t.y = integer(p[1]);
+    t.rotation = integer(p[2]);
+    t.font = integer(p[3], 1);
+    t.hMult = integer(p[4], 1);
+    t.vMult = integer(p[5], 1);
+    t.reverse = p[6].trimmed() == "R";
+    t.pieces = pieces(line.mid(from));
+    return t;
+}
+
+std::optional<Epl2Line> rule(const QByteArray& line) {
+    const QList<QByteArray> p = line.mid(2).split(',');
+    if (p.size() < 4)
+        return std::nullopt;
+    Epl2Line l;
+    l.ink = line[1] == 'O'   ? Epl2Line::Ink::Black
+            : line[1] == 'W' ? Epl2Line::Ink::White
+                             : Epl2Line::Ink::Xor;
+    l.x = integer(p[0]);
+    l.y = integer(p[1]);
+    l.width = integer(p[2]);
+    l.thickness = integer(p[3]);
+    return l;
+}
+
+Epl2Command command(const QByteArray& line) {
+    if (line == "N")
+        return Epl2Clear{};
+    if (line.startsWith('A') && digitAt(line, 1)) {
+        if (const auto t = text(line))
+            return *t;
+    } else if (line.size() > 2 && line[0] == 'L' &&
+               (line[1] == 'O' || line[1] == 'W' || line[1] == 'E')) {
+        if (const auto l = rule(line))
+            return *l;
+    } else if (line.startsWith('P') && digitAt(line, 1)) {
+        return Epl2Print{integer(line.mid(1).split(',').value(0), 1)};
+    }
+    return Epl2Setting{fromCp1252(line)};
 }
 
 } // namespace
 
-QVector<Epl2Impresion> Epl2Impresora::procesar(const QByteArray& trabajo) {
-    QVector<Epl2Impresion> impresas;
-    for (QByteArray linea : trabajo.split('\n')) {
-        if (linea.endsWith('\r'))
-            linea.chop(1);
-        comando(linea, impresas);
+Epl2Document parseEpl2(const QByteArray& bytes) {
+    Epl2Document doc;
+    QList<QByteArray> lines = bytes.split('\n');
+    // what follows the last line end is a command only when something is there
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        doc.commands.append(command(line));
     }
-    return impresas;
-}
-
-void Epl2Impresora::comando(const QByteArray& linea, QVector<Epl2Impresion>& impresas) {
-    if (linea.isEmpty())
-        return;
-    const char c = linea[0];
-    const bool conNumero = linea.size() > 1 && (std::isdigit(uchar(linea[1])) != 0);
-    if (linea == "N") {
-        buffer_.clear();
-    } else if (c == 'q' && conNumero) {
-        ancho_ = entero(linea.mid(1));
-    } else if (c == 'Q' && conNumero) {
-        QByteArray p = linea.mid(1);
-        p.replace(' ', "");
-        const QList<QByteArray> partes = p.split(',');
-        largo_ = entero(partes.value(0));
-        separacion_ = entero(partes.value(1).split('+').value(0));
-    } else if (c == 'A' && conNumero) {
-        // A x,y,rotation,font,h,v,N|R,"data": the data may hold commas
-        QList<QByteArray> p;
-        qsizetype desde = 1;
-        for (int i = 0; i < 7; ++i) {
-            const qsizetype coma = linea.indexOf(',', desde);
-            if (coma < 0)
-                return;
-            p << linea.mid(desde, coma - desde);
-            desde = coma + 1;
-        }
-        Epl2Campo f;
-        f.tipo = Epl2Campo::Texto;
-        f.x = entero(p[0]);
-        f.y = entero(p[1]);
-        f.rotacion = entero(p[2]);
-        f.fuente = entero(p[3], 1);
-        f.multH = qBound(1, entero(p[4], 1), 8);
-        f.multV = qBound(1, entero(p[5], 1), 9);
-        f.inverso = p[6].trimmed() == "R";
-        f.texto = datos(linea.mid(desde));
-        buffer_.append(f);
-    } else if (c == 'L' && linea.size() > 2 &&
-               (linea[1] == 'O' || linea[1] == 'W' || linea[1] == 'E')) {
-        const QList<QByteArray> p = linea.mid(2).split(',');
-        if (p.size() < 4)
-            return;
-        Epl2Campo f;
-        f.tipo = linea[1] == 'O'   ? Epl2Campo::LineaNegra
-                 : linea[1] == 'W' ? Epl2Campo::LineaBlanca
-                                   : Epl2Campo::LineaXor;
-        f.x = entero(p[0]);
-        f.y = entero(p[1]);
-        f.largoH = entero(p[2]);
-        f.grosorV = entero(p[3]);
-        buffer_.append(f);
-    } else if (c == 'P' && conNumero) {
-        Epl2Impresion e;
-        e.ancho = ancho_;
-        e.largo = largo_;
-        e.separacion = separacion_;
-        e.copias = entero(linea.mid(1).split(',').value(0), 1);
-        e.campos = buffer_;
-        impresas.append(e);
-    }
-    // speed, density, direction, clock formats and the rest change no image
+    return doc;
 }
 
 } // namespace velmar

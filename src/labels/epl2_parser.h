@@ -1,55 +1,16 @@
 #pragma once
-// What an EPL2 label printer makes of a raw job: the labels it prints, each
-// with the fields of its image buffer and the form settings then in force.
-// Used by the printer emulator; core code, no graphics.
+// Reads EPL2 bytes back into the document model the writer serialises: the
+// printer emulator's input. Core code, no graphics.
 
-#include "labels/cp1252.h"
+#include "labels/epl2_document.h"
 
 #include <QByteArray>
-#include <QString>
-#include <QVector>
 
 namespace velmar {
 
-struct Epl2Campo {
-    enum Tipo { Texto, LineaNegra, LineaBlanca, LineaXor };
-    Tipo tipo = Texto;
-    int x = 0;
-    int y = 0;
-    // Texto (A): rotation 0-3, font 1-5, multipliers, reverse printing.
-    int rotacion = 0;
-    int fuente = 1;
-    int multH = 1;
-    int multV = 1;
-    bool inverso = false;
-    QString texto;
-    // Lines (LO, LW, LE): horizontal length and vertical thickness.
-    int largoH = 0;
-    int grosorV = 0;
-};
-
-struct Epl2Impresion {
-    int ancho = 0; // q, 0 when the printer was never told
-    int largo = 0; // Q, 0 when the printer was never told
-    int separacion = 0;
-    int copias = 1;
-    QVector<Epl2Campo> campos;
-};
-
-// One printer: keeps its form settings and image buffer from job to job, as a
-// real one does.
-class Epl2Impresora {
-public:
-    // Runs a job's command lines; gives the labels printed (one per P).
-    QVector<Epl2Impresion> procesar(const QByteArray& trabajo);
-
-private:
-    void comando(const QByteArray& linea, QVector<Epl2Impresion>& impresas);
-
-    int ancho_ = 0;
-    int largo_ = 0;
-    int separacion_ = 0;
-    QVector<Epl2Campo> buffer_;
-};
+// One command per line (CR LF or LF). A, LO/LW/LE, N and P become their own
+// commands; every other line, and an A or line command too short to read, is
+// kept as written. Of an A command's data only the quoted pieces are kept.
+Epl2Document parseEpl2(const QByteArray& bytes);
 
 } // namespace velmar

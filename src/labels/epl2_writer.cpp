@@ -1,25 +1,66 @@
 #include "labels/epl2_writer.h"
 
+#include "labels/cp1252.h"
+
 namespace velmar {
 
-void Epl2Label::linea(const QString& comando) {
-    bytes_ += toCp1252(comando);
-    bytes_ += "\r\n";
+namespace {
+
+QString n(int v) {
+    return QString::number(v);
 }
 
-void Epl2Label::texto(const QString& prefijo, const QString& valor) {
-    QString escapado;
-    escapado.reserve(valor.size() + 2);
-    for (const QChar c : valor) {
+QString commandLine(const Epl2Command& command) {
+    struct Line {
+        QString operator()(const Epl2Clear&) const { return QStringLiteral("N"); }
+        QString operator()(const Epl2Setting& s) const { return s.command; }
+        QString operator()(const Epl2Text& t) const {
+            QString out = QLatin1Char('A') + n(t.x) + QLatin1Char(',') + n(t.y) + QLatin1Char(',') +
+                          n(t.rotation) + QLatin1Char(',') + n(t.font) + QLatin1Char(',') +
+                          n(t.hMult) + QLatin1Char(',') + n(t.vMult) +
+                          (t.reverse ? QStringLiteral(",R,") : QStringLiteral(",N,"));
+            for (const QString& piece : t.pieces)
+                out += quotedPiece(piece);
+            return out;
+        }
+        QString operator()(const Epl2Line& l) const {
+            const char* kind = l.ink == Epl2Line::Ink::Black   ? "LO"
+                               : l.ink == Epl2Line::Ink::White ? "LW"
+                                                               : "LE";
+            return QLatin1String(kind) + n(l.x) + QLatin1Char(',') + n(l.y) + QLatin1Char(',') +
+                   n(l.width) + QLatin1Char(',') + n(l.thickness);
+        }
+        QString operator()(const Epl2Print& p) const { return QLatin1Char('P') + n(p.copies); }
+    };
+    return std::visit(Line{}, command);
+}
+
+} // namespace
+
+QString quotedPiece(const QString& value) {
+    QString out;
+    out.reserve(value.size() + 2);
+    out += QLatin1Char('"');
+    for (const QChar c : value) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            out += QLatin1Char(' ');
+            continue;
+        }
         if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-            escapado += QLatin1Char('\\');
-        escapado += c;
+            out += QLatin1Char('\\');
+        out += c;
     }
-    textoLiteral(prefijo, QLatin1Char('"') + escapado + QLatin1Char('"'));
+    out += QLatin1Char('"');
+    return out;
 }
 
-void Epl2Label::textoLiteral(const QString& prefijo, const QString& campo) {
-    linea(prefijo + campo);
+QByteArray writeEpl2(const Epl2Document& document) {
+    QByteArray out;
+    for (const Epl2Command& c : document.commands) {
+        out += toCp1252(commandLine(c));
+        out += "\r\n";
+    }
+    return out;
 }
 
 } // namespace velmar

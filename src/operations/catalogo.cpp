@@ -70,23 +70,22 @@ QVector<Operacion> construir() {
                 [](Station& st, const QStringList& a) { baja_nacional(st, a.value(0)); }});
 
     // Labels: the three box-detail labels and the reprint after a jam.
-    const QVector<Parametro> deCaja = {
-        {QStringLiteral("packing"), QStringLiteral("Packing"), false},
-        {QStringLiteral("caja"), QStringLiteral("Caja"), false},
-        {QStringLiteral("guia"), QStringLiteral("Guía aérea"), true}};
+    const QVector<Parametro> deCaja = {packing,
+                                       {QStringLiteral("caja"), QStringLiteral("Caja"), false}};
     ops.append({QStringLiteral("imprimir_detalle_peq"), QStringLiteral("Etiqueta pequeña de caja"),
                 deCaja, false, true, [](Station& st, const QStringList& a) {
-                    imprimir_detalle_peq(st, a.value(0), a.value(1), a.value(2));
+                    imprimir_detalle_peq(st, a.value(0), a.value(1));
                 }});
     ops.append({QStringLiteral("imprimir_detalle"), QStringLiteral("Etiqueta de caja"), deCaja,
                 false, true, [](Station& st, const QStringList& a) {
-                    imprimir_detalle(st, a.value(0), a.value(1), a.value(2));
+                    imprimir_detalle(st, a.value(0), a.value(1));
                 }});
     ops.append({QStringLiteral("imprimir_detalle_bqt"),
                 QStringLiteral("Etiqueta de caja de bouquets"), deCaja, false, true,
                 [](Station& st, const QStringList& a) {
-                    imprimir_detalle_bqt(st, a.value(0), a.value(1), a.value(2));
+                    imprimir_detalle_bqt(st, a.value(0), a.value(1));
                 }});
+    // asks Yes/No before it sends: velmar-cli reads the answer from stdin
     ops.append({QStringLiteral("reimprimir_etiqueta"),
                 QStringLiteral("Reimprimir última etiqueta"),
                 {},

@@ -124,6 +124,13 @@ public:
     virtual void send(const QByteArray& label) = 0;
 };
 
+// A label as composed for one box, whether or not the printer took it.
+struct EtiquetaCompuesta {
+    QString packing;
+    QString caja;
+    QByteArray bytes;
+};
+
 struct Station {
     Conexion& db;
     History& history;
@@ -136,8 +143,11 @@ struct Station {
     QString permiso_usuario;
     // The form's text: air waybill of the packing last labelled.
     QString guia_actual;
-    // The last label sent, kept for a reprint after a jam.
+    // The last label the printer took.
     QByteArray ultima_etiqueta;
+    // The last label composed, sent or not: a reprint after a jam sends this
+    // one, so the box on the table gets its own label and not the one before.
+    EtiquetaCompuesta ultima_compuesta = {};
 };
 
 } // namespace velmar

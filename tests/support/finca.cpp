@@ -55,4 +55,61 @@ void cargarFinca(Conexion& db) {
         db.ejecutar(s);
 }
 
+void cargarFincaEtiquetas() {
+    TestDb& db = TestDb::get();
+    db.sql("INSERT INTO flores VALUES ('FRE','ROJO','FREEDOM'), ('RNB','MIX','RAINBOW MIX'), "
+           "('VEN','blanco','VENDELA'), ('CAN','Rojo','CANDY')");
+    db.sql("INSERT INTO variedad VALUES ('FRE040','FREEDOM 40 CMS'), ('FRE050','FREEDOM 50 CMS'), "
+           "('RNB040','RAINBOW 40 CMS'), ('RNB050','RAINBOW 50 CMS'), "
+           "('VEN040','VENDELA 40 CMS'), ('VEN050','VENUS 50 CMS'), "
+           "('VEN060','VERSILIA 60 CMS'), ('VEN070','VOODOO 70 CMS'), "
+           "('VEN080','VITALITY 80 CMS'), ('MIN050','MINI'), "
+           "('PIN060','PINK O''HARA 60 CMS'), ('NUS070','ÑUSTA \"X\\\\Z\" 70 CMS'), "
+           "('CAN060','CANDY 60 CMS')");
+    db.sql("INSERT INTO clientes (cod_client, cnombre) VALUES "
+           "('C1','SUPERFLORES INTERNACIONAL'), ('C2','ROSAS DEL NORTE'), ('C3',NULL), "
+           "('C4','D''Amé \"X\\\\Y\" Ltda')");
+    // packing 100: a waybill with master and house numbers; 200: master only; 300: none
+    db.sql("INSERT INTO prepacking (packing, caja, guia_aerea, marca) VALUES "
+           "(100,1,'MAWB-123/HAWB-456','MARCA UNO'), (100,2,'MAWB-123/HAWB-456',NULL), "
+           "(100,3,'MAWB-123/HAWB-456','CAJA TRES MARCADA LARGA'), "
+           "(100,4,'MAWB-123/HAWB-456',''), (100,5,'',NULL), "
+           "(100,7,'MAWB-123/HAWB-456','SIETE'), "
+           "(100,8,'MAWB-123/HAWB-456','Ω \"OCHO\" \\\\ 8'), (200,1,'999-0000','DOS')");
+    // 100/7: sixteen varieties, 31 grouped rows
+    QStringList v, siete;
+    for (int i = 1; i <= 16; ++i) {
+        v << QString::asprintf("('V%02d060','VAR%02d 60 CMS')", i, i);
+        siete << QString::asprintf("V%02d060/10/C1", i);
+        if (i > 1)
+            siete << QString::asprintf("V%02d060/10/C2", i);
+    }
+    db.sql("INSERT INTO variedad VALUES " + v.join(','));
+    // packing/box: variety/stems/customer of each bunch
+    const QList<std::pair<QString, QString>> cajas = {
+        // red and rainbow; one variety for two customers
+        {"100/1", "FRE040/25/C1 FRE040/25/C1 RNB050/20/C1 VEN060/20/C1 VEN060/20/C2"},
+        // rainbow; no mark of its own
+        {"100/2", "RNB040/20/C2 RNB040/20/C2 VEN050/15/C2"},
+        // colour, five stem lengths, customer without a name, mark of box 3
+        {"100/5", "VEN040/10/C3 VEN050/12/C3 VEN060/14/C3 VEN070/16/C3 VEN080/18/C3 "
+                  "VEN080/18/C3"},
+        // a name too short to shorten, quotes, backslashes, accents
+        {"100/8", "FRE040/25/C4 MIN050/10/C4 MIN050/10/C4 PIN060/12/C4 NUS070/14/C4"},
+        {"200/1", "FRE050/30/C1"},
+        {"300/1", "CAN060/12/C2"},
+        {"100/7", siete.join(' ')}};
+    QStringList b;
+    for (const auto& [caja, bunches] : cajas)
+        for (const QString& bunch : bunches.split(' ')) {
+            const QStringList c = (caja + '/' + bunch).split('/');
+            b << QStringLiteral("('b%1',%2,%3,'%4',%5,'%6')")
+                     .arg(b.size())
+                     .arg(c[0], c[1], c[2], c[3], c[4]);
+        }
+    db.sql("INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, cod_client) "
+           "VALUES " +
+           b.join(','));
+}
+
 } // namespace velmar::test

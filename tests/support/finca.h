@@ -12,12 +12,25 @@ namespace velmar::test {
 // Loads the packing room into the empty schema that `db` reaches.
 void cargarFinca(Conexion& db);
 
+// The labels' rose farm, in the test database: the boxes the expected labels
+// in tests/data/labels are printed from (kind_packing_box.epl).
+void cargarFincaEtiquetas();
+
 // Packings and boxes that hold bunches.
 inline const QStringList kPackingsFinca = {"851", "852", "853", "854", "855"};
 inline const QStringList kCajasFinca = {"3", "4"};
 
-using Etiqueta = void (*)(Station&, const QString&, const QString&, const QString&);
-inline const Etiqueta kEtiquetas[] = {imprimir_detalle_peq, imprimir_detalle, imprimir_detalle_bqt};
+// A label operation; a fourth argument, the waybill the farm's scripts still
+// pass, is dropped as velmar-cli drops it.
+struct Etiqueta {
+    void (*imprimir)(Station&, const QString&, const QString&);
+    void operator()(Station& st, const QString& packing, const QString& caja,
+                    const QString& = {}) const {
+        imprimir(st, packing, caja);
+    }
+};
+inline const Etiqueta kEtiquetas[] = {
+    {imprimir_detalle_peq}, {imprimir_detalle}, {imprimir_detalle_bqt}};
 
 // A station whose label printer is the one VELMAR_IMPRESORA names when it is
 // made.

@@ -1,13 +1,19 @@
 #include "printer_peer.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cups/cups.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velmar::test {
@@ -133,6 +139,38 @@ QList<QByteArray> PrinterPeer::retenido() {
     for (int fd : retenidas_)
         out << leer(fd, 0);
     return out;
+}
+
+bool iniciarCups(const QString& d, QProcess& cupsd, const QString& q, const QString& abajo) {
+    // the backends run as lp and read the spool
+    for (const char* sub : {"", "/spool", "/spool/tmp", "/cache", "/state"}) {
+        QDir().mkpath(d + sub);
+        ::chmod(qPrintable(d + sub), 0755);
+    }
+    const char* const conf[][2] = {
+        {"/cups-files.conf", "ServerRoot $D\nRequestRoot $D/spool\nTempDir $D/spool/tmp\n"
+                             "CacheDir $D/cache\nStateDir $D/state\nPrintcap $D/printcap\n"
+                             "ErrorLog stderr\nAccessLog stderr\nPageLog stderr\n"},
+        {"/cupsd.conf", "Listen $D/cups.sock\nLogLevel warn\nBrowsing No\n"
+                        "DefaultPolicy abierta\n<Policy abierta>\n<Limit All>\n"
+                        "Order deny,allow\n</Limit>\n</Policy>\n"},
+        {"/printers.conf", "<DefaultPrinter q>\nDeviceURI $Q\nState Idle\nAccepting Yes\n"
+                           "</DefaultPrinter>\n<Printer abajo>\nDeviceURI $A\nState Idle\n"
+                           "Accepting Yes\n</Printer>\n"}};
+    for (const auto& [nombre, texto] : conf) {
+        QFile f(d + nombre);
+        const QString t = QString(texto).replace("$D", d).replace("$Q", q).replace("$A", abajo);
+        if (!f.open(QIODevice::WriteOnly) || f.write(t.toUtf8()) <= 0)
+            return false;
+    }
+    qputenv("CUPS_SERVER", (d + "/cups.sock").toUtf8());
+    qputenv("CUPS_SERVERROOT", d.toUtf8());
+    cupsSetServer(nullptr); // read CUPS_SERVER again
+    cupsd.setProcessChannelMode(QProcess::MergedChannels);
+    cupsd.start("/usr/sbin/cupsd", {"-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"});
+    // it listens before it answers: the requests wait in the socket's queue
+    const auto escucha = [&] { return QFile::exists(d + "/cups.sock"); };
+    return QTest::qWaitFor(escucha, 10000) && cupsd.state() == QProcess::Running;
 }
 
 } // namespace velmar::test

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QWaitCondition>
 
+class QProcess;
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -56,5 +58,11 @@ private:
     std::vector<int> retenidas_;
     std::thread hilo_;
 };
+
+// Starts a CUPS scheduler of the caller's own in `dir`: its own ServerRoot,
+// listening on a unix socket there, reached through CUPS_SERVER, with two raw
+// queues to the device URIs given: "q", the default, and "abajo". Needs root
+// (cupsd runs its backends as lp) and the socket backend.
+bool iniciarCups(const QString& dir, QProcess& cupsd, const QString& q, const QString& abajo);
 
 } // namespace velmar::test

@@ -3,7 +3,7 @@
 // the operator would see it come out. Needs QtGui, so it lives apart from the
 // core labels library.
 
-#include "labels/epl2_parser.h"
+#include "labels/epl2_printer.h"
 
 #include <QImage>
 
@@ -11,15 +11,20 @@ namespace velmar {
 
 // Character cell of a resident font: character width and height, and the
 // blank dots after each character, all before the multipliers.
-struct Epl2Fuente {
-    int ancho;
-    int alto;
-    int espacio;
+struct Epl2FontCell {
+    int width;
+    int height;
+    int gap;
 };
-Epl2Fuente fuenteResidente(int fuente);
+Epl2FontCell residentFont(int font);
 
 // The label as an image: q x Q when the printer was told, grown to show any
-// field past those edges, which are then marked with a grey dashed line.
-QImage renderizar(const Epl2Impresion& etiqueta);
+// field past those edges, which are then marked with a grey dashed line. The
+// image's "Copias" text holds the copies.
+QImage renderLabel(const Epl2PrintedLabel& label);
+
+// Each label a document prints on a printer fresh from the factory: a
+// composed label drawn without a printer.
+QVector<QImage> renderDocument(const Epl2Document& document);
 
 } // namespace velmar

@@ -1,0 +1,108 @@
+#include "labels/box_data.h"
+
+#include "labels/work_table.h"
+#include "station/velmo.h"
+
+namespace velmar {
+
+namespace {
+
+const QString kRedFilter = QStringLiteral("' and (flores.color='red' or flores.color='rojo')");
+const QString kRainbowFilter = QStringLiteral("' and flores.variedad LIKE '%RAINBOW%'");
+
+QString colourQuery(Station& st, const QString& packing, const QString& box,
+                    const QString& filter) {
+    return QStringLiteral("select distinct flores.color from") +
+           QStringLiteral(" bunche , flores Where Mid(cod_varie, 1, 3) = flores.codigo ") +
+           QStringLiteral(" and bunche.num_pack='") + st.db.esc(packing) +
+           QStringLiteral("' and caja='") + st.db.esc(box) + filter;
+}
+
+QString colourClass(Station& st, const QString& packing, const QString& box, ColourRule rule) {
+    RecordSet red = abrir_consulta(st, colourQuery(st, packing, box, kRedFilter));
+    if (rule == ColourRule::Bouquet) {
+        // the first red variety's colour as the server spells it: "Rojo" is not red here
+        const QString colour = red.count() > 0 ? red.text(QStringLiteral("color")) : QString();
+        return colour == QLatin1String("RED") || colour == QLatin1String("ROJO")
+                   ? QStringLiteral("BQT RED")
+                   : QStringLiteral("BQT COL");
+    }
+    if (red.count() > 0)
+        return QStringLiteral("RED");
+    if (abrir_consulta(st, colourQuery(st, packing, box, kRainbowFilter)).count() > 0)
+        return QStringLiteral("RAINBOW");
+    return QStringLiteral("COLOR");
+}
+
+RecordSet boxRows(Station& st, const QString& packing, const QString& box) {
+    return abrir_consulta(
+        st,
+        QStringLiteral("SELECT bunche.caja, variedad.vnombre, clientes.cnombre, "
+                       "variedad.cod_varie, bunche.num_pack, count(bunche.num_bunch) AS "
+                       "bunchest, sum(bunche.num_tallos) AS botones ") +
+            QStringLiteral(" FROM bunche, variedad, clientes ") +
+            QStringLiteral(" WHERE bunche.num_pack = '") + st.db.esc(packing) +
+            QStringLiteral("' AND bunche.cod_varie = variedad.cod_varie And bunche.cod_client = "
+                           "clientes.cod_client and caja='") +
+            st.db.esc(box) +
+            QStringLiteral("' GROUP BY bunche.caja, variedad.vnombre, clientes.cnombre, "
+                           "variedad.cod_varie, bunche.num_pack") +
+            QStringLiteral(" ORDER BY bunche.caja, variedad.cod_varie"));
+}
+
+void lookUpWaybill(Station& st, const QString& packing) {
+    st.guia_actual = RecordSet::textOf(buscar_valor(
+        st, QStringLiteral("guia_aerea"), QStringLiteral("prepacking"),
+        QStringLiteral("packing='") + st.db.esc(packing) + QStringLiteral("' and guia_aerea<>''")));
+}
+
+QString boxMark(Station& st, const QString& packing, const QString& box) {
+    return RecordSet::textOf(buscar_valor(st, QStringLiteral("marca"), QStringLiteral("prepacking"),
+                                          QStringLiteral("packing='") + st.db.esc(packing) +
+                                              QStringLiteral("' and caja='") + st.db.esc(box) +
+                                              QStringLiteral("'")));
+}
+
+QString numberAsText(double v) {
+    if (v == double(qint64(v)))
+        return QString::number(qint64(v));
+    return QString::number(v, 'g', 15);
+}
+
+// The box's own mark; for a numbered box without one, that of the nearest
+// lower box of the packing that has one. A box numbered as text ("12B") has
+// no lower box to look at.
+QString mark(Station& st, const QString& packing, const QString& box) {
+    QString found = boxMark(st, packing, box);
+    bool isNumber = false;
+    double v = box.trimmed().toDouble(&isNumber);
+    while (isNumber && found.isEmpty() && --v > 0)
+        found = boxMark(st, packing, numberAsText(v));
+    return found;
+}
+
+} // namespace
+
+std::optional<BoxData> gatherBoxData(Station& st, const QString& packing, const QString& box,
+                                     const BoxQueries& queries) {
+    if (queries.waybillFirst)
+        lookUpWaybill(st, packing);
+    BoxData data;
+    data.packing = packing;
+    data.box = box;
+    data.colourClass = colourClass(st, packing, box, queries.colour);
+    RecordSet groups = boxRows(st, packing, box);
+    if (groups.count() <= 0)
+        return std::nullopt;
+    if (!queries.waybillFirst)
+        lookUpWaybill(st, packing);
+    data.masterWaybill = extraer_parte(st.guia_actual, 1, QStringLiteral("/"));
+    data.houseWaybill = extraer_parte(st.guia_actual, 2, QStringLiteral("/"));
+    data.mark = mark(st, packing, box);
+    groups.moveFirst();
+    data.customer = groups.text(QStringLiteral("cnombre"));
+    readGridThroughWorkTable(st, groups, queries, data);
+    return data;
+}
+
+} // namespace velmar

@@ -1,0 +1,117 @@
+#include "labels/render/printer_emulator.h"
+
+#include "labels/epl2_parser.h"
+#include "labels/render/epl2_render.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+namespace velmar {
+
+namespace {
+
+// The i-th label's PNG: the first at base.png, the others at base-N.png.
+QString imageName(const QString& base, int i) {
+    return i == 0 ? base + QStringLiteral(".png")
+                  : base + QLatin1Char('-') + QString::number(i + 1) + QStringLiteral(".png");
+}
+
+} // namespace
+
+bool saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
+                     const std::function<QString(int)>& name, const EmulatorLog& log) {
+    bool ok = true;
+    for (int i = 0; i < labels.size(); ++i) {
+        const QString png = name(i);
+        if (!renderLabel(labels[i]).save(png, "PNG")) {
+            log.err(QStringLiteral("no se pudo escribir ") + png);
+            ok = false;
+            continue;
+        }
+        log.out(png + QLatin1Char('\t') + QString::number(labels[i].copies) +
+                QStringLiteral(" copias"));
+    }
+    return ok;
+}
+
+int renderJobFile(const QString& job, const QString& png, const EmulatorLog& log) {
+    QFile f(job);
+    if (!f.open(QIODevice::ReadOnly)) {
+        log.err(job + QStringLiteral(": ") + f.errorString());
+        return 1;
+    }
+    Epl2Printer printer;
+    const QVector<Epl2PrintedLabel> labels = printer.run(parseEpl2(f.readAll()));
+    if (labels.isEmpty()) {
+        log.err(job + QStringLiteral(": el trabajo no imprime ninguna etiqueta (sin P)"));
+        return 1;
+    }
+    const QString base = png.endsWith(QLatin1String(".png")) ? png.chopped(4) : png;
+    const auto name = [&](int i) { return i == 0 ? png : imageName(base, i); };
+    return saveLabelImages(labels, name, log) ? 0 : 1;
+}
+
+PrinterEmulator::PrinterEmulator(QString dir, EmulatorLog log)
+    : dir_(std::move(dir))
+    , log_(std::move(log)) {
+    // numbering goes on after the jobs a run before left in the folder
+    static const QRegularExpression saved(QStringLiteral("^etiqueta-(\\d+)\\.epl$"));
+    for (const QString& f : QDir(dir_).entryList({QStringLiteral("etiqueta-*.epl")})) {
+        const auto m = saved.match(f);
+        if (m.hasMatch())
+            next_ = std::max(next_, m.captured(1).toInt() + 1);
+    }
+    QObject::connect(&server_, &QTcpServer::newConnection, [this] { accept(); });
+}
+
+void PrinterEmulator::accept() {
+    while (QTcpSocket* s = server_.nextPendingConnection()) {
+        QObject::connect(s, &QTcpSocket::readyRead, [this, s] { receive(s, false); });
+        QObject::connect(s, &QTcpSocket::disconnected, [this, s] {
+            receive(s, true);
+            save(jobs_.take(s));
+            s->deleteLater();
+        });
+    }
+}
+
+void PrinterEmulator::receive(QTcpSocket* s, bool final) {
+    const QByteArray bytes = s->readAll();
+    if (bytes.isEmpty() && !jobs_.contains(s))
+        return;
+    Job& job = jobs_[s];
+    if (job.base.isEmpty())
+        job.base = dir_ + QStringLiteral("/etiqueta-") +
+                   QStringLiteral("%1").arg(next_++, 3, 10, QLatin1Char('0'));
+    job.bytes += bytes;
+    // whole command lines only, unless the sender is done
+    const qsizetype upTo = final ? job.bytes.size() : job.bytes.lastIndexOf('\n') + 1;
+    if (upTo <= job.run)
+        return;
+    const QVector<Epl2PrintedLabel> printed =
+        printer_.run(parseEpl2(job.bytes.mid(job.run, upTo - job.run)));
+    job.run = upTo;
+    const int first = job.labels;
+    job.labels += int(printed.size());
+    saveLabelImages(
+        printed, [&](int i) { return imageName(job.base, first + i); }, log_);
+}
+
+void PrinterEmulator::save(const Job& job) const {
+    if (job.base.isEmpty())
+        return;
+    QFile f(job.base + QStringLiteral(".epl"));
+    if (!f.open(QIODevice::WriteOnly) || f.write(job.bytes) != job.bytes.size()) {
+        log_.err(f.fileName() + QStringLiteral(": ") + f.errorString());
+        return;
+    }
+    f.close();
+    log_.err(QStringLiteral("trabajo ") + f.fileName() + QLatin1Char('\t') +
+             QString::number(job.bytes.size()) + QStringLiteral(" bytes"));
+}
+
+} // namespace velmar

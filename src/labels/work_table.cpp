@@ -1,0 +1,105 @@
+#include "labels/work_table.h"
+
+#include "db/errors.h"
+#include "db/named_lock.h"
+#include "station/velmo.h"
+
+#include <algorithm>
+
+namespace velmar {
+
+namespace {
+
+constexpr int kColumns = 4;
+constexpr int kEntries = 30;
+
+// tmp_caja is one table for every station: its fill and read-back run under a
+// named lock on the server, so two stations printing at once do not mix rows.
+// The name carries the database's, as each farm database has its own table.
+const QString kLockName = QStringLiteral("CONCAT('velmar-tmp_caja-', MD5(IFNULL(DATABASE(), '')))");
+constexpr int kLockWaitSeconds = 10;
+
+// A count or sum as the SQL text places it bare: Null counts as 0.
+QString amount(const RecordSet& rs, const QString& column) {
+    return rs.isNull(column) ? QStringLiteral("0") : rs.text(column);
+}
+
+qint64 numeric(const QVariant& v) {
+    return v.isNull() ? 0 : qint64(v.toDouble());
+}
+
+// The stem length: the leading number of the last two characters of the code.
+QString stemLength(const QString& varietyCode) {
+    return QString::number(qint64(valor_numerico(varietyCode.right(2))));
+}
+
+// Empties tmp_caja and writes one row per grouped row of the box query. A
+// rejected statement ends the label: a missing row would print a wrong one.
+void fill(Station& st, RecordSet& groups) {
+    st.db.ejecutar(QStringLiteral("delete from tmp_caja"));
+    groups.moveFirst();
+    while (!groups.eof()) {
+        const QString name = groups.text(QStringLiteral("vnombre"));
+        const QString shortName = name.size() >= 7 ? name.left(name.size() - 7) : QString();
+        st.db.ejecutar(QStringLiteral("insert into tmp_caja values(") +
+                       st.db.num(amount(groups, QStringLiteral("caja"))) + QStringLiteral(",") +
+                       QStringLiteral("'") + st.db.esc(name) + QStringLiteral("',") +
+                       st.db.num(amount(groups, QStringLiteral("bunchest"))) + QStringLiteral(",") +
+                       st.db.num(amount(groups, QStringLiteral("botones"))) + QStringLiteral(",") +
+                       QStringLiteral("'") + st.db.esc(shortName) + QStringLiteral("',") +
+                       QStringLiteral("'") + st.db.esc(groups.text(QStringLiteral("num_pack"))) +
+                       QStringLiteral("',") + QStringLiteral("'") +
+                       st.db.esc(stemLength(groups.text(QStringLiteral("cod_varie")))) +
+                       QStringLiteral("',") + QStringLiteral("'") + QStringLiteral("TAB") +
+                       QStringLiteral("')"));
+        groups.moveNext();
+    }
+}
+
+// The first `limit` values of a one-column query, in the order they come.
+QStringList values(Station& st, const QString& sql, const QString& column, int limit) {
+    RecordSet rs = abrir_consulta(st, sql);
+    const int count = std::min(rs.count(), limit);
+    QStringList out;
+    for (int i = 0; i < count; ++i) {
+        out << rs.text(column);
+        rs.moveNext();
+    }
+    return out;
+}
+
+} // namespace
+
+void readGridThroughWorkTable(Station& st, RecordSet& groups, const BoxQueries& queries,
+                              BoxData& data) {
+    NamedLock lock(st.db, kLockName, kLockWaitSeconds);
+    if (!lock.tomado())
+        throw DbError(QStringLiteral("tmp_caja está ocupada por otra estación"));
+    fill(st, groups);
+
+    const QString box = st.db.num(data.box);
+    data.columns = values(st,
+                          QStringLiteral("select distinct subcliente from tmp_caja where caja=") +
+                              box + queries.columnOrder,
+                          QStringLiteral("subcliente"), kColumns);
+    data.rows = values(st,
+                       QStringLiteral("select distinct cliente from tmp_caja where caja=") + box +
+                           QStringLiteral(" order by cliente"),
+                       QStringLiteral("cliente"), queries.rowsRead);
+
+    RecordSet rs = abrir_consulta(
+        st,
+        QStringLiteral("select cliente, subcliente, bunches,botones from tmp_caja where caja=") +
+            box + QStringLiteral(" order by cliente"));
+    const int count = std::min(rs.count(), kEntries);
+    for (int k = 0; k < count; ++k) {
+        data.entries.append({rs.text(QStringLiteral("cliente")),
+                             rs.text(QStringLiteral("subcliente")),
+                             rs.text(QStringLiteral("bunches"))});
+        data.bunches += numeric(rs.value(QStringLiteral("bunches")));
+        data.stems += numeric(rs.value(QStringLiteral("botones")));
+        rs.moveNext();
+    }
+}
+
+} // namespace velmar
