@@ -2,6 +2,7 @@
 // the same run: the statements alone, the query alone, the first line.
 
 #include "db/errors.h"
+#include "delay_proxy.h"
 #include "gui/velmar_form.h"
 #include "labels/box_labels.h"
 #include "labels/label_printer.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTcpServer>
@@ -296,6 +298,105 @@ void arranque() {
                   QString(), -1, QStringLiteral("%1 s de espera").arg(Conexion::kConnectTimeout)};
 }
 
+// Statements the server has taken on this connection, the asking one left out.
+int sentencias(Conexion& db) {
+    return db.consulta(QStringLiteral("SHOW SESSION STATUS LIKE 'Questions'")).text(1).toInt();
+}
+
+// Each everyday operation in the window with its database 5 ms of round trip
+// away: statements sent, round trips made, and the time.
+void red() {
+    TestDb& db = TestDb::get();
+    db.recrear();
+    cargarPersonal(2000);
+    cargarAsistencia(10000, 2000);
+    db.sql("insert into variedad select concat('V', seq, '50'), concat('VARIEDAD ', seq, ' 50') "
+           "from seq_1_to_40");
+    db.sql("insert into flores select concat('V', seq), if(seq mod 2, 'red', 'white'), "
+           "concat('VARIEDAD ', seq) from seq_1_to_9");
+    db.sql("insert into clientes (cod_client, cnombre) values ('C1', 'FLORES DEL NORTE')");
+    // packing 900: five boxes for the report; box 3 of packing 850 has 31 grid
+    // rows, box 1 one; packing 851 has no marks, boxes 20 and 20045.
+    db.sql("insert into bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, cod_client, "
+           "estado) select concat('R', seq), 900, 1 + seq mod 5, concat('V', 1 + seq mod 40, "
+           "'50'), 25, 'C1', 'R' from seq_1_to_200");
+    db.sql("insert into bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, cod_client) "
+           "select concat('L', seq), 850, 3, concat('V', 1 + seq mod 31, '50'), 25, 'C1' "
+           "from seq_1_to_93");
+    db.sql("insert into bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, cod_client) "
+           "values ('U1', 850, 1, 'V150', 25, 'C1'), ('M1', 851, 20, 'V150', 25, 'C1'), "
+           "('M2', 851, 20045, 'V150', 25, 'C1')");
+    db.sql("insert into prepacking (packing, caja, cod_client, guia_aerea, marca) values "
+           "(850, 1, 'C1', '729-12345675/HAWB42', 'NORTE'), (851, 1, 'C1', '729-1/H', '')");
+    db.sql("analyze table bunche, prepacking, personal, control_asistencia");
+
+    DelayProxy proxy(TestDb::get().port(), 2500);
+    Conexion conexion(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(proxy.port()));
+    conexion.abrir();
+    ImpresoraLoopback impresora;
+    qputenv("VELMAR_IMPRESORA",
+            QStringLiteral("socket://127.0.0.1:%1").arg(impresora.port()).toUtf8());
+    std::unique_ptr<LabelPrinter> printer = impresoraPorDefecto();
+    RecordingPrompts prompts;
+    VelmarForm form(conexion, &prompts, printer.get());
+    form.show();
+    esperarVentana(&form);
+    Station& st = form.station();
+    int trabajos = 0;
+
+    QMap<QString, double> tiempos;
+    const auto medir = [&](const QString& nombre, int veces, const std::function<void(int)>& op,
+                           const QString& meta) {
+        op(0); // warm
+        const int s0 = sentencias(conexion);
+        const int r0 = proxy.roundTrips();
+        op(0);
+        const int s = sentencias(conexion) - s0 - 1; // the count's own
+        const int r = proxy.roundTrips() - r0 - 1;   // the count's own
+        const double ms = medianaMs(veces, op);
+        tiempos[nombre] = ms;
+        tabla << Fila{QStringLiteral("5 ms: ") + nombre, ms,
+                      QStringLiteral("%1 sentencias, %2 viajes").arg(s).arg(r), -1, meta};
+    };
+    const auto escanear = [&](const QString& tarjeta) {
+        QTest::keyClicks(form.text1(), tarjeta);
+        QTest::keyClick(form.text1(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+    };
+    medir(
+        QStringLiteral("cédula no encontrada"), 20, [&](int) { escanear("X0"); },
+        QStringLiteral("<= 30 ms"));
+    medir(
+        QStringLiteral("cédula, ingreso del día"), 20,
+        [&](int i) { escanear(QStringLiteral("C%1").arg(100 + i)); }, QStringLiteral("<= 30 ms"));
+    medir(
+        QStringLiteral("reporte de packing de 5 cajas"), 20,
+        [&](int) { reporte_pck(st, QStringLiteral("900")); }, QStringLiteral("<= 30 ms"));
+    const auto etiqueta = [&](const char* packing, const char* caja) {
+        return [&, packing, caja](int) {
+            imprimir_detalle(st, QString::fromLatin1(packing), QString::fromLatin1(caja));
+            impresora.esperar(++trabajos);
+        };
+    };
+    medir(QStringLiteral("etiqueta de caja de 31 filas"), 20, etiqueta("850", "3"),
+          QStringLiteral("<= 80 ms"));
+    medir(QStringLiteral("etiqueta de caja de 1 fila"), 20, etiqueta("850", "1"), QString());
+    medir(QStringLiteral("etiqueta de la caja 20 sin marcas"), 10, etiqueta("851", "20"),
+          QString());
+    medir(QStringLiteral("etiqueta de la caja 20 045 sin marcas"), 10, etiqueta("851", "20045"),
+          QString());
+    tabla << Fila{
+        QStringLiteral("5 ms: caja 20 045 contra caja 20"),
+        tiempos[QStringLiteral("etiqueta de la caja 20 045 sin marcas")], QStringLiteral("caja 20"),
+        tiempos[QStringLiteral("etiqueta de la caja 20 sin marcas")], QStringLiteral("<= 1.2x")};
+    tabla << Fila{QStringLiteral("5 ms: caja de 31 filas contra 1 fila"),
+                  tiempos[QStringLiteral("etiqueta de caja de 31 filas")],
+                  QStringLiteral("caja de 1 fila"),
+                  tiempos[QStringLiteral("etiqueta de caja de 1 fila")], QStringLiteral("<= 1.3x")};
+    if (!prompts.cajas.isEmpty())
+        qWarning("network run showed boxes: %s", qPrintable(prompts.cajas.first().texto));
+}
+
 // Heap in use, as malloc counts it: unlike the resident size it does not keep
 // what a freed block left behind.
 double heap() {
@@ -393,8 +494,8 @@ void imprimir() {
             std::printf("%-46s %12.3f   %-32s %12.3f %8.2f   %s\n", qPrintable(f.nombre), f.medido,
                         qPrintable(f.base), f.crudo, f.medido / f.crudo, qPrintable(f.meta));
         else
-            std::printf("%-46s %12.3f   %-32s %12s %8s   %s\n", qPrintable(f.nombre), f.medido, "",
-                        "", "", qPrintable(f.meta));
+            std::printf("%-46s %12.3f   %-32s %12s %8s   %s\n", qPrintable(f.nombre), f.medido,
+                        qPrintable(f.base), "", "", qPrintable(f.meta));
     }
 }
 
@@ -423,6 +524,7 @@ int main(int argc, char** argv) {
     correr("historia", historia);
     correr("arranque", arranque);
     correr("memoria", memoria);
+    correr("red", red);
     imprimir();
     return 0;
 }

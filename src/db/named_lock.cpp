@@ -9,14 +9,18 @@ NamedLock::NamedLock(Conexion& db, QString nombre, int esperaSegundos)
     , nombre_(std::move(nombre)) {
     try {
         const RecordSet rs =
-            db_.consulta(QStringLiteral("SELECT GET_LOCK(") + nombre_ + QStringLiteral(", ") +
-                         QString::number(esperaSegundos) + QStringLiteral(")"));
+            db_.consulta(QStringLiteral("SELECT ") + acquireSql(nombre_, esperaSegundos));
         tomado_ = rs.count() > 0 && rs.text(0) == QLatin1String("1");
     } catch (const Error&) {
         // A refused or interrupted GET_LOCK is a lock not had, like a timeout:
         // the caller decides whether to go on without it.
         tomado_ = false;
     }
+}
+
+QString NamedLock::acquireSql(const QString& nombre, int esperaSegundos) {
+    return QStringLiteral("GET_LOCK(") + nombre + QStringLiteral(", ") +
+           QString::number(esperaSegundos) + QStringLiteral(")");
 }
 
 void NamedLock::soltar() noexcept {

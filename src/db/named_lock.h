@@ -14,6 +14,14 @@ public:
     // `nombre` is an SQL expression giving the lock's name. A GET_LOCK that
     // fails (refused, interrupted, link lost) leaves the lock not taken.
     NamedLock(Conexion& db, QString nombre, int esperaSegundos);
+    // A lock the caller asked for inside a statement of its own (see
+    // acquireSql), to be released like any other: saves a round trip.
+    NamedLock(Conexion& db, QString nombre, bool tomado)
+        : db_(db)
+        , nombre_(std::move(nombre))
+        , tomado_(tomado) {}
+    // The GET_LOCK call for `nombre`, to place in a statement's select list.
+    static QString acquireSql(const QString& nombre, int esperaSegundos);
     ~NamedLock() { soltar(); }
     NamedLock(const NamedLock&) = delete;
     NamedLock& operator=(const NamedLock&) = delete;

@@ -56,29 +56,43 @@ void lookUpWaybill(Station& st, const QString& packing) {
         QStringLiteral("packing='") + st.db.esc(packing) + QStringLiteral("' and guia_aerea<>''")));
 }
 
-QString boxMark(Station& st, const QString& packing, const QString& box) {
-    return RecordSet::textOf(buscar_valor(st, QStringLiteral("marca"), QStringLiteral("prepacking"),
-                                          QStringLiteral("packing='") + st.db.esc(packing) +
-                                              QStringLiteral("' and caja='") + st.db.esc(box) +
-                                              QStringLiteral("'")));
-}
-
-QString numberAsText(double v) {
-    if (v == double(qint64(v)))
-        return QString::number(qint64(v));
-    return QString::number(v, 'g', 15);
-}
-
-// The box's own mark; for a numbered box without one, that of the nearest
-// lower box of the packing that has one. A box numbered as text ("12B") has
-// no lower box to look at.
+// The box's own mark: its first prepacking row as the server returns it. For
+// a box numbered with a whole number and no mark of its own, that of the
+// nearest lower box of the packing with a mark, down to box 1 (boxes matched
+// as the text of their number, as a walk down box by box would match them). A
+// box numbered as text ("12B") has no lower box to look at. One statement,
+// however far down the mark is.
 QString mark(Station& st, const QString& packing, const QString& box) {
-    QString found = boxMark(st, packing, box);
+    const QString dePacking =
+        QStringLiteral("FROM prepacking WHERE packing='") + st.db.esc(packing) + QLatin1Char('\'');
+    QString sql = QStringLiteral("(SELECT 0 AS k, marca ") + dePacking +
+                  QStringLiteral(" and caja='") + st.db.esc(box) + QStringLiteral("' LIMIT 1)");
     bool isNumber = false;
-    double v = box.trimmed().toDouble(&isNumber);
-    while (isNumber && found.isEmpty() && --v > 0)
-        found = boxMark(st, packing, numberAsText(v));
-    return found;
+    const double v = box.trimmed().toDouble(&isNumber);
+    const bool whole = isNumber && v > 1 && v < 1e15 && v == double(qint64(v));
+    if (whole)
+        sql += QStringLiteral(" UNION ALL (SELECT 1, marca ") + dePacking +
+               QStringLiteral(" AND marca <> '' AND caja + 0 BETWEEN 1 AND ") +
+               QString::number(qint64(v) - 1) +
+               QStringLiteral(" AND caja + 0 = FLOOR(caja + 0) AND caja = CAST(caja + 0 AS CHAR)"
+                              " ORDER BY caja + 0 DESC LIMIT 1)");
+    RecordSet rs = abrir_consulta(st, sql);
+    QString own, lower;
+    for (rs.moveFirst(); !rs.eof(); rs.moveNext())
+        (rs.text(0) == QLatin1String("0") ? own : lower) = rs.text(1);
+    if (!own.isEmpty())
+        return own;
+    if (!whole && isNumber && v > 1) {
+        // a fractional box number walks down as before: rare, and exact
+        QString found;
+        for (double n = v - 1; found.isEmpty() && n > 0; n -= 1)
+            found = RecordSet::textOf(buscar_valor(
+                st, QStringLiteral("marca"), QStringLiteral("prepacking"),
+                QStringLiteral("packing='") + st.db.esc(packing) + QStringLiteral("' and caja='") +
+                    st.db.esc(QString::number(n, 'g', 15)) + QStringLiteral("'")));
+        return found;
+    }
+    return lower;
 }
 
 } // namespace

@@ -33,27 +33,29 @@ QString stemLength(const QString& varietyCode) {
     return QString::number(qint64(valor_numerico(varietyCode.right(2))));
 }
 
-// Empties tmp_caja and writes one row per grouped row of the box query. A
-// rejected statement ends the label: a missing row would print a wrong one.
+// Empties tmp_caja and writes one row per grouped row of the box query, all
+// rows in one statement. A rejected statement ends the label: a missing row
+// would print a wrong one.
 void fill(Station& st, RecordSet& groups) {
     st.db.ejecutar(QStringLiteral("delete from tmp_caja"));
-    groups.moveFirst();
-    while (!groups.eof()) {
+    QString sql = QStringLiteral("insert into tmp_caja values");
+    QString separator = QStringLiteral("(");
+    for (groups.moveFirst(); !groups.eof(); groups.moveNext()) {
         const QString name = groups.text(QStringLiteral("vnombre"));
         const QString shortName = name.size() >= 7 ? name.left(name.size() - 7) : QString();
-        st.db.ejecutar(QStringLiteral("insert into tmp_caja values(") +
-                       st.db.num(amount(groups, QStringLiteral("caja"))) + QStringLiteral(",") +
-                       QStringLiteral("'") + st.db.esc(name) + QStringLiteral("',") +
-                       st.db.num(amount(groups, QStringLiteral("bunchest"))) + QStringLiteral(",") +
-                       st.db.num(amount(groups, QStringLiteral("botones"))) + QStringLiteral(",") +
-                       QStringLiteral("'") + st.db.esc(shortName) + QStringLiteral("',") +
-                       QStringLiteral("'") + st.db.esc(groups.text(QStringLiteral("num_pack"))) +
-                       QStringLiteral("',") + QStringLiteral("'") +
-                       st.db.esc(stemLength(groups.text(QStringLiteral("cod_varie")))) +
-                       QStringLiteral("',") + QStringLiteral("'") + QStringLiteral("TAB") +
-                       QStringLiteral("')"));
-        groups.moveNext();
+        sql += separator + st.db.num(amount(groups, QStringLiteral("caja"))) + QStringLiteral(",") +
+               QStringLiteral("'") + st.db.esc(name) + QStringLiteral("',") +
+               st.db.num(amount(groups, QStringLiteral("bunchest"))) + QStringLiteral(",") +
+               st.db.num(amount(groups, QStringLiteral("botones"))) + QStringLiteral(",") +
+               QStringLiteral("'") + st.db.esc(shortName) + QStringLiteral("',") +
+               QStringLiteral("'") + st.db.esc(groups.text(QStringLiteral("num_pack"))) +
+               QStringLiteral("',") + QStringLiteral("'") +
+               st.db.esc(stemLength(groups.text(QStringLiteral("cod_varie")))) +
+               QStringLiteral("',") + QStringLiteral("'") + QStringLiteral("TAB") +
+               QStringLiteral("')");
+        separator = QStringLiteral(",(");
     }
+    st.db.ejecutar(sql);
 }
 
 // The first `limit` values of a one-column query, in the order they come.

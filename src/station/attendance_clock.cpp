@@ -83,10 +83,17 @@ constexpr int kEsperaCandado = 5;
 
 } // namespace
 
+namespace {
+
+QString lockNameOf(const QString& personalIdSql) {
+    return QStringLiteral("CONCAT('velmar-asistencia-', MD5(CONCAT(IFNULL(DATABASE(), ''), '/', ") +
+           personalIdSql + QStringLiteral(")))");
+}
+
+} // namespace
+
 QString attendanceLockName(Conexion& db, const QString& personalId) {
-    return QStringLiteral(
-               "CONCAT('velmar-asistencia-', MD5(CONCAT(IFNULL(DATABASE(), ''), '/', '") +
-           db.esc(personalId) + QStringLiteral("')))");
+    return lockNameOf(QLatin1Char('\'') + db.esc(personalId) + QLatin1Char('\''));
 }
 
 namespace {
@@ -141,10 +148,26 @@ void asistencia(Station& st, const QString& texto) {
     try {
         st.report.hide();
         const QString cedula = limpiar(texto);
-        RecordSet persona = abrirPersona(
-            st, QStringLiteral("select *, current_date() as fecha, current_time() as hora from "
-                               "personal where cedula = '") +
-                    st.db.esc(cedula) + QStringLiteral("' limit 1"));
+        const QString seleccion =
+            QStringLiteral("select *, current_date() as fecha, current_time() as hora");
+        const QString desde = QStringLiteral(" from personal where cedula = '") +
+                              st.db.esc(cedula) + QStringLiteral("' limit 1");
+        // The person's lock is asked for by the person query itself, for the
+        // row it finds (none for an unknown card): one round trip less per
+        // card. Should that fail (the lock refused or interrupted, the link
+        // lost), the person is looked up alone and the scan goes on without
+        // the lock, as after the lock's wait.
+        RecordSet persona;
+        bool conCandado = true;
+        try {
+            persona = st.db.consulta(
+                seleccion + QStringLiteral(", ") +
+                NamedLock::acquireSql(lockNameOf(QStringLiteral("personal_id")), kEsperaCandado) +
+                QStringLiteral(" as candado_velmar") + desde);
+        } catch (const Error&) {
+            conCandado = false;
+            persona = abrirPersona(st, seleccion + desde);
+        }
         if (persona.eof()) {
             st.prompts.msgbox(QStringLiteral("No se encontró el usuario"), kSoloOk);
             st.history.agregar_historia(QStringLiteral("No se encontró la cédula ") + cedula);
@@ -161,7 +184,9 @@ void asistencia(Station& st, const QString& texto) {
             bool grabado = false;
             CajasDiferidas cajas(st.prompts);
             {
-                NamedLock candado(st.db, attendanceLockName(st.db, personalId), kEsperaCandado);
+                NamedLock candado(st.db, attendanceLockName(st.db, personalId),
+                                  conCandado && persona.text(QStringLiteral("candado_velmar")) ==
+                                                    QLatin1String("1"));
                 Station bajoCandado{
                     st.db,      st.history, st.report,          st.busy,        cajas,
                     st.printer, st.input,   st.permiso_usuario, st.guia_actual, st.ultima_etiqueta};
