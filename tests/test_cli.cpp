@@ -1,10 +1,9 @@
-// velmar-cli's contract, which the farm's scripts rely on: stdout, stderr lines
-// for boxes and beeps, answers on stdin, exit codes.
+// velmar-cli's contract with the farm's scripts: stdout, boxes and beeps as
+// stderr lines, answers on stdin, exit codes.
 
 #include "test_support.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace velmar::test;
@@ -13,8 +12,7 @@ namespace {
 
 struct Salida {
     int codigo;
-    QByteArray out;
-    QByteArray err;
+    QByteArray out, err;
     bool operator==(const Salida&) const = default;
 };
 
@@ -22,7 +20,7 @@ Salida cli(const QStringList& args, const QByteArray& entrada = {},
            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VELMAR_BINARY_DIR "/apps/velmar-cli"), args);
+    p.start(VELMAR_BINARY_DIR "/apps/velmar-cli", args);
     p.write(entrada);
     p.closeWriteChannel();
     if (!p.waitForFinished(60000))
@@ -30,13 +28,14 @@ Salida cli(const QStringList& args, const QByteArray& entrada = {},
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
+const QByteArray kError = "Error en el sistema, revise la \xc3\xbaltima operaci\xc3\xb3n ";
+
 } // namespace
 
 class TestCli : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { TestDb::get(); }
     void init() {
         TestDb::get().reset();
         TestDb::get().sql("insert into personal (personal_id, cedula, nombres, apellidos) "
@@ -44,9 +43,8 @@ private slots:
     }
 
     void wrongCallsGiveUsage() {
-        const QList<QStringList> malas = {
-            {}, {"borrar_todo"}, {"asistencia"}, {"asistencia", "1", "2"}, {"login", "admin"}};
-        for (const QStringList& args : malas) {
+        for (const QStringList& args : QList<QStringList>{
+                 {}, {"borrar_todo"}, {"asistencia"}, {"asistencia", "1", "2"}, {"login", "a"}}) {
             const Salida s = cli(args);
             QCOMPARE(s.codigo, 2);
             QVERIFY(s.out.isEmpty());
@@ -96,12 +94,11 @@ private slots:
         const Salida s = cli({"asistencia", "1712345678"}, {}, env);
         QCOMPARE(s.codigo, 0);
         const QList<QByteArray> lineas = s.err.split('\n');
-        const QByteArray error = "Error en el sistema, revise la \xc3\xbaltima operaci\xc3\xb3n ";
         QCOMPARE(lineas.size(), 5); // four lines and the final newline
         QVERIFY2(lineas[0].startsWith("16\tTarnel Flower\tNo hay conexi\xc3\xb3n"), lineas[0]);
         QVERIFY2(lineas[1].startsWith("0\tvelmar\tConsulta Sql "), lineas[1]);
-        QCOMPARE(lineas.mid(2), QList<QByteArray>({"beep", "0\tvelmar\t" + error, ""}));
-        QCOMPARE(s.out, "\t" + error);
+        QCOMPARE(lineas.mid(2), QList<QByteArray>({"beep", "0\tvelmar\t" + kError, ""}));
+        QCOMPARE(s.out, "\t" + kError);
     }
 
     void loginPrintsThePermission() {

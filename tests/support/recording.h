@@ -15,25 +15,33 @@ struct Caja {
     bool operator==(const Caja&) const = default;
 };
 
-// Answers Yes/No questions from a script (No when the script is empty) and
-// records every box and beep in order.
+// Answers Yes/No boxes from `respuestas` (No when empty); records every box
+// and beep, in order, in `eventos` as "beep" or "estilo|titulo|texto".
 class RecordingPrompts : public Prompts {
 public:
-    void beep() override;
+    QList<int> respuestas;
+    QList<Caja> cajas;
+    QStringList eventos;
+
+    void beep() override { eventos << QStringLiteral("beep"); }
+    QStringList textos() const {
+        QStringList t;
+        for (const Caja& c : cajas)
+            t << c.texto;
+        return t;
+    }
+    void limpiar() { cajas.clear(), eventos.clear(), respuestas.clear(); }
 
 protected:
-    int mostrar(const QString& texto, int estilo, const QString& titulo) override;
-
-public:
-    QList<int> respuestas; // consumed by style-4 boxes
-    QList<Caja> cajas;
-    // Boxes and beeps in the order they happened: "beep" or "estilo|titulo|texto".
-    QStringList eventos;
-    QStringList textos() const;
-    void limpiar();
+    int mostrar(const QString& texto, int estilo, const QString& titulo) override {
+        cajas.append({texto, estilo, titulo});
+        eventos << QString::number(estilo) + '|' + titulo + '|' + texto;
+        if ((estilo & 0x0F) != kSiNo)
+            return kOk;
+        return respuestas.isEmpty() ? kNo : respuestas.takeFirst();
+    }
 };
 
-// Records the captions shown and the pointer changes.
 class RecordingBusy : public Busy {
 public:
     QStringList captions;
@@ -42,10 +50,7 @@ public:
 
 protected:
     void onPuntero() override { punteros << puntero(); }
-    void onCaption(bool repintar) override {
-        captions << caption();
-        repintados << repintar;
-    }
+    void onCaption(bool repintar) override { captions << caption(), repintados << repintar; }
 };
 
 class RecordingPrinter : public LabelPrinter {
