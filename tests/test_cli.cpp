@@ -28,7 +28,7 @@ Salida cli(const QStringList& args, const QByteArray& entrada = {},
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
-const QByteArray kError = "Error en el sistema, revise la \xc3\xbaltima operaci\xc3\xb3n ";
+const QByteArray kError = "Error en el sistema, revise la última operación ";
 
 } // namespace
 
@@ -43,8 +43,8 @@ private slots:
     }
 
     void wrongCallsGiveUsage() {
-        for (const QStringList& args : QList<QStringList>{
-                 {}, {"borrar_todo"}, {"asistencia"}, {"asistencia", "1", "2"}, {"login", "a"}}) {
+        for (const QStringList& args :
+             QList<QStringList>{{}, {"borrar_todo"}, {"asistencia", "1", "2"}, {"login", "a"}}) {
             const Salida s = cli(args);
             QCOMPARE(s.codigo, 2);
             QVERIFY(s.out.isEmpty());
@@ -56,11 +56,8 @@ private slots:
     // History on stdout, boxes on stderr; Yes/No from a stdin line, end of
     // input meaning No.
     void scansAndAnswers() {
-        QCOMPARE(cli({"asistencia", " x'9 "}),
-                 (Salida{0,
-                         "No se encontr\xc3\xb3 la c\xc3\xa9"
-                         "dula X9\r\n",
-                         "0\tvelmar\tNo se encontr\xc3\xb3 el usuario\n"}));
+        QCOMPARE(cli({"asistencia", " x'9 "}), (Salida{0, "No se encontró la cédula X9\r\n",
+                                                       "0\tvelmar\tNo se encontró el usuario\n"}));
         Salida s = cli({"asistencia", "1712345678"});
         QVERIFY2(s.out.startsWith("Ingreso del usuario MARIA JOSE GUAMAN a las "), s.out);
         QVERIFY(s.out.endsWith("\r\n") && s.err.isEmpty());
@@ -86,8 +83,8 @@ private slots:
     void serverDownStillRunsTheOperation() {
         QTemporaryDir dir;
         QFile ini(dir.path() + "/odbc.ini");
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[mytnflower]\nDriver=MariaDB Unicode\nSERVER=127.0.0.1\nPORT=1\n");
+        QVERIFY(ini.open(QIODevice::WriteOnly) &&
+                ini.write("[mytnflower]\nDriver=MariaDB Unicode\nSERVER=127.0.0.1\nPORT=1\n"));
         ini.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ODBCINI", ini.fileName());
@@ -95,7 +92,7 @@ private slots:
         QCOMPARE(s.codigo, 0);
         const QList<QByteArray> lineas = s.err.split('\n');
         QCOMPARE(lineas.size(), 5); // four lines and the final newline
-        QVERIFY2(lineas[0].startsWith("16\tTarnel Flower\tNo hay conexi\xc3\xb3n"), lineas[0]);
+        QVERIFY2(lineas[0].startsWith("16\tTarnel Flower\tNo hay conexión"), lineas[0]);
         QVERIFY2(lineas[1].startsWith("0\tvelmar\tConsulta Sql "), lineas[1]);
         QCOMPARE(lineas.mid(2), QList<QByteArray>({"beep", "0\tvelmar\t" + kError, ""}));
         QCOMPARE(s.out, "\t" + kError);
