@@ -6,18 +6,14 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 
 namespace velmar::test {
 
 namespace {
 
-const QStringList kTablas = {"personal", "control_asistencia", "usuario", "variedad",   "clientes",
-                             "flores",   "envoltura",          "bunche",  "prepacking", "tmp_caja"};
-
-QString servidor(int port) {
-    return QString("DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=%1;USER=velmar;PASSWORD=velmar")
-        .arg(port);
-}
+const QString kTablas = "personal, control_asistencia, usuario, variedad, clientes, flores, "
+                        "envoltura, bunche, prepacking, tmp_caja";
 
 void escribir(const QString& archivo, const QString& texto) {
     QFile f(archivo);
@@ -31,8 +27,7 @@ bool dbScript(const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(fuente("scripts/db.sh"), args);
-    const bool ok =
-        p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    const bool ok = p.waitForFinished(120000) && p.exitCode() == 0;
     if (!ok)
         qWarning("db.sh %s: %s", qPrintable(args.join(' ')), p.readAll().constData());
     return ok;
@@ -43,19 +38,13 @@ QString fuente(const QString& relativa) {
 }
 
 QStringList sentencias(const QString& script) {
+    const auto lineas = QRegularExpression::MultilineOption;
     QStringList out;
-    QString actual;
-    for (const QString& linea : script.split('\n')) {
-        if (linea.trimmed().startsWith("--"))
-            continue;
-        actual += linea + '\n';
-        if (linea.trimmed().endsWith(';')) {
-            out << actual.trimmed().chopped(1);
-            actual.clear();
-        }
-    }
-    if (!actual.trimmed().isEmpty())
-        out << actual.trimmed();
+    for (const QString& s : QString(script)
+                                .remove(QRegularExpression("^\\s*--.*$", lineas))
+                                .split(QRegularExpression(";\\s*$", lineas)))
+        if (!s.trimmed().isEmpty())
+            out << s.trimmed();
     return out;
 }
 
@@ -64,6 +53,8 @@ TestDb& TestDb::get() {
     return db;
 }
 
+// Points ODBCSYSINI/ODBCINI at a data source mytnflower for this database,
+// starts the server when run outside ctest's fixture, loads the schema.
 TestDb::TestDb() {
     port_ = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
     port_ = port_ ? port_ : 33307;
@@ -73,10 +64,7 @@ TestDb::TestDb() {
     const QString ini = odbcDir_.path();
     escribir(ini + "/odbcinst.ini",
              "[MariaDB Unicode]\nDriver=" + driver.next() + "\nThreading=0\n");
-    nombre_ = QString("t_%1_%2")
-                  .arg(QCoreApplication::applicationName())
-                  .arg(QCoreApplication::applicationPid());
-    nombre_.replace('-', '_');
+    nombre_ = "t_" + QCoreApplication::applicationName().replace('-', '_');
     escribir(ini + "/odbc.ini", QString("[mytnflower]\nDriver=MariaDB Unicode\nSERVER=127.0.0.1\n"
                                         "PORT=%1\nDATABASE=%2\nUSER=velmar\nPASSWORD=velmar\n"
                                         "CHARSET=utf8mb4\n")
@@ -84,11 +72,10 @@ TestDb::TestDb() {
                                     .arg(nombre_));
     qputenv("ODBCSYSINI", ini.toUtf8());
     qputenv("ODBCINI", (ini + "/odbc.ini").toUtf8());
-
     admin_ = std::make_unique<Conexion>(cadena());
     try {
         admin_->abrir();
-    } catch (const Error&) { // run outside ctest's fixture
+    } catch (const Error&) {
         const QString dir = qEnvironmentVariable("VELMAR_TEST_DB_DIR", "/tmp/velmar-test-db");
         if (!dbScript({"start", dir, QString::number(port_)}))
             qFatal("the tests' MariaDB server does not start");
@@ -98,35 +85,28 @@ TestDb::TestDb() {
     admin_->ejecutar("CREATE DATABASE " + nombre_ + " CHARACTER SET utf8mb4");
     admin_ = std::make_unique<Conexion>(cadena(nombre_));
     admin_->abrir();
-    cargarEsquema();
-    qAddPostRoutine([] { // leave no database behind
-        try {
-            get().sql("DROP DATABASE " + get().nombre_);
-        } catch (const Error&) {
-        }
-    });
+    recrear();
 }
 
 QString TestDb::cadena(const QString& database) const {
-    return servidor(port_) + (database.isEmpty() ? QString() : ";DATABASE=" + database);
+    return QString("DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=%1;USER=velmar;"
+                   "PASSWORD=velmar")
+               .arg(port_) +
+           (database.isEmpty() ? QString() : ";DATABASE=" + database);
 }
 
-void TestDb::cargarEsquema() {
+void TestDb::reset() {
+    for (const QString& t : kTablas.split(", "))
+        sql("DELETE FROM " + t);
+}
+
+void TestDb::recrear() {
+    sql("DROP TABLE IF EXISTS " + kTablas);
     QFile f(fuente("db/schema.sql"));
     if (!f.open(QIODevice::ReadOnly))
         qFatal("db/schema.sql is missing");
     for (const QString& s : sentencias(QString::fromUtf8(f.readAll())))
-        admin_->ejecutar(s);
-}
-
-void TestDb::reset() {
-    for (const QString& t : kTablas)
-        admin_->ejecutar("DELETE FROM " + t);
-}
-
-void TestDb::recrear() {
-    admin_->ejecutar("DROP TABLE IF EXISTS " + kTablas.join(','));
-    cargarEsquema();
+        sql(s);
 }
 
 void TestDb::sql(const QString& statement) {

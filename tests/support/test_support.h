@@ -4,7 +4,6 @@
 // recording stand-ins for the window.
 
 #include "db/conexion.h"
-#include "recording.h"
 #include "station/context.h"
 
 #include <QStringList>
@@ -13,8 +12,6 @@
 
 namespace velmar::test {
 
-// This executable's database. The first use starts the server if it does not
-// answer, loads db/schema.sql and points ODBCSYSINI/ODBCINI at it.
 class TestDb {
 public:
     static TestDb& get();
@@ -24,29 +21,77 @@ public:
     void reset();   // empties every table
     void recrear(); // every table from the schema again, after a test altered one
     void sql(const QString& statement);
-    // Rows as "a|b|c", Null as NULL.
-    QStringList filas(const QString& query);
-    QString valor(const QString& query); // first field of the first row
+    QStringList filas(const QString& query); // rows as "a|b|c", Null as NULL
+    QString valor(const QString& query);     // first field of the first row
     Conexion& admin() { return *admin_; }
 
 private:
     TestDb();
-    void cargarEsquema();
     QTemporaryDir odbcDir_;
     QString nombre_;
     int port_ = 0;
     std::unique_ptr<Conexion> admin_;
 };
 
-// An SQL script's statements (one per ";" at a line end).
-QStringList sentencias(const QString& script);
-QString fuente(const QString& relativa); // a file of the source tree
-bool dbScript(const QStringList& args);  // scripts/db.sh; false on failure
+QStringList sentencias(const QString& script); // one per ";" at a line end
+QString fuente(const QString& relativa);       // a file of the source tree
+bool dbScript(const QStringList& args);        // scripts/db.sh; false on failure
+
+struct Caja {
+    QString texto;
+    int estilo;
+    QString titulo;
+    bool operator==(const Caja&) const = default;
+};
+
+// Answers Yes/No boxes from `respuestas` (No when empty); records every box
+// and beep, in order, in `eventos` as "beep" or "estilo|titulo|texto".
+class RecordingPrompts : public Prompts {
+public:
+    QList<int> respuestas;
+    QList<Caja> cajas;
+    QStringList eventos;
+    void beep() override { eventos << "beep"; }
+    QStringList textos() const {
+        QStringList t;
+        for (const Caja& c : cajas)
+            t << c.texto;
+        return t;
+    }
+    void limpiar() { cajas.clear(), eventos.clear(), respuestas.clear(); }
+
+protected:
+    int mostrar(const QString& texto, int estilo, const QString& titulo) override {
+        cajas.append({texto, estilo, titulo});
+        eventos << QString::number(estilo) + '|' + titulo + '|' + texto;
+        if ((estilo & 0x0F) != kSiNo)
+            return kOk;
+        return respuestas.isEmpty() ? kNo : respuestas.takeFirst();
+    }
+};
+
+struct RecordingBusy : Busy {
+    QStringList captions;
+    QList<int> punteros;
+    QList<bool> repintados;
+    void onPuntero() override { punteros << puntero(); }
+    void onCaption(bool repintar) override { captions << caption(), repintados << repintar; }
+};
+
+struct RecordingPrinter : LabelPrinter {
+    QList<QByteArray> etiquetas;
+    void send(const QByteArray& label) override { etiquetas << label; }
+};
+
+struct RecordingInput : CardInput {
+    int vaciado = 0, enfocado = 0;
+    void vaciar() override { ++vaciado; }
+    void enfocar() override { ++enfocado; }
+};
 
 struct TestStation {
     explicit TestStation(const QString& dsn = Conexion::kDsn);
-    // Freezes the server clock of the station's session.
-    void reloj(const QString& fechaHora);
+    void reloj(const QString& fechaHora); // freezes the session's server clock
 
     Conexion db;
     History history;
