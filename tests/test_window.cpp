@@ -1,4 +1,5 @@
-// The station's widgets, offscreen, over a real server: the main window, its
+// The station's window offscreen over a real server: the attendance clock
+// (cards typed into Text1, the server's clock frozen per session), the
 // operations menu and the administrator login.
 
 #include "gui/frm_login.h"
@@ -10,7 +11,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -24,10 +24,55 @@ using namespace velmar::test;
 
 namespace {
 
+// A card typed at a time ("hh:mm:ss" on 2024-03-07, or date and time; empty:
+// unchanged) and the answer to its question; or a statement on the tests' own
+// connection; or a burst of cards whose keys are all queued first.
+struct Paso {
+    QString hora, tarjeta;
+    int respuesta = 0;
+    QString sql = {};
+    QStringList rafaga = {};
+};
+Paso sql(const QString& s) {
+    return {{}, {}, 0, s};
+}
+const QString maria = "1712345678", luis = "0923456781";
+const QString kMaria = "MARIA JOSE GUAMAN", kLuis = "LUIS PAZ";
+const QString kPregunta = "4|velmar|El usuario desea salir a los %1 minutos de haber ingresado ?";
+
+QString ingreso(const QString& quien, const QString& hora, const QString& ya = "") {
+    return ya.isEmpty() ? "Ingreso del usuario " + quien + " a las " + hora + "\r\n"
+                        : "EL USUARIO " + quien + " YA " + ya + " A LAS " + hora + "\r\n";
+}
+QString fila(int id, const QString& hora, const QString& salida = "NULL|NULL",
+             const QString& dia = "2024-03-07") { // of control_asistencia
+    return QString::number(id) + "|" + dia + "|" + hora + "|" + dia + "|" + salida;
+}
+QString candado(const QString& id) { // of a person's scans on this database
+    return "CONCAT('velmar-asistencia-', MD5(CONCAT(DATABASE(), '/', " + id + ")))";
+}
+
+// Boxes run the event loop until answered, as a modal box does.
+struct PromptsModales : RecordingPrompts {
+    int mostrar(const QString& texto, int estilo, const QString& titulo) override {
+        QCoreApplication::processEvents();
+        return RecordingPrompts::mostrar(texto, estilo, titulo);
+    }
+};
+
+struct Ventana {
+    Ventana() {
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+    }
+    TestStation t;
+    PromptsModales prompts;
+    VelmarForm form{t.db, &prompts, &t.printer};
+};
+
 QWidget* modal() {
     return QApplication::activeModalWidget();
 }
-
 // Chooses menu entry `op`; each dialog it brings up gets the next list of
 // values typed into its boxes, then Aceptar (none left: cancelled). Gives
 // the dialogs seen.
@@ -53,47 +98,151 @@ QStringList elegir(VelmarForm& f, const char* op, QList<QStringList> valores) {
     return vistos;
 }
 
-struct Ventana {
-    Ventana() {
-        TestDb::get().reset();
-        TestDb::get().sql("INSERT INTO usuario (usu_nombre, usu_permiso, usu_login, usu_password) "
-                          "VALUES ('Ana', '  ADMIN TOTAL ', 'ana', PASSWORD('secreto')), "
-                          "('Luis', NULL, 'luis', PASSWORD('clave')), ('Max', 'MAX', "
-                          "'abcdefghijklmno', PASSWORD('clave'))");
-        TestDb::get().sql("INSERT INTO variedad VALUES ('V', 'VARIETY')");
-        TestDb::get().sql("INSERT INTO bunche (num_bunch, num_pack, caja, estado, cod_varie, "
-                          "num_tallos) VALUES ('B1', 850, 1, 'R', 'V', 25), ('B2', 850, 1, 'R', "
-                          "'V', 25)");
-        form.show();
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-    }
-    TestStation t;
-    VelmarForm form{t.db, &t.prompts, &t.printer};
-};
-
 } // namespace
+
+Q_DECLARE_METATYPE(Paso)
 
 class TestWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    // Typing goes to Text1 from the start; the frame and the history follow
-    // a resize, down to nothing; busy shows on the form.
-    void layoutAndBusy() {
+    // Every entry must be inserted by the session holding the person's lock:
+    // the trigger refuses any other.
+    void init() {
+        TestDb& db = TestDb::get();
+        db.recrear();
+        for (const QString s : {"insert into personal (personal_id, cedula, nombres, apellidos) "
+                                "values (7, '1712345678', 'MARIA JOSE', 'GUAMAN'), (8, "
+                                "'0923456781', 'LUIS', 'PAZ')",
+                                "INSERT INTO usuario (usu_nombre, usu_permiso, usu_login, "
+                                "usu_password) VALUES ('Ana', '  ADMIN TOTAL ', 'ana', "
+                                "PASSWORD('secreto')), ('Luis', NULL, 'luis', PASSWORD('clave')), "
+                                "('Max', 'MAX', 'abcdefghijklmno', PASSWORD('clave'))",
+                                "INSERT INTO variedad VALUES ('V', 'VARIETY')",
+                                "INSERT INTO bunche (num_bunch, num_pack, caja, estado, cod_varie, "
+                                "num_tallos) VALUES ('B1', 850, 1, 'R', 'V', 25), ('B2', 850, 1, "
+                                "'R', 'V', 25)"})
+            db.sql(s);
+        db.sql("create trigger candado before insert on control_asistencia for each row if "
+               "coalesce(IS_USED_LOCK(" +
+               candado("NEW.personal_id") +
+               ") <> CONNECTION_ID(), 1) "
+               "then signal sqlstate '45000' set message_text = 'sin candado'; end if");
+    }
+
+    void scans_data() {
+        QTest::addColumn<QList<Paso>>("pasos");
+        QTest::addColumn<QString>("historia");
+        QTest::addColumn<QStringList>("eventos");
+        QTest::addColumn<QStringList>("filas"); // control_asistencia after
+        // entry, re-scan, early exit with Yes, 240 minutes, exit already recorded
+        QTest::newRow("worked example")
+            << QList<Paso>{{"07:00:00", maria},      {"", luis},         {"07:01:30", maria},
+                           {"09:15:40", maria, kSi}, {"11:00:00", luis}, {"", maria}}
+            << ingreso(kMaria, "07:00:00") + ingreso(kLuis, "07:00:00") +
+                   ingreso(kMaria, "07:00:00", "FUE INGRESADO") + "Salida del usuario " + kMaria +
+                   " a las 09:15:40\r\n" + ingreso(kMaria, "09:15:40", "REGISTRO SU SALIDA")
+            << QStringList{kPregunta.arg(135)}
+            << QStringList{fila(7, "07:00:00", "09:15:40|8140"), fila(8, "07:00:00")};
+        // the edges of the re-scan guard and of the early-exit window; No changes nothing
+        for (const auto& [hora, minutos] : {std::pair{"07:02:00", 2}, {"10:59:59", 239}})
+            QTest::newRow(hora) << QList<Paso>{{"07:00:00", luis}, {hora, luis, kNo}}
+                                << ingreso(kLuis, "07:00:00") << QStringList{kPregunta.arg(minutos)}
+                                << QStringList{fila(8, "07:00:00")};
+        // yesterday's row, even one without an exit a minute before midnight
+        QTest::newRow("new server day")
+            << QList<Paso>{{"2024-03-07 23:59:00", maria}, {"2024-03-08 00:00:30", maria}}
+            << ingreso(kMaria, "23:59:00") + ingreso(kMaria, "00:00:30") << QStringList()
+            << QStringList{fila(7, "23:59:00"), fila(7, "00:00:30", "NULL|NULL", "2024-03-08")};
+        // a station stuck holding a person's lock delays the others, does not stop them
+        QTest::newRow("stuck station")
+            << QList<Paso>{sql("drop trigger candado"),
+                           sql("do GET_LOCK(" + candado("7") + ", 0)"),
+                           {"07:00:00", maria},
+                           sql("do RELEASE_LOCK(" + candado("7") + ")")}
+            << ingreso(kMaria, "07:00:00") << QStringList() << QStringList{fila(7, "07:00:00")};
+        // boxes run the event loop, so later cards of a burst arrive while an
+        // earlier one is being submitted: they wait, not mix into it
+        QTest::newRow("burst of queued cards")
+            << QList<Paso>{{"07:00:00", "", 0, "", {maria, "888", luis, maria}}}
+            << ingreso(kMaria, "07:00:00") + "No se encontró la cédula 888\r\n" +
+                   ingreso(kLuis, "07:00:00") + ingreso(kMaria, "07:00:00", "FUE INGRESADO")
+            << QStringList{"0|velmar|No se encontró el usuario"}
+            << QStringList{fila(7, "07:00:00"), fila(8, "07:00:00")};
+        // a refused statement: its box, the handler's beep, box and TAB line
+        const QString bloqueo = "create trigger bloqueo before %1 on control_asistencia for each "
+                                "row signal sqlstate '45000' set message_text = 'bloqueada'";
+        const QString error = "Error en el sistema, revise la última operación ";
+        const QStringList cajas = {"0|velmar|bloqueada", "beep", "0|velmar|" + error};
+        QTest::newRow("refused entry")
+            << QList<Paso>{sql(bloqueo.arg("insert")), {"07:00:00", maria}} << "\t" + error << cajas
+            << QStringList();
+        QTest::newRow("refused exit")
+            << QList<Paso>{{"07:00:00", maria},
+                           sql(bloqueo.arg("update")),
+                           {"09:15:40", maria, kSi}}
+            << ingreso(kMaria, "07:00:00") + "\t" + error << QStringList{kPregunta.arg(135)} + cajas
+            << QStringList{fila(7, "07:00:00")};
+    }
+    void scans() {
+        QFETCH(QList<Paso>, pasos);
         Ventana v;
-        VelmarForm& f = v.form;
-        QTest::keyClicks(QApplication::focusWidget(), "17");
-        QCOMPARE(f.text1()->text(), QString("17"));
-        const QRect marco = f.frame1()->geometry(), texto1 = f.text1()->geometry();
-        f.client()->resize(f.client()->size() + QSize(67, 40));
-        QCOMPARE(f.frame1()->geometry(), marco.adjusted(0, 0, 67, 40));
-        QCOMPARE(f.text1()->geometry(), texto1);
-        f.client()->resize(20, 40); // smaller than the margins
-        QCOMPARE(f.text2()->size(), QSize(0, 0));
-        f.station().busy.setPuntero(Busy::kReloj);
-        f.station().busy.setCaption("Buscando ...");
-        QCOMPARE(f.frame1()->title(), QString("Buscando ..."));
-        QCOMPARE(f.cursor().shape(), Qt::WaitCursor);
+        CardBox* text1 = v.form.text1();
+        const History& h = v.form.station().history;
+        v.form.station().report.show(); // a scan hides it
+        for (const Paso& paso : pasos) {
+            if (!paso.sql.isEmpty()) {
+                TestDb::get().sql(paso.sql);
+                continue;
+            }
+            if (!paso.hora.isEmpty())
+                v.t.db.ejecutar("SET timestamp = UNIX_TIMESTAMP('" +
+                                (paso.hora.size() == 8 ? "2024-03-07 " + paso.hora : paso.hora) +
+                                "')");
+            if (paso.respuesta)
+                v.prompts.respuestas = {paso.respuesta};
+            const QString antes = h.texto();
+            for (const QString& t : paso.rafaga) // all keys queued, then handled
+                for (const QChar c : t + "\r")
+                    QCoreApplication::postEvent(
+                        text1,
+                        new QKeyEvent(QEvent::KeyPress,
+                                      c == '\r' ? Qt::Key_Return : Qt::Key_0 + c.digitValue(),
+                                      Qt::NoModifier, QString(c)));
+            QCoreApplication::sendPostedEvents(text1, QEvent::KeyPress);
+            if (paso.rafaga.isEmpty()) {
+                QTest::keyClicks(text1, paso.tarjeta);
+                QTest::keyClick(text1, Qt::Key_Return);
+            }
+            // whatever way the scan ended, the station holds none of the locks
+            const QString yo = v.t.db.consulta("select connection_id()").text(0);
+            QCOMPARE(TestDb::get().valor("select (IS_USED_LOCK(" + candado("7") + ") <=> " + yo +
+                                         ") + (IS_USED_LOCK(" + candado("8") + ") <=> " + yo + ")"),
+                     "0");
+            // a line appended puts the caret at the start; the error's TAB text at the end
+            QCOMPARE(h.caret(),
+                     h.texto() != antes && h.texto().endsWith("\r\n") ? 0 : h.texto().size());
+            QCOMPARE(text1->text(), QString());
+            QVERIFY(text1->hasFocus());
+            QCOMPARE(v.form.text2()->toPlainText(), paraVista(h.texto()));
+        }
+        QVERIFY(!v.form.txtReporte()->isVisible());
+        QTEST(h.texto(), "historia");
+        QTEST(v.prompts.eventos, "eventos");
+        QTEST(TestDb::get().filas("select personal_id, fecha_entrada, hora_entrada, fecha_salida, "
+                                  "hora_salida, horas_dif from control_asistencia order by 1, 2"),
+              "filas");
+        QVERIFY(v.prompts.respuestas.isEmpty()); // every answer was asked for
+    }
+
+    // Any other key bounds the history, shown whole, and still reaches Text1.
+    void otherKeysTrimTheHistory() {
+        Ventana v;
+        v.form.station().history.agregar_historia(QString(History::kLimite, 'x'));
+        QTest::keyClick(v.form.text1(), Qt::Key_3);
+        QCOMPARE(v.form.station().history.texto().size(), History::kConserva);
+        QCOMPARE(v.form.text2()->toPlainText(), paraVista(v.form.station().history.texto()));
+        QCOMPARE(v.form.text1()->text(), QString("3"));
     }
 
     // Main's path with the server down: one real critical box titled
@@ -184,7 +333,7 @@ private slots:
         elige("cambiar_packing", {{"ana", "secreto"}, {"850", "900", "", ""}}, 2, "2");
         QCOMPARE(TestDb::get().filas("select distinct num_pack, caja from bunche"),
                  QStringList{"900|1"});
-        QCOMPARE(v.t.prompts.eventos, QStringList());
+        QCOMPARE(v.prompts.eventos, QStringList());
     }
 
     // Enter logs in (the permission trimmed, Null as empty), Escape cancels;
