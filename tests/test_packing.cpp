@@ -1,5 +1,5 @@
-// Packing operations on a real server: the packing and box reports, the
-// completion mark, the packing change and the national write-off.
+// Packing operations on a real server: the packing report, the completion
+// mark, the packing change and the national write-off.
 
 #include "db/errors.h"
 #include "packing/completion.h"
@@ -15,21 +15,21 @@ using namespace velmar::test;
 
 namespace {
 
-// n bunches alike; the mark and the customer as SQL values.
+// n bunches alike; the national mark as an SQL value.
 struct Bunches {
     int n, packing;
-    QString caja, variedad, tallos, nacional = "NULL", cliente = "'C1'";
+    QString caja, variedad, tallos, nacional = "NULL";
 };
 
 void cargar(const QList<Bunches>& lista) {
     static int sig = 0;
     for (const Bunches& b : lista)
         TestDb::get().sql(QString("INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, "
-                                  "num_tallos, nacional, cod_client) SELECT concat('B%1-', seq), "
-                                  "%2, %3, '%4', %5, %6, %7 FROM seq_1_to_%8")
-                              .arg(++sig, 5, 10, QChar('0'))
+                                  "num_tallos, nacional) SELECT concat('B%1-', seq), %2, %3, "
+                                  "'%4', %5, %6 FROM seq_1_to_%7")
+                              .arg(++sig)
                               .arg(b.packing)
-                              .arg(b.caja, b.variedad, b.tallos, b.nacional, b.cliente)
+                              .arg(b.caja, b.variedad, b.tallos, b.nacional)
                               .arg(b.n));
 }
 
@@ -47,9 +47,7 @@ private slots:
     void init() {
         TestDb::get().reset();
         TestDb::get().sql("INSERT INTO variedad VALUES ('V1', 'VARIETY A 50'), ('V2', 'VARIETY B "
-                          "60'), ('V3', 'VARIETY A 50'), ('S2', 'AB'), ('S4', '  ROSA   50')");
-        TestDb::get().sql("INSERT INTO clientes VALUES ('C1', 'UNO', 'MARCA UNO'), "
-                          "('C3', 'TRES', NULL)");
+                          "60'), ('V3', 'VARIETY A 50')");
     }
 
     // Boxes in numeric order, whatever the insert order; varieties grouped by
@@ -87,33 +85,6 @@ private slots:
                  QStringList{"850|6"});
         QVERIFY(t.report.visible() && !t.busy.repintados.contains(false));
         QVERIFY(t.prompts.eventos.isEmpty() && t.history.texto().isEmpty());
-    }
-
-    // The marking of the packing's customer; the variety: the name without
-    // its last three characters and blanks, or MIX; and the count.
-    void boxReport() {
-        cargar({{12, 850, "3", "V1", "1"},
-                {2, 850, "2", "V1", "1"},
-                {1, 850, "2", "V2", "1"},
-                {3, 850, "4", "S4", "1"},
-                {3, 851, "1", "V2", "1", "NULL", "'C3'"}});
-        TestStation t;
-        const std::pair<QStringList, QString> cajas[] = {
-            {{"850", "3"}, "MARCA UNO\n Variedad:VARIETY A-12"},
-            {{"850", "2"}, "MARCA UNO\n Variedad:MIX"},
-            {{"850", "4"}, "MARCA UNO\n Variedad:ROSA-3"},
-            {{"851", "1"}, "\n Variedad:VARIETY B-3"}};
-        for (const auto& [c, lineas] : cajas) {
-            imprimir_caja(t.st, c[0], c[1], "123-456 789");
-            QCOMPARE(t.report.texto(), crlf("PACKING: " + c[0] +
-                                            "\n~\nROSES\n\n AWB:123-456 789\n "
-                                            "Caja: " +
-                                            c[1] + "\n Marcar: " + lineas + "\n"));
-            QCOMPARE(t.prompts.eventos.takeLast(), "0|velmar|imprime caja: " + c[1]);
-        }
-        imprimir_caja(t.st, "850", "9", "G");
-        QCOMPARE(t.report.texto(), QString("PACKING: 850\r\nNo hay datos para la caja: 9"));
-        QVERIFY(t.prompts.eventos.isEmpty());
     }
 
     // Bunches in state R only move; the destination's customer is its first
