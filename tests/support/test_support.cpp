@@ -56,8 +56,7 @@ TestDb& TestDb::get() {
 // Points ODBCSYSINI/ODBCINI at a data source mytnflower for this database,
 // starts the server when run outside ctest's fixture, loads the schema.
 TestDb::TestDb() {
-    port_ = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
-    port_ = port_ ? port_ : 33307;
+    port_ = qEnvironmentVariable("VELMAR_TEST_DB_PORT", "33307").toInt();
     QDirIterator driver("/usr/lib", {"libmaodbc.so"}, QDir::Files, QDirIterator::Subdirectories);
     if (!driver.hasNext())
         qFatal("MariaDB Connector/ODBC (libmaodbc.so) is not installed");

@@ -6,7 +6,6 @@
 #include "db/conexion.h"
 #include "station/context.h"
 
-#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -19,7 +18,7 @@ public:
     // A driver connection string (no data source needed).
     QString cadena(const QString& database = QString()) const;
     void reset();   // empties every table
-    void recrear(); // every table from the schema again, after a test altered one
+    void recrear(); // the schema again, after a test altered a table
     void sql(const QString& statement);
     QStringList filas(const QString& query); // rows as "a|b|c", Null as NULL
     QString valor(const QString& query);     // first field of the first row
@@ -64,9 +63,7 @@ protected:
     int mostrar(const QString& texto, int estilo, const QString& titulo) override {
         cajas.append({texto, estilo, titulo});
         eventos << QString::number(estilo) + '|' + titulo + '|' + texto;
-        if ((estilo & 0x0F) != kSiNo)
-            return kOk;
-        return respuestas.isEmpty() ? kNo : respuestas.takeFirst();
+        return (estilo & 0x0F) != kSiNo ? kOk : respuestas.isEmpty() ? kNo : respuestas.takeFirst();
     }
 };
 
