@@ -1,5 +1,4 @@
-// Packing operations on a real server: the packing report, the completion
-// mark, the packing change and the national write-off.
+// Packing operations on a real server.
 
 #include "db/errors.h"
 #include "packing/completion.h"
@@ -50,9 +49,7 @@ private slots:
                           "60'), ('V3', 'VARIETY A 50')");
     }
 
-    // Boxes in numeric order, whatever the insert order; varieties grouped by
-    // name; only the packing asked for; shipped once marked complete, in
-    // process once opened again; a blank box is a box.
+    // Boxes in numeric order, varieties grouped by name, a blank box is a box.
     void packingReport() {
         cargar({{2, 850, "10", "V1", "20"},
                 {1, 850, "2", "V2", "30"},
@@ -87,8 +84,7 @@ private slots:
         QVERIFY(t.prompts.eventos.isEmpty() && t.history.texto().isEmpty());
     }
 
-    // Bunches in state R only move; the destination's customer is its first
-    // bunch's (a blank one is none), else the planned one, else 000000.
+    // State R only moves; the customer: destination's, else planned, else 000000.
     void change() {
         const auto mover = [](const QString& bunches, const QString& plan, const QStringList& args,
                               const QString& despues, const QString& historia) {
@@ -127,10 +123,7 @@ private slots:
               "A1|200|1|R|P9 D1|200|1|X|  ", todo);
     }
 
-    // Only a bunch not yet packed (state Null or blank); its old data kept in
-    // the remarks unless it has some; the server's date, not the
-    // workstation's; a second write-off dates it again, keeps the remarks; a
-    // refused update reaches the caller with no success line.
+    // Only unpacked bunches; old data kept in the remarks; the server's date.
     void writeOff() {
         TestDb& db = TestDb::get();
         db.sql("INSERT INTO envoltura VALUES (3, 'CAPUCHON'), (0, 'SIN ENVOLTURA')");

@@ -1,10 +1,9 @@
-// What a farm meets: the database server killed or hung under a running
-// station, many stations scanning at once, hostile text in every argument.
+// What a farm meets: the database server killed under a running station,
+// many stations scanning at once, hostile text in every argument.
 
 #include "finca.h"
 #include "operations/catalogo.h"
 #include "station/attendance_clock.h"
-#include "station/velmo.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -22,7 +21,7 @@ using namespace velmar::test;
 class TestRobustness : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_; // a MariaDB server of this test's own, to kill and pause
+    QTemporaryDir dir_; // a MariaDB server of this test's own, to kill
     QString port_ = [] {
         QTcpServer s;
         return s.listen(QHostAddress::LocalHost) ? QString::number(s.serverPort()) : QString();
@@ -51,7 +50,7 @@ private slots:
              sentencias(f.readAll()) +
                  QStringList{
                      "INSERT INTO personal (personal_id, cedula, nombres, apellidos) VALUES "
-                     "(9, '9', 'ROSA', 'ALBA'), (10, '10', 'ANA', 'MORA')",
+                     "(9, '9', 'ROSA', 'ALBA')",
                      // holds an entry insert in a statement a watcher can see
                      "create table freno (x int)",
                      "create trigger lento before insert on control_asistencia for each row begin "
@@ -60,60 +59,44 @@ private slots:
     }
     void cleanupTestCase() { dbScript({"stop", dir_.path()}); }
 
-    // Killed in a scan's entry insert, or hung: the scan's own messages, no
-    // entry; after the restart the same station records the entry once.
-    void serverFailsUnderAScan() {
-        for (const QString cedula : {"9", "10"}) {
-            const QString entradas =
-                "select count(*) from control_asistencia where personal_id = " + cedula;
-            sql("insert into freno values (1)");
-            TestStation t(cadena_);
-            if (cedula == "10") { // within the read and connect timeouts, or ctest fails it
-                ::kill(pid(), SIGSTOP);
-                QTest::qWait(200); // the signal is asynchronous
-                asistencia(t.st, cedula);
-                Conexion nueva(cadena_);
-                QVERIFY(!conectar(nueva, t.prompts));
-                ::kill(pid(), SIGCONT);
-                QVERIFY(
-                    t.prompts.eventos.takeLast().startsWith("16|Tarnel Flower|No hay conexión"));
-            } else {
-                const pid_t servidor = pid();
-                std::thread vigia([&] { // kills the server once the insert runs
-                    Conexion c(cadena_);
-                    c.abrir();
-                    for (QDeadlineTimer plazo(15000); !plazo.hasExpired(); QThread::msleep(20))
-                        if (c.consulta("select count(*) from information_schema.processlist "
-                                       "where info like 'do sleep(%'")
-                                .text(0) != "0")
-                            return (void)::kill(servidor, SIGKILL);
-                });
-                asistencia(t.st, cedula);
-                vigia.join();
-                for (int i = 0; i < 100 && ::kill(servidor, 0) == 0; ++i)
-                    QTest::qWait(50);
-                QFile::remove(dir_.path() + "/mariadbd.pid");
-            }
-            const QStringList eventos = t.prompts.eventos;
-            const QString error = "Error en el sistema, revise la última operación ";
-            QVERIFY2(eventos.value(0).contains(
-                         QRegularExpression("^0\\|velmar\\|(Consulta Sql )?No hay conexión")),
-                     qPrintable(eventos.value(0)));
-            QCOMPARE(eventos.mid(1), QStringList({"beep", "0|velmar|" + error}));
-            QCOMPARE(t.history.texto(), "\t" + error);
-            QVERIFY(dbScript({"start", dir_.path(), port_}));
-            QCOMPARE(sql(entradas), "0");
-            sql("delete from freno");
-            asistencia(t.st, cedula);
-            QCOMPARE(t.prompts.eventos, eventos);
-            QVERIFY(t.history.texto().startsWith("\t" + error + "Ingreso del usuario "));
-            QCOMPARE(sql(entradas), "1");
-        }
+    // Killed mid-insert: no entry; after the restart the station records it once.
+    void serverKilledInAnEntry() {
+        const QString entradas = "select count(*) from control_asistencia";
+        sql("insert into freno values (1)");
+        TestStation t(cadena_);
+        const pid_t servidor = pid();
+        std::thread vigia([&] {
+            Conexion c(cadena_);
+            c.abrir();
+            for (QDeadlineTimer plazo(15000); !plazo.hasExpired(); QThread::msleep(20))
+                if (c.consulta("select count(*) from information_schema.processlist where info "
+                               "like 'do sleep(%'")
+                        .text(0) != "0")
+                    return (void)::kill(servidor, SIGKILL);
+        });
+        asistencia(t.st, "9");
+        vigia.join();
+        for (int i = 0; i < 100 && ::kill(servidor, 0) == 0; ++i)
+            QTest::qWait(50);
+        QFile::remove(dir_.path() + "/mariadbd.pid");
+        const QStringList eventos = t.prompts.eventos;
+        const QString error = "Error en el sistema, revise la última operación ";
+        QVERIFY2(eventos.value(0).startsWith("0|velmar|No hay conexión"),
+                 qPrintable(eventos.value(0)));
+        QCOMPARE(eventos.mid(1), QStringList({"beep", "0|velmar|" + error}));
+        QCOMPARE(t.history.texto(), "\t" + error);
+        QVERIFY(dbScript({"start", dir_.path(), port_}));
+        QCOMPARE(sql(entradas), "0");
+        sql("delete from freno");
+        asistencia(t.st, "9");
+        QCOMPARE(t.prompts.eventos, eventos);
+        QCOMPARE(t.history.texto(), "\t" + error + "Ingreso del usuario ROSA ALBA a las " +
+                                        sql("select hora_entrada from control_asistencia") +
+                                        "\r\n");
+        QCOMPARE(sql(entradas), "1");
     }
 
-    // Ten stations, each on its own thread and connection, scan 160 cards,
-    // each card by five stations at the same moment: one entry per person,
-    // no box, one line per scan.
+    // Each card scanned by five stations at once: one entry per person.
     void stationsScanningTheSameCards() {
         constexpr int kEstaciones = 10, kPasos = 80;
         TestDb::get().reset();
@@ -143,11 +126,7 @@ private slots:
                  QStringList{"160|160"});
     }
 
-    // Every operation of the catalogue, each payload in each parameter, the
-    // others naming real data: no SQL error box, nothing changed, no card
-    // found. Classic payloads and, from a
-    // fixed seed, strings of quotes, backslashes, comment marks and control
-    // characters, none beginning like a number.
+    // Classic and seeded random payloads in every argument: no SQL error, no change.
     void hostileArguments() {
         QStringList cargas =
             QString("' or '1'='1¦'; drop table bunche; --¦\\'¦\\\\'¦\" or \"\"=\"¦' union select "

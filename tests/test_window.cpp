@@ -1,6 +1,4 @@
-// The station's window offscreen over a real server: the attendance clock
-// (cards typed into Text1, the server's clock frozen per session), the
-// operations menu and the administrator login.
+// The station's window offscreen over a real server: attendance clock and menu.
 
 #include "gui/velmar_form.h"
 #include "gui/widget_context.h"
@@ -22,9 +20,7 @@ using namespace velmar::test;
 
 namespace {
 
-// A card typed at a time ("hh:mm:ss" on 2024-03-07, or date and time; empty:
-// unchanged) and the answer to its question; or a statement on the tests' own
-// connection; or a burst of cards whose keys are all queued first.
+// A card at a server time (empty: unchanged) with its answer, a statement, or a burst.
 struct Paso {
     QString hora, tarjeta;
     int respuesta = 0;
@@ -71,9 +67,7 @@ struct Ventana {
 QWidget* modal() {
     return QApplication::activeModalWidget();
 }
-// Chooses menu entry `op`; each dialog it brings up gets the next list of
-// values typed into its boxes, then Aceptar (none left: cancelled). Gives
-// the dialogs seen.
+// Chooses menu entry `op`, filling each dialog with the next values (none: cancel).
 QStringList elegir(VelmarForm& f, const char* op, QList<QStringList> valores) {
     QStringList vistos;
     QPointer<QDialog> ultimo; // a new dialog may be built where the last one was
@@ -83,11 +77,10 @@ QStringList elegir(VelmarForm& f, const char* op, QList<QStringList> valores) {
         if (!d || d == ultimo)
             return;
         vistos << (ultimo = d)->objectName();
-        const QList<QLineEdit*> cajas = d->findChildren<QLineEdit*>();
-        for (qsizetype i = 0; !valores.isEmpty() && i < valores[0].size(); ++i)
-            cajas[i]->setText(valores[0][i]);
         if (valores.isEmpty())
             return d->reject();
+        for (qsizetype i = 0; i < valores[0].size(); ++i)
+            d->findChildren<QLineEdit*>()[i]->setText(valores[0][i]);
         d->findChild<QPushButton*>("cmdAceptar")->click();
         valores.removeFirst();
     });
@@ -104,8 +97,7 @@ class TestWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    // Every entry must be inserted by the session holding the person's lock:
-    // the trigger refuses any other.
+    // The trigger refuses an entry from a session not holding the person's lock.
     void init() {
         TestDb& db = TestDb::get();
         db.recrear();
@@ -115,16 +107,13 @@ private slots:
                                 "INSERT INTO usuario (usu_nombre, usu_permiso, usu_login, "
                                 "usu_password) VALUES ('Ana', '  ADMIN TOTAL ', 'ana', "
                                 "PASSWORD('secreto'))",
-                                "INSERT INTO variedad VALUES ('V', 'VARIETY')",
-                                "INSERT INTO bunche (num_bunch, num_pack, caja, estado, cod_varie, "
-                                "num_tallos) VALUES ('B1', 850, 1, 'R', 'V', 25), ('B2', 850, 1, "
-                                "'R', 'V', 25)"})
+                                "INSERT INTO bunche (num_bunch, num_pack, caja, estado) VALUES "
+                                "('B1', 850, 1, 'R'), ('B2', 850, 1, 'R')"})
             db.sql(s);
-        db.sql("create trigger candado before insert on control_asistencia for each row if "
-               "coalesce(IS_USED_LOCK(" +
-               candado("NEW.personal_id") +
-               ") <> CONNECTION_ID(), 1) "
-               "then signal sqlstate '45000' set message_text = 'sin candado'; end if");
+        db.sql(QString("create trigger candado before insert on control_asistencia for each row if "
+                       "coalesce(IS_USED_LOCK(%1) <> CONNECTION_ID(), 1) then signal sqlstate "
+                       "'45000' set message_text = 'sin candado'; end if")
+                   .arg(candado("NEW.personal_id")));
     }
 
     void scans_data() {
@@ -151,8 +140,7 @@ private slots:
             << QList<Paso>{{"2024-03-07 23:59:00", maria}, {"2024-03-08 00:00:30", maria}}
             << ingreso(kMaria, "23:59:00") + ingreso(kMaria, "00:00:30") << QStringList()
             << QStringList{fila(7, "23:59:00"), fila(7, "00:00:30", "NULL|NULL", "2024-03-08")};
-        // boxes run the event loop, so later cards of a burst arrive while an
-        // earlier one is being submitted: they wait, not mix into it
+        // later cards arrive while a box is up: they must wait, not mix in
         QTest::newRow("burst of queued cards")
             << QList<Paso>{{"07:00:00", "", 0, "", {maria, "888", luis, maria}}}
             << ingreso(kMaria, "07:00:00") + "No se encontró la cédula 888\r\n" +
@@ -225,8 +213,7 @@ private slots:
         QVERIFY(v.prompts.respuestas.isEmpty()); // every answer was asked for
     }
 
-    // The next card's keys, typed while a question is up, must not answer it:
-    // early keys are dropped, a later Enter means No; a click on Sí counts.
+    // The next card's keys must not answer a question; a later Enter means No.
     void questionIsNotAnsweredByAScan() {
         WidgetPrompts prompts;
         bool abierta = false;
@@ -247,8 +234,7 @@ private slots:
         QCOMPARE(prompts.msgbox("¿Salir?", kSiNo), int(kSi));
     }
 
-    // Every data-changing choice asks for the login first, every time; then
-    // the keyboard is back in Text1. No menu key a scanner could type.
+    // Every data-changing choice asks for the login, every time; no menu key.
     void loginComesFirstEveryTime() {
         Ventana v;
         for (QAction* a : v.form.findChildren<QAction*>())

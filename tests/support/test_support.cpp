@@ -53,8 +53,7 @@ TestDb& TestDb::get() {
     return db;
 }
 
-// Points ODBCSYSINI/ODBCINI at a data source mytnflower for this database,
-// starts the server when run outside ctest's fixture, loads the schema.
+// A data source mytnflower for this database; the server started outside ctest.
 TestDb::TestDb() {
     port_ = qEnvironmentVariable("VELMAR_TEST_DB_PORT", "33307").toInt();
     QDirIterator driver("/usr/lib", {"libmaodbc.so"}, QDir::Files, QDirIterator::Subdirectories);

@@ -1,7 +1,6 @@
 #pragma once
-// The tests' real MariaDB server, one fresh database per test executable
-// reached through the data source mytnflower, and a station over it with
-// recording stand-ins for the window.
+// One fresh database per test executable on the tests' MariaDB server, and a
+// station over it with recording stand-ins for the window.
 
 #include "db/conexion.h"
 #include "station/context.h"
@@ -43,8 +42,7 @@ struct Caja {
     bool operator==(const Caja&) const = default;
 };
 
-// Answers Yes/No boxes from `respuestas` (No when empty); records every box
-// and beep, in order, in `eventos` as "beep" or "estilo|titulo|texto".
+// Answers from `respuestas` (none: No); `eventos`: "beep" or "estilo|titulo|texto".
 class RecordingPrompts : public Prompts {
 public:
     QList<int> respuestas;

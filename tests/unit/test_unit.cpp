@@ -44,8 +44,7 @@ private slots:
             QCOMPARE(extraer_parte(texto, n, separador), parte);
     }
 
-    // Lines end in CR LF with the caret at the start; the text is cut back to
-    // its last 16384 characters only past 20480, the caret then at the end.
+    // Cut back to the last 16384 characters only past 20480.
     void historyBound() {
         for (const int largo : {History::kLimite, History::kLimite + 1}) {
             History h;
