@@ -14,9 +14,8 @@ class TestDb {
 public:
     static TestDb& get();
     const QString& nombre() const { return nombre_; }
-    // A driver connection string (no data source needed).
-    QString cadena(const QString& database = QString()) const;
-    void reset();   // empties every table
+    QString cadena(const QString& database = QString()) const; // no data source needed
+    void reset();                                              // empties every table
     void recrear(); // the schema again, after a test altered a table
     void sql(const QString& statement);
     QStringList filas(const QString& query); // rows as "a|b|c", Null as NULL

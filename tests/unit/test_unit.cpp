@@ -15,11 +15,10 @@ private slots:
         const QString todo = QString("a'b\\c") + QChar(0) + "d" + QChar(0x1a) + "ñ";
         QCOMPARE(sqlEscape(todo, false), QString("a''b\\\\c\\0d\\Zñ"));
         QCOMPARE(sqlEscape(todo, true), QString("a''b\\cd") + QChar(0x1a) + "ñ");
-        // numbers stay bare, anything else is quoted
         const std::pair<QString, QString> numeros[] = {
             {" 7 ", "7"},   {"-3.5", "-3.5"},       {"5A", "'5A'"}, {"", "''"},
             {"1.", "'1.'"}, {"\u0661", "'\u0661'"}, {"1'", "'1'''"}};
-        for (const auto& [valor, sql] : numeros)
+        for (const auto& [valor, sql] : numeros) // bare only when a plain number
             QCOMPARE(sqlNumber(valor, false), sql);
     }
 
