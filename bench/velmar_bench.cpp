@@ -330,7 +330,8 @@ void red() {
            "(850, 1, 'C1', '729-12345675/HAWB42', 'NORTE'), (851, 1, 'C1', '729-1/H', '')");
     db.sql("analyze table bunche, prepacking, personal, control_asistencia");
 
-    DelayProxy proxy(TestDb::get().port(), 2500);
+    const int puerto = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
+    DelayProxy proxy(puerto ? puerto : 33307, 2500);
     Conexion conexion(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(proxy.port()));
     conexion.abrir();
     ImpresoraLoopback impresora;

@@ -1,62 +1,91 @@
 #pragma once
-// Test fixtures: the tests' real MariaDB server, one fresh database per test
-// executable reached through the data source mytnflower, and a station over it
-// with recording stand-ins for the window.
+// One fresh database per test executable on the tests' MariaDB server, and a
+// station over it with recording stand-ins for the window.
 
 #include "db/conexion.h"
-#include "recording.h"
 #include "station/context.h"
 
-#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 
 namespace velmar::test {
 
-// This executable's database on the shared test server. The first use starts
-// the server if it does not answer, creates the database from db/schema.sql
-// and points ODBCSYSINI/ODBCINI at a data source mytnflower for it.
 class TestDb {
 public:
     static TestDb& get();
-
     const QString& nombre() const { return nombre_; }
-    int port() const { return port_; }
-    // A driver connection string for this database (no data source needed).
-    QString cadena(const QString& database = QString()) const;
-
-    // Empties every table.
-    void reset();
-    // Drops and recreates every table from db/schema.sql (after a test altered one).
-    void recrear();
-    // Runs one statement on a connection of the tests' own.
+    QString cadena(const QString& database = QString()) const; // no data source needed
+    void reset();                                              // empties every table
+    void recrear(); // the schema again, after a test altered a table
     void sql(const QString& statement);
-    // Rows of a query as "a|b|c", Null shown as NULL.
-    QStringList filas(const QString& query);
-    // The first column of the first row, as text ("NULL" for Null).
-    QString valor(const QString& query);
-
+    QStringList filas(const QString& query); // rows as "a|b|c", Null as NULL
+    QString valor(const QString& query);     // first field of the first row
     Conexion& admin() { return *admin_; }
 
 private:
     TestDb();
-    void cargarEsquema();
-
     QTemporaryDir odbcDir_;
     QString nombre_;
-    QString dir_;
     int port_ = 0;
     std::unique_ptr<Conexion> admin_;
 };
 
-// Splits an SQL script into statements (one per ";" at a line end).
-QStringList sentencias(const QString& script);
+QStringList sentencias(const QString& script); // one per ";" at a line end
+QString fuente(const QString& relativa);       // a file of the source tree
+bool dbScript(const QStringList& args);        // scripts/db.sh; false on failure
 
-// A station on the data source mytnflower with recording stand-ins.
+struct Caja {
+    QString texto;
+    int estilo;
+    QString titulo;
+    bool operator==(const Caja&) const = default;
+};
+
+// Answers from `respuestas` (none: No); `eventos`: "beep" or "estilo|titulo|texto".
+class RecordingPrompts : public Prompts {
+public:
+    QList<int> respuestas;
+    QList<Caja> cajas;
+    QStringList eventos;
+    void beep() override { eventos << "beep"; }
+    QStringList textos() const {
+        QStringList t;
+        for (const Caja& c : cajas)
+            t << c.texto;
+        return t;
+    }
+    void limpiar() { cajas.clear(), eventos.clear(), respuestas.clear(); }
+
+protected:
+    int mostrar(const QString& texto, int estilo, const QString& titulo) override {
+        cajas.append({texto, estilo, titulo});
+        eventos << QString::number(estilo) + '|' + titulo + '|' + texto;
+        return (estilo & 0x0F) != kSiNo ? kOk : respuestas.isEmpty() ? kNo : respuestas.takeFirst();
+    }
+};
+
+struct RecordingBusy : Busy {
+    QStringList captions;
+    QList<int> punteros;
+    QList<bool> repintados;
+    void onPuntero() override { punteros << puntero(); }
+    void onCaption(bool repintar) override { captions << caption(), repintados << repintar; }
+};
+
+struct RecordingPrinter : LabelPrinter {
+    QList<QByteArray> etiquetas;
+    void send(const QByteArray& label) override { etiquetas << label; }
+};
+
+struct RecordingInput : CardInput {
+    int vaciado = 0, enfocado = 0;
+    void vaciar() override { ++vaciado; }
+    void enfocar() override { ++enfocado; }
+};
+
 struct TestStation {
     explicit TestStation(const QString& dsn = Conexion::kDsn);
-    // Freezes the server clock of the station's own session.
-    void reloj(const QString& fechaHora);
+    void reloj(const QString& fechaHora); // freezes the session's server clock
 
     Conexion db;
     History history;
@@ -67,28 +96,5 @@ struct TestStation {
     RecordingInput input;
     Station st;
 };
-
-// A MariaDB server of one test's own, to stop, kill, pause or restart.
-class PrivateServer {
-public:
-    PrivateServer();
-    ~PrivateServer();
-    void start();
-    void stop();
-    void kill9();
-    void pause();
-    void resume();
-    int port() const { return port_; }
-    // Driver connection string for its database "velmar".
-    QString cadena() const;
-
-private:
-    QTemporaryDir dir_;
-    int port_ = 0;
-    qint64 pid() const;
-};
-
-// Path of a file in the source tree.
-QString fuente(const QString& relativa);
 
 } // namespace velmar::test

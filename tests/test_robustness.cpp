@@ -1,0 +1,178 @@
+// What a farm meets: the database server killed under a running station,
+// many stations scanning at once, hostile text in every argument.
+
+#include "finca.h"
+#include "operations/catalogo.h"
+#include "station/attendance_clock.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTest>
+#include <barrier>
+#include <csignal>
+#include <thread>
+
+using namespace velmar;
+using namespace velmar::test;
+
+class TestRobustness : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_; // a MariaDB server of this test's own, to kill
+    QString port_ = [] {
+        QTcpServer s;
+        return s.listen(QHostAddress::LocalHost) ? QString::number(s.serverPort()) : QString();
+    }();
+    QString cadena_ =
+        TestDb::get().cadena("velmar").replace(QRegularExpression("PORT=\\d+"), "PORT=" + port_);
+
+    pid_t pid() {
+        QFile f(dir_.path() + "/mariadbd.pid");
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
+    }
+    // A statement, or a query's first field, on a connection of its own.
+    QString sql(const QString& s, const QString& cadena = {}) {
+        Conexion c(cadena.isEmpty() ? cadena_ : cadena);
+        c.abrir();
+        return s.startsWith("select") ? c.consulta(s).text(0) : (c.ejecutar(s), QString());
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dbScript({"start", dir_.path(), port_}));
+        sql("CREATE DATABASE velmar", QString(cadena_).remove(";DATABASE=velmar"));
+        QFile f(fuente("db/schema.sql"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        // the trigger holds an entry insert in a statement a watcher can see
+        for (const QString& s : sentencias(
+                 f.readAll() + "INSERT INTO personal VALUES (9, '9', 'ROSA', 'ALBA');\n"
+                               "create table freno (x int);\ncreate trigger lento before insert on "
+                               "control_asistencia for each row begin if (select count(*) from "
+                               "freno) > 0 then do sleep(30); end if; end;"))
+            sql(s);
+    }
+    void cleanupTestCase() { dbScript({"stop", dir_.path()}); }
+
+    // Killed mid-insert: no entry; after the restart the station records it once.
+    void serverKilledInAnEntry() {
+        const QString entradas = "select count(*) from control_asistencia";
+        sql("insert into freno values (1)");
+        TestStation t(cadena_);
+        const pid_t servidor = pid();
+        std::thread vigia([&] {
+            Conexion c(cadena_);
+            c.abrir();
+            for (QDeadlineTimer plazo(15000); !plazo.hasExpired(); QThread::msleep(20))
+                if (c.consulta("select count(*) from information_schema.processlist where info "
+                               "like 'do sleep(%'")
+                        .text(0) != "0")
+                    return (void)::kill(servidor, SIGKILL);
+        });
+        asistencia(t.st, "9");
+        vigia.join();
+        for (int i = 0; i < 100 && ::kill(servidor, 0) == 0; ++i)
+            QTest::qWait(50);
+        QFile::remove(dir_.path() + "/mariadbd.pid");
+        const QStringList eventos = t.prompts.eventos;
+        const QString error = "Error en el sistema, revise la última operación ";
+        QVERIFY2(eventos.value(0).startsWith("0|velmar|No hay conexión"),
+                 qPrintable(eventos.value(0)));
+        QCOMPARE(eventos.mid(1), QStringList({"beep", "0|velmar|" + error}));
+        QCOMPARE(t.history.texto(), "\t" + error);
+        QVERIFY(dbScript({"start", dir_.path(), port_}));
+        QCOMPARE(sql(entradas), "0");
+        sql("delete from freno");
+        asistencia(t.st, "9");
+        QCOMPARE(t.prompts.eventos, eventos);
+        QCOMPARE(t.history.texto(), "\t" + error + "Ingreso del usuario ROSA ALBA a las " +
+                                        sql("select hora_entrada from control_asistencia") +
+                                        "\r\n");
+        QCOMPARE(sql(entradas), "1");
+    }
+
+    // Each card scanned by five stations at once: one entry per person.
+    void stationsScanningTheSameCards() {
+        constexpr int kEstaciones = 10, kPasos = 80;
+        TestDb::get().reset();
+        TestDb::get().sql("insert into personal select seq + 1, seq, 'N', 'A' from seq_0_to_159");
+        std::barrier barrera(kEstaciones);
+        QStringList salida[kEstaciones];
+        std::vector<std::thread> hilos;
+        for (int s = 0; s < kEstaciones; ++s)
+            hilos.emplace_back([&, s] {
+                TestStation t;
+                t.reloj("2024-03-07 07:00:00");
+                for (int k = 0; k < kPasos; ++k) { // two groups of five, changing each step
+                    barrera.arrive_and_wait();
+                    asistencia(t.st, QString::number(2 * k + (k % 2 == 0 ? s % 2 : s / 5)));
+                }
+                salida[s] = t.history.texto().split("\r\n") + t.prompts.eventos;
+            });
+        for (std::thread& h : hilos)
+            h.join();
+        const QRegularExpression linea(" N A( YA FUE INGRESADO)? A LAS 07:00:00$",
+                                       QRegularExpression::CaseInsensitiveOption);
+        for (const QStringList& lineas : salida) // one line per scan, no box
+            QCOMPARE(lineas.filter(linea).size() + 1, lineas.size());
+        QCOMPARE(TestDb::get().filas(
+                     "select count(*), count(distinct personal_id) from control_asistencia"),
+                 QStringList{"160|160"});
+    }
+
+    // Classic and seeded random payloads in every argument: no SQL error, no change.
+    void hostileArguments() {
+        QStringList cargas =
+            QString("' or '1'='1¦'; drop table bunche; --¦\\'¦\\\\'¦\" or \"\"=\"¦' union select "
+                    "usu_login from usuario -- ¦%' or '%'='¦%¦_¦''¦abc\\¦\\0'¦\r\n' or 1=1¦ʼ or "
+                    "ʼ1ʼ=ʼ1¦＇ or ＇1＇=＇1¦🌹'¦\x1a")
+                .split(u'¦');
+        cargas << QString("a") + QChar(0) + "' or '1'='1" << QString(5000, u'A') + "' or '1'='1";
+        const QStringList piezas =
+            QString("'¦\"¦\\¦`¦;¦--¦#¦/*¦%¦_¦(¦=¦ ¦\r¦\n¦\t¦or¦select¦1¦\\0¦\\Z¦\x1a¦ñ¦ʼ¦＇¦🌹")
+                .split(u'¦');
+        QRandomGenerator azar(20240307);
+        for (int i = 0; i < 30; ++i) {
+            cargas << piezas[azar.bounded(4)];
+            for (int k = azar.bounded(1, 30); k > 0; --k)
+                cargas.last() += piezas[azar.bounded(int(piezas.size()))];
+        }
+        TestDb& db = TestDb::get();
+        db.recrear();
+        cargarFinca(db.admin());
+        const QHash<QString, QString> real = {{"cedula", "0"},          {"packing", "851"},
+                                              {"nuevo_packing", "851"}, {"caja", "3"},
+                                              {"nueva_caja", "3"},      {"bunche", "D-9001"}};
+        // and what a strict server says of a text compared with a number column
+        const QRegularExpression permitida(
+            "^0\\|velmar\\|(No se encontró el usuario|imprime caja: 3|Truncated "
+            "incorrect|Incorrect integer value|Data truncated for column|Out of range value)");
+        const QString huella = "CHECKSUM TABLE personal, control_asistencia, usuario, variedad, "
+                               "clientes, flores, envoltura, bunche, prepacking";
+        const QStringList antes = db.filas(huella);
+        TestStation t;
+        for (const Operacion& op : catalogo()) {
+            for (int pos = 0; pos < op.parametros.size(); ++pos) {
+                for (const QString& carga : cargas) {
+                    QStringList args;
+                    for (const Parametro& par : op.parametros)
+                        args << real.value(par.nombre);
+                    args[pos] = carga;
+                    t.prompts.limpiar();
+                    const qsizetype desde = t.history.texto().size();
+                    op.ejecutar(t.st, args);
+                    for (const QString& e : t.prompts.eventos)
+                        QVERIFY2(permitida.match(e).hasMatch(), qPrintable(op.nombre + ": " + e));
+                    QVERIFY(op.nombre != "asistencia" ||
+                            t.history.texto().mid(desde).startsWith("No se encontró la cédula "));
+                }
+                QVERIFY2(db.filas(huella) == antes, qPrintable(op.nombre));
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRobustness)
+#include "test_robustness.moc"

@@ -1,0 +1,259 @@
+// The station's window offscreen over a real server: attendance clock and menu.
+
+#include "gui/velmar_form.h"
+#include "gui/widget_context.h"
+#include "station/velmo.h"
+#include "test_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace velmar;
+using namespace velmar::test;
+
+namespace {
+
+// A card at a server time (empty: unchanged) with its answer, a statement, or a burst.
+struct Paso {
+    QString hora, tarjeta;
+    int respuesta = 0;
+    QString sql = {};
+    QStringList rafaga = {};
+};
+Paso sql(const QString& s) {
+    return {{}, {}, 0, s};
+}
+const QString maria = "1712345678", luis = "0923456781";
+const QString kMaria = "MARIA JOSE GUAMAN", kLuis = "LUIS PAZ";
+const QString kPregunta = "4|velmar|El usuario desea salir a los %1 minutos de haber ingresado ?";
+
+QString ingreso(const QString& quien, const QString& hora, const QString& ya = "") {
+    return ya.isEmpty() ? "Ingreso del usuario " + quien + " a las " + hora + "\r\n"
+                        : "EL USUARIO " + quien + " YA " + ya + " A LAS " + hora + "\r\n";
+}
+QString fila(int id, const QString& hora, const QString& salida = "NULL|NULL",
+             const QString& dia = "2024-03-07") { // of control_asistencia
+    return QString::number(id) + "|" + dia + "|" + hora + "|" + dia + "|" + salida;
+}
+QString candado(const QString& id) { // of a person's scans on this database
+    return "CONCAT('velmar-asistencia-', MD5(CONCAT(DATABASE(), '/', " + id + ")))";
+}
+
+// Boxes run the event loop until answered, as a modal box does.
+struct PromptsModales : RecordingPrompts {
+    int mostrar(const QString& texto, int estilo, const QString& titulo) override {
+        QCoreApplication::processEvents();
+        return RecordingPrompts::mostrar(texto, estilo, titulo);
+    }
+};
+
+struct Ventana {
+    Ventana() {
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+    }
+    TestStation t;
+    PromptsModales prompts;
+    VelmarForm form{t.db, &prompts, &t.printer};
+};
+
+QWidget* modal() {
+    return QApplication::activeModalWidget();
+}
+// Chooses menu entry `op`, filling each dialog with the next values (none: cancel).
+QStringList elegir(VelmarForm& f, const char* op, QList<QStringList> valores) {
+    QStringList vistos;
+    QPointer<QDialog> ultimo; // a new dialog may be built where the last one was
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* d = qobject_cast<QDialog*>(modal());
+        if (!d || d == ultimo)
+            return;
+        vistos << (ultimo = d)->objectName();
+        if (valores.isEmpty())
+            return d->reject();
+        for (qsizetype i = 0; i < valores[0].size(); ++i)
+            d->findChildren<QLineEdit*>()[i]->setText(valores[0][i]);
+        d->findChild<QPushButton*>("cmdAceptar")->click();
+        valores.removeFirst();
+    });
+    timer.start(5);
+    f.findChild<QAction*>(op)->trigger();
+    return vistos;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Paso)
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The trigger refuses an entry from a session not holding the person's lock.
+    void init() {
+        TestDb& db = TestDb::get();
+        db.recrear();
+        for (const QString s : {"insert into personal (personal_id, cedula, nombres, apellidos) "
+                                "values (7, '1712345678', 'MARIA JOSE', 'GUAMAN'), (8, "
+                                "'0923456781', 'LUIS', 'PAZ')",
+                                "INSERT INTO usuario (usu_nombre, usu_permiso, usu_login, "
+                                "usu_password) VALUES ('Ana', '  ADMIN TOTAL ', 'ana', "
+                                "PASSWORD('secreto'))",
+                                "INSERT INTO bunche (num_bunch, num_pack, caja, estado) VALUES "
+                                "('B1', 850, 1, 'R'), ('B2', 850, 1, 'R')"})
+            db.sql(s);
+        db.sql(QString("create trigger candado before insert on control_asistencia for each row if "
+                       "coalesce(IS_USED_LOCK(%1) <> CONNECTION_ID(), 1) then signal sqlstate "
+                       "'45000' set message_text = 'sin candado'; end if")
+                   .arg(candado("NEW.personal_id")));
+    }
+
+    void scans_data() {
+        QTest::addColumn<QList<Paso>>("pasos");
+        QTest::addColumn<QString>("historia");
+        QTest::addColumn<QStringList>("eventos");
+        QTest::addColumn<QStringList>("filas"); // control_asistencia after
+        // entry, re-scan, early exit with Yes, 240 minutes, exit already recorded
+        QTest::newRow("worked example")
+            << QList<Paso>{{"07:00:00", maria},      {"", luis},         {"07:01:30", maria},
+                           {"09:15:40", maria, kSi}, {"11:00:00", luis}, {"", maria}}
+            << ingreso(kMaria, "07:00:00") + ingreso(kLuis, "07:00:00") +
+                   ingreso(kMaria, "07:00:00", "FUE INGRESADO") + "Salida del usuario " + kMaria +
+                   " a las 09:15:40\r\n" + ingreso(kMaria, "09:15:40", "REGISTRO SU SALIDA")
+            << QStringList{kPregunta.arg(135)}
+            << QStringList{fila(7, "07:00:00", "09:15:40|8140"), fila(8, "07:00:00")};
+        // the edges of the re-scan guard and of the early-exit window; No changes nothing
+        for (const auto& [hora, minutos] : {std::pair{"07:02:00", 2}, {"10:59:59", 239}})
+            QTest::newRow(hora) << QList<Paso>{{"07:00:00", luis}, {hora, luis, kNo}}
+                                << ingreso(kLuis, "07:00:00") << QStringList{kPregunta.arg(minutos)}
+                                << QStringList{fila(8, "07:00:00")};
+        // yesterday's row, even one without an exit a minute before midnight
+        QTest::newRow("new server day")
+            << QList<Paso>{{"2024-03-07 23:59:00", maria}, {"2024-03-08 00:00:30", maria}}
+            << ingreso(kMaria, "23:59:00") + ingreso(kMaria, "00:00:30") << QStringList()
+            << QStringList{fila(7, "23:59:00"), fila(7, "00:00:30", "NULL|NULL", "2024-03-08")};
+        // later cards arrive while a box is up: they must wait, not mix in
+        QTest::newRow("burst of queued cards")
+            << QList<Paso>{{"07:00:00", "", 0, "", {maria, "888", luis, maria}}}
+            << ingreso(kMaria, "07:00:00") + "No se encontró la cédula 888\r\n" +
+                   ingreso(kLuis, "07:00:00") + ingreso(kMaria, "07:00:00", "FUE INGRESADO")
+            << QStringList{"0|velmar|No se encontró el usuario"}
+            << QStringList{fila(7, "07:00:00"), fila(8, "07:00:00")};
+        // a refused exit: its box, the handler's beep, box and TAB line; no exit
+        const QString error = "Error en el sistema, revise la última operación ";
+        QTest::newRow("refused exit")
+            << QList<Paso>{{"07:00:00", maria},
+                           sql("create trigger no before update on control_asistencia for each "
+                               "row signal sqlstate '45000' set message_text = 'bloqueada'"),
+                           {"09:15:40", maria, kSi}}
+            << ingreso(kMaria, "07:00:00") + "\t" + error
+            << QStringList{kPregunta.arg(135), "0|velmar|bloqueada", "beep", "0|velmar|" + error}
+            << QStringList{fila(7, "07:00:00")};
+    }
+    void scans() {
+        QFETCH(QList<Paso>, pasos);
+        Ventana v;
+        CardBox* text1 = v.form.text1();
+        const History& h = v.form.station().history;
+        v.form.station().report.show(); // a scan hides it
+        for (const Paso& paso : pasos) {
+            if (!paso.sql.isEmpty()) {
+                TestDb::get().sql(paso.sql);
+                continue;
+            }
+            if (!paso.hora.isEmpty())
+                v.t.db.ejecutar("SET timestamp = UNIX_TIMESTAMP('" +
+                                (paso.hora.size() == 8 ? "2024-03-07 " + paso.hora : paso.hora) +
+                                "')");
+            if (paso.respuesta)
+                v.prompts.respuestas = {paso.respuesta};
+            const QString antes = h.texto();
+            for (const QString& t : paso.rafaga) // all keys queued, then handled
+                for (const QChar c : t + "\r")
+                    QCoreApplication::postEvent(
+                        text1,
+                        new QKeyEvent(QEvent::KeyPress,
+                                      c == '\r' ? Qt::Key_Return : Qt::Key_0 + c.digitValue(),
+                                      Qt::NoModifier, QString(c)));
+            QCoreApplication::sendPostedEvents(text1, QEvent::KeyPress);
+            if (paso.rafaga.isEmpty()) {
+                QTest::keyClicks(text1, paso.tarjeta);
+                QTest::keyClick(text1, Qt::Key_Return);
+            }
+            // whatever way the scan ended, the station holds none of the locks
+            const QString yo = v.t.db.consulta("select connection_id()").text(0);
+            QCOMPARE(TestDb::get().valor("select (IS_USED_LOCK(" + candado("7") + ") <=> " + yo +
+                                         ") + (IS_USED_LOCK(" + candado("8") + ") <=> " + yo + ")"),
+                     "0");
+            // a line appended puts the caret at the start; the error's TAB text at the end
+            QCOMPARE(h.caret(),
+                     h.texto() != antes && h.texto().endsWith("\r\n") ? 0 : h.texto().size());
+            QCOMPARE(text1->text(), QString());
+            QVERIFY(text1->hasFocus());
+            QCOMPARE(v.form.text2()->toPlainText(), paraVista(h.texto()));
+        }
+        QVERIFY(!v.form.txtReporte()->isVisible());
+        QTEST(h.texto(), "historia");
+        QTEST(v.prompts.eventos, "eventos");
+        QTEST(TestDb::get().filas("select personal_id, fecha_entrada, hora_entrada, fecha_salida, "
+                                  "hora_salida, horas_dif from control_asistencia order by 1, 2"),
+              "filas");
+        QVERIFY(v.prompts.respuestas.isEmpty()); // every answer was asked for
+    }
+
+    // The next card's keys must not answer a question; a later Enter means No.
+    void questionIsNotAnsweredByAScan() {
+        WidgetPrompts prompts;
+        bool abierta = false;
+        QTimer::singleShot(100, [&] {
+            QTest::keyClicks(modal()->focusWidget(), "1712345678");
+            QTest::keyClick(modal()->focusWidget(), Qt::Key_Return);
+            abierta = modal() != nullptr;
+            QTimer::singleShot(WidgetPrompts::kGuardaMs,
+                               [] { QTest::keyClick(modal()->focusWidget(), Qt::Key_Return); });
+        });
+        QCOMPARE(prompts.msgbox("¿Salir?", kSiNo), int(kNo));
+        QVERIFY(abierta);
+        QTimer::singleShot(WidgetPrompts::kGuardaMs + 100, [] {
+            for (QAbstractButton* b : qobject_cast<QMessageBox*>(modal())->buttons())
+                if (b->text() == "&Sí")
+                    b->click();
+        });
+        QCOMPARE(prompts.msgbox("¿Salir?", kSiNo), int(kSi));
+    }
+
+    // Every data-changing choice asks for the login, every time; no menu key.
+    void loginComesFirstEveryTime() {
+        Ventana v;
+        for (QAction* a : v.form.findChildren<QAction*>())
+            QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->objectName()));
+        const auto elige = [&](const char* op, const QList<QStringList>& valores, int dialogos,
+                               const char* marcados) {
+            QCOMPARE(elegir(v.form, op, valores),
+                     QStringList({"frmLogin", "dlgArgumentos"}).mid(0, dialogos));
+            QCOMPARE(TestDb::get().valor("select count(*) from bunche where nacional='C'"),
+                     QString(marcados));
+            QCOMPARE(v.form.focusWidget(), v.form.text1());
+        };
+        elige("pck_completo", {}, 1, "0");                   // cancelled at the login
+        elige("pck_completo", {{"ana", "secreto"}}, 2, "0"); // at the arguments
+        elige("pck_completo", {{"ana", "secreto"}, {"850"}}, 2, "2");
+        elige("pck_abrir", {}, 1, "2"); // an earlier login does not carry over
+        // the optional boxes left empty: the whole packing moves
+        elige("cambiar_packing", {{"ana", "secreto"}, {"850", "900", "", ""}}, 2, "2");
+        QCOMPARE(TestDb::get().filas("select distinct num_pack, caja from bunche"),
+                 QStringList{"900|1"});
+        QCOMPARE(v.prompts.eventos, QStringList());
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "test_window.moc"
