@@ -240,7 +240,8 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
         columna(texto, horasMinutos(total.segundos), 6, true);
         finDeFila(texto, nombres[quien.first]);
     }
-    return texto + kSeparador + kFinLinea;
+    texto += kSeparador + kFinLinea;
+    return texto;
 }
 
 // RFC 4180, and a leading character that makes a spreadsheet read a formula
