@@ -8,6 +8,7 @@
 #include "labels/label_printer.h"
 #include "operations/catalogo.h"
 #include "packing/packing_report.h"
+#include "station/attendance_report.h"
 #include "station/velmo.h"
 #include "test_support.h"
 
@@ -149,6 +150,38 @@ void reportePacking() {
     tabla << Fila{QStringLiteral("reporte de packing de 10 000 bunches"), reporte,
                   QStringLiteral("la consulta de agrupación sola"), consulta,
                   QStringLiteral("< 50 ms")};
+}
+
+// The office's report of one month while control_asistencia holds 2 000 000
+// rows, against its two queries alone: the staff of the demonstration farm
+// (300, so 6 667 days of history and 9 300 rows in the month), and 2 000
+// workers (1 000 days, 62 000 rows in the month).
+void reporteAsistencia(int personas) {
+    TestDb& db = TestDb::get();
+    db.recrear();
+    cargarPersonal(personas);
+    cargarAsistencia(2000000, personas);
+    db.sql("analyze table control_asistencia, personal");
+    TestStation t;
+    const double reporte = medianaMs(9, [&](int) {
+        reporte_asistencia(t.st, QStringLiteral("2019-12-01"), QStringLiteral("2019-12-31"));
+    });
+    if (!t.prompts.cajas.isEmpty() || t.report.texto().count(QLatin1Char('\n')) < 31 * personas)
+        qWarning("the attendance report is not the month's");
+    QString ids = QStringLiteral("1");
+    for (int i = 2; i <= personas; ++i)
+        ids += QLatin1Char(',') + QString::number(i);
+    const double consultas = medianaMs(9, [&](int) {
+        t.db.consulta("SELECT personal_id, fecha_entrada, hora_entrada, hora_salida, horas_dif "
+                      "FROM control_asistencia WHERE fecha_entrada >= '2019-12-01' AND "
+                      "fecha_entrada < '2020-01-01'");
+        t.db.consulta("SELECT personal_id, cedula, apellidos, nombres FROM personal WHERE "
+                      "personal_id IN (" +
+                      ids + ") ORDER BY apellidos, nombres, personal_id");
+    });
+    tabla << Fila{
+        QStringLiteral("asistencia de un mes, %1 filas de %2").arg(31 * personas).arg("2 000 000"),
+        reporte, QStringLiteral("sus dos consultas solas"), consultas, QStringLiteral("< 200 ms")};
 }
 
 // A loopback printer that counts the labels it received whole.
@@ -521,6 +554,8 @@ int main(int argc, char** argv) {
     correr("escaneo", [] { escaneo(10000); });
     correr("escaneo2m", [] { escaneo(2000000); });
     correr("reporte", reportePacking);
+    correr("asistencia", [] { reporteAsistencia(300); });
+    correr("asistencia2000", [] { reporteAsistencia(2000); });
     correr("etiquetas", etiquetas);
     correr("historia", historia);
     correr("arranque", arranque);

@@ -18,7 +18,8 @@ CREATE TABLE IF NOT EXISTS control_asistencia (
   fecha_salida  DATE NULL,
   hora_salida   TIME NULL,
   horas_dif     INT NULL,
-  KEY ix_asistencia_persona_dia (personal_id, fecha_entrada)
+  KEY ix_asistencia_persona_dia (personal_id, fecha_entrada),
+  KEY ix_asistencia_dia (fecha_entrada)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 CREATE TABLE IF NOT EXISTS usuario (

@@ -118,6 +118,22 @@ void HistoryView::onCaret() {
 }
 
 void ReportView::onReplaced() {
+    // A table in the form's proportional font would not line up; its lines
+    // scroll instead of wrapping, so each row stays one row.
+    if (columnas() != fija_) {
+        if (columnas()) {
+            proporcional_ = edit_->font();
+            QFont fija(QStringLiteral("Liberation Mono"));
+            fija.setStyleHint(QFont::Monospace);
+            fija.setFixedPitch(true);
+            fija.setPointSizeF(proporcional_.pointSizeF());
+            edit_->setFont(fija);
+        } else {
+            edit_->setFont(proporcional_);
+        }
+        edit_->setLineWrapMode(columnas() ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+        fija_ = columnas();
+    }
     edit_->setPlainText(paraVista(texto()));
 }
 

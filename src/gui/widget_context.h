@@ -3,6 +3,7 @@
 
 #include "station/context.h"
 
+#include <QFont>
 #include <QLineEdit>
 
 class QGroupBox;
@@ -62,6 +63,8 @@ protected:
 
 private:
     QPlainTextEdit* edit_;
+    QFont proporcional_;
+    bool fija_ = false;
 };
 
 // Mouse pointer of the form and caption of Frame1.

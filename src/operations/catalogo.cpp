@@ -6,6 +6,7 @@
 #include "packing/packing_report.h"
 #include "packing/write_off.h"
 #include "station/attendance_clock.h"
+#include "station/attendance_report.h"
 
 namespace velmar {
 
@@ -19,6 +20,27 @@ QVector<Operacion> construir() {
                 false,
                 false,
                 [](Station& st, const QStringList& a) { asistencia(st, a.value(0)); }});
+
+    // The office's attendance record: personal data, so behind the login.
+    const Parametro desde{QStringLiteral("desde"), QStringLiteral("Desde (aaaa-mm-dd)"), false};
+    ops.append({QStringLiteral("reporte_asistencia"),
+                QStringLiteral("Reporte de asistencia"),
+                {desde, {QStringLiteral("hasta"), QStringLiteral("Hasta (aaaa-mm-dd)"), true}},
+                true,
+                true,
+                [](Station& st, const QStringList& a) {
+                    reporte_asistencia(st, a.value(0), a.value(1));
+                }});
+    ops.append({QStringLiteral("exportar_asistencia"),
+                QStringLiteral("Exportar asistencia a CSV"),
+                {desde,
+                 {QStringLiteral("hasta"), QStringLiteral("Hasta (aaaa-mm-dd)"), false},
+                 {QStringLiteral("archivo"), QStringLiteral("Archivo CSV"), false}},
+                true,
+                true,
+                [](Station& st, const QStringList& a) {
+                    exportar_asistencia(st, a.value(0), a.value(1), a.value(2));
+                }});
 
     // Packing room: reports, completion mark, moves, write-off.
     const Parametro packing{QStringLiteral("packing"), QStringLiteral("Packing"), false};

@@ -20,7 +20,8 @@ struct Operacion {
     QString nombre; // velmar-cli's name for it: the operation's own name
     QString titulo; // menu entry
     QVector<Parametro> parametros;
-    // Changes data: runs only after a successful administrator login.
+    // Changes data or shows personal data: runs only after a successful
+    // administrator login.
     bool requiereLogin = false;
     // Offered in the window's operations menu (the card box is not).
     bool enMenu = true;

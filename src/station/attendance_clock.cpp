@@ -21,26 +21,6 @@ QString limpiar(const QString& texto) {
     return c;
 }
 
-// A time of day as "hh:mm:ss", whatever column type holds it: TIME, DATETIME,
-// or text such as "7:00:00" or "2026-12-06 07:00:00". Null gives the empty
-// text; a text that holds no time is kept as it is (and fails the arithmetic).
-QString horaDe(const QVariant& v) {
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::QTime || v.typeId() == QMetaType::QDateTime) {
-        const QTime t = v.typeId() == QMetaType::QTime ? v.toTime() : v.toDateTime().time();
-        return t.toString(QStringLiteral("hh:mm:ss"));
-    }
-    const QString texto = RecordSet::textOf(v);
-    static const QRegularExpression hora(
-        QStringLiteral("(?:^|[ T])(\\d{1,2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d*)?\\s*$"));
-    const QRegularExpressionMatch m = hora.match(texto);
-    if (!m.hasMatch())
-        return texto;
-    const QTime t(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    return t.isValid() ? t.toString(QStringLiteral("hh:mm:ss")) : texto;
-}
-
 // Seconds from one time of day to another; both "hh:mm:ss".
 qint64 segundosEntre(const QString& desde, const QString& hasta) {
     const QTime a = QTime::fromString(desde, QStringLiteral("hh:mm:ss"));
@@ -82,6 +62,23 @@ RecordSet abrirPersona(Station& st, const QString& sql) {
 constexpr int kEsperaCandado = 5;
 
 } // namespace
+
+QString horaDe(const QVariant& v) {
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::QTime || v.typeId() == QMetaType::QDateTime) {
+        const QTime t = v.typeId() == QMetaType::QTime ? v.toTime() : v.toDateTime().time();
+        return t.toString(QStringLiteral("hh:mm:ss"));
+    }
+    const QString texto = RecordSet::textOf(v);
+    static const QRegularExpression hora(
+        QStringLiteral("(?:^|[ T])(\\d{1,2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d*)?\\s*$"));
+    const QRegularExpressionMatch m = hora.match(texto);
+    if (!m.hasMatch())
+        return texto;
+    const QTime t(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    return t.isValid() ? t.toString(QStringLiteral("hh:mm:ss")) : texto;
+}
 
 namespace {
 

@@ -3,6 +3,8 @@
 
 #include "station/context.h"
 
+#include <QVariant>
+
 namespace velmar {
 
 // Enter in Text1 with `texto` typed: records the day's entry or an early exit,
@@ -15,6 +17,11 @@ void tecla_asistencia(Station& st);
 // The SQL expression naming the server lock under which a person's look-up and
 // entry run (server-wide, so the database is part of the name).
 QString attendanceLockName(Conexion& db, const QString& personalId);
+
+// A time of day as "hh:mm:ss", whatever column type holds it: TIME, DATETIME,
+// or text such as "7:00:00" or "2026-12-06 07:00:00". Null gives the empty
+// text; a text that holds no time is kept as it is.
+QString horaDe(const QVariant& v);
 
 // Minutes of the re-scan guard and of the early-exit window.
 constexpr int kMinutosReingreso = 2;

@@ -26,8 +26,9 @@ void History::caret_al_final() {
     onCaret();
 }
 
-void ReportBox::set(const QString& texto) {
+void ReportBox::set(const QString& texto, bool columnas) {
     texto_ = texto;
+    columnas_ = columnas;
     escrito_ = true;
     onReplaced();
 }

@@ -68,8 +68,11 @@ public:
     // Whether an operation wrote into it since the last reset (for velmar-cli).
     bool escrito() const { return escrito_; }
     void reiniciarEscrito() { escrito_ = false; }
+    // Whether the text is laid out in fixed columns, which line up only in a
+    // fixed-pitch font; each set() says so again.
+    bool columnas() const { return columnas_; }
 
-    void set(const QString& texto);
+    void set(const QString& texto, bool columnas = false);
     void append(const QString& texto);
     void show();
     void hide();
@@ -83,6 +86,7 @@ private:
     QString texto_;
     bool visible_ = false;
     bool escrito_ = false;
+    bool columnas_ = false;
 };
 
 // The busy indication: mouse pointer (0 arrow, 11 hourglass) and Frame1 caption.

@@ -1,0 +1,20 @@
+#pragma once
+// The attendance record for the office: an on-screen report and a CSV export
+// of the clock's entries and early exits over a range of days.
+
+#include "station/context.h"
+
+namespace velmar {
+
+// Writes into the report box, for the days `desde` to `hasta` (yyyy-mm-dd;
+// an empty `hasta` is `desde`), each day's people with their entry, and exit
+// and time present where an exit was recorded; then per person the days with
+// an entry, the early exits and their total time.
+void reporte_asistencia(Station& st, const QString& desde, const QString& hasta = QString());
+
+// Writes every attendance row of the days `desde` to `hasta` to the CSV file
+// `archivo` (UTF-8, CR LF), replacing it whole or not at all.
+void exportar_asistencia(Station& st, const QString& desde, const QString& hasta,
+                         const QString& archivo);
+
+} // namespace velmar
