@@ -2,16 +2,22 @@
 
 #include "gui/velmar_form.h"
 #include "gui/widget_context.h"
+#include "station/attendance_clock.h"
 #include "station/velmo.h"
 #include "test_support.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -147,6 +153,26 @@ private slots:
                    ingreso(kLuis, "07:00:00") + ingreso(kMaria, "07:00:00", "FUE INGRESADO")
             << QStringList{"0|velmar|No se encontró el usuario"}
             << QStringList{fila(7, "07:00:00"), fila(8, "07:00:00")};
+        // a farm database keeping the times as text or DATETIME: still hh:mm:ss
+        const QString comoTexto = "alter table control_asistencia modify hora_entrada "
+                                  "varchar(20), modify hora_salida varchar(20)";
+        const QString comoFecha = "alter table control_asistencia modify hora_entrada datetime, "
+                                  "modify hora_salida datetime";
+        for (const auto& [tipo, entrada, salida] :
+             {std::tuple{comoTexto, "7:00:00", "9:30:00"},
+              {comoFecha, "2024-03-07 07:00:00", "2024-03-07 09:30:00"}})
+            QTest::newRow(qPrintable(tipo.section(' ', -1)))
+                << QList<Paso>{{"07:00:00", maria},
+                               sql(tipo),
+                               sql(QString("update control_asistencia set hora_entrada='%1'")
+                                       .arg(entrada)),
+                               {"07:01:00", maria},
+                               sql(QString("update control_asistencia set hora_salida='%1'")
+                                       .arg(salida)),
+                               {"10:00:00", maria}}
+                << ingreso(kMaria, "07:00:00") + ingreso(kMaria, "07:00:00", "FUE INGRESADO") +
+                       ingreso(kMaria, "09:30:00", "REGISTRO SU SALIDA")
+                << QStringList() << QStringList{fila(7, entrada, QString(salida) + "|NULL")};
         // a refused exit: its box, the handler's beep, box and TAB line; no exit
         const QString error = "Error en el sistema, revise la última operación ";
         QTest::newRow("refused exit")
@@ -230,9 +256,113 @@ private slots:
         QCOMPARE(prompts.msgbox("¿Salir?", kSiNo), int(kSi));
     }
 
+    // A GET_LOCK that fails (interrupted by the session's time limit while
+    // another station holds the person's lock) is a lock not had: the scan goes on.
+    void lockErrorGoesOnWithoutTheLock() {
+        TestDb::get().sql("drop trigger candado");
+        TestStation otra, t;
+        QVERIFY(otra.db.consulta("select get_lock(" + candado("7") + ", 0)").text(0) == "1");
+        t.reloj("2024-03-07 07:00:00");
+        t.db.ejecutar("SET SESSION max_statement_time = 0.5");
+        asistencia(t.st, maria);
+        QCOMPARE(t.history.texto(), ingreso(kMaria, "07:00:00"));
+        QCOMPARE(t.prompts.eventos, QStringList());
+    }
+
+    // An exit stuck behind another station's row lock: the server gives up
+    // before the station does, rolls it back, and the operator is told so.
+    void exitBehindARowLockIsReportedAndNotStored() {
+        TestStation t;
+        t.reloj("2024-03-07 07:00:00");
+        asistencia(t.st, maria);
+        Conexion otra(TestDb::get().cadena(TestDb::get().nombre()));
+        otra.abrir();
+        otra.ejecutar("SET autocommit = 0");
+        otra.consulta("select * from control_asistencia for update");
+        t.reloj("2024-03-07 08:00:00");
+        t.prompts.respuestas = {kSi};
+        asistencia(t.st, maria);
+        otra.ejecutar("ROLLBACK");
+        const QString error = "Error en el sistema, revise la última operación ";
+        QCOMPARE(t.prompts.eventos,
+                 (QStringList{kPregunta.arg(60),
+                              "0|velmar|Otra estación tiene ocupado el registro y la base de "
+                              "datos dejó de esperar: no se guardó el cambio. Intente de nuevo.",
+                              "beep", "0|velmar|" + error}));
+        QCOMPARE(TestDb::get().filas("select hora_salida from control_asistencia"),
+                 QStringList{"NULL"});
+    }
+
+    // A box shows its text as it is: a server message or an argument that
+    // looks like HTML is not rendered.
+    void boxesArePlainText() {
+        WidgetPrompts prompts;
+        QString visto;
+        QTimer::singleShot(WidgetPrompts::kGuardaMs + 100, [&] {
+            auto* label = modal()->findChild<QLabel*>("qt_msgbox_label");
+            visto = label->textFormat() == Qt::PlainText ? label->text() : "rich text";
+            qobject_cast<QMessageBox*>(modal())->buttons().first()->click();
+        });
+        prompts.msgbox("imprime caja: <b>12</b><img src=x>\r\nfin", kSoloOk);
+        QCOMPARE(visto, "imprime caja: <b>12</b><img src=x>\nfin");
+    }
+
+    // The titles the window system shows, on a real X server with the real
+    // program: no application name appended to them.
+    void titlesOnARealXServer() {
+        if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
+            QStandardPaths::findExecutable("xdotool").isEmpty())
+            QSKIP("needs Xvfb and xdotool");
+        QTemporaryDir sinDsn; // no data source: the connection box comes first
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", ":" + QString::number(90 + QCoreApplication::applicationPid() % 9));
+        env.insert("ODBCSYSINI", sinDsn.path());
+        env.insert("ODBCINI", sinDsn.path() + "/odbc.ini");
+        env.remove("QT_QPA_PLATFORM");
+        QProcess xvfb, velmar;
+        xvfb.start("Xvfb",
+                   {env.value("DISPLAY"), "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        const auto xdo = [&](const QStringList& args) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.start("xdotool", args);
+            p.waitForFinished(5000);
+            return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        };
+        const auto titulos = [&] {
+            return xdo({"search", "--onlyvisible", "--name", ".", "getwindowname", "%@"})
+                .split('\n', Qt::SkipEmptyParts);
+        };
+        // no window manager: keys go to the window under the pointer, once
+        // the box's guard time is over
+        const auto teclas = [&](const QString& titulo, const QStringList& pasos) {
+            QTest::qWait(WidgetPrompts::kGuardaMs + 200);
+            const QString id = xdo({"search", "--onlyvisible", "--name", "^" + titulo + "$"});
+            xdo(QStringList{"mousemove", "--window", id, "400", "40", "click", "1"} + pasos);
+        };
+        QTest::qWait(500);
+        velmar.setProcessEnvironment(env);
+        velmar.start(VELMAR_BINARY_DIR "/apps/velmar");
+        QTRY_COMPARE_WITH_TIMEOUT(titulos(), QStringList{"Tarnel Flower"}, 10000);
+        teclas("Tarnel Flower", {"key", "Return"});
+        QTRY_COMPARE_WITH_TIMEOUT(titulos(), QStringList{"VELMAR"}, 10000);
+        teclas("VELMAR", {"type", "123"});
+        xdo({"key", "Return"});
+        QTRY_COMPARE_WITH_TIMEOUT(titulos(), (QStringList{"VELMAR", "velmar"}), 10000);
+        velmar.kill();
+        velmar.waitForFinished();
+        xvfb.kill();
+        xvfb.waitForFinished();
+    }
+
     // Every data-changing choice asks for the login, every time; no menu key.
     void loginComesFirstEveryTime() {
         Ventana v;
+        // centred with its menu bar
+        const QPoint desvio =
+            v.form.frameGeometry().center() - v.form.screen()->availableGeometry().center();
+        QVERIFY2(qAbs(desvio.x()) <= 2 && qAbs(desvio.y()) <= 2,
+                 qPrintable(QString::number(desvio.y())));
         for (QAction* a : v.form.findChildren<QAction*>())
             QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->objectName()));
         const auto elige = [&](const char* op, const QList<QStringList>& valores, int dialogos,
