@@ -434,7 +434,8 @@ void red() {
 // Heap in use, as malloc counts it: unlike the resident size it does not keep
 // what a freed block left behind.
 double heap() {
-    return double(mallinfo2().uordblks);
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks + m.hblkhd); // small blocks and mmapped ones
 }
 
 double residente() {
