@@ -44,8 +44,9 @@ private slots:
     }
 
     void wrongCallsGiveUsage() {
-        const QList<QStringList> malas = {
+        QList<QStringList> malas = {
             {}, {"borrar_todo"}, {"asistencia"}, {"asistencia", "1", "2"}, {"login", "admin"}};
+        malas << QStringList{"vista_previa", "imprimir_caja", "1", "1", "v.png"}; // not a label
         for (const QStringList& args : malas) {
             const Salida s = cli(args);
             QCOMPARE(s.codigo, 2);

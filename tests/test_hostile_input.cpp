@@ -88,13 +88,15 @@ struct Salida {
     QString reporte;
     QStringList eventos;
     QList<QByteArray> etiquetas;
-    QString error; // raised to the caller
+    QList<QByteArray> vistas; // previews shown
+    QString error;            // raised to the caller
     bool operator==(const Salida&) const = default;
 };
 
 Salida correr(TestStation& t, const Operacion& op, const QStringList& args) {
     t.prompts.limpiar();
     t.printer.etiquetas.clear();
+    t.vista.vistas.clear();
     t.report.set(QString());
     const qsizetype desde = t.history.texto().size();
     QString error;
@@ -103,8 +105,11 @@ Salida correr(TestStation& t, const Operacion& op, const QStringList& args) {
     } catch (const Error& e) {
         error = e.texto();
     }
-    return {t.history.texto().mid(desde), t.report.texto(), t.prompts.eventos, t.printer.etiquetas,
-            error};
+    QList<QByteArray> vistas;
+    for (const EtiquetaCompuesta& v : t.vista.vistas)
+        vistas << v.bytes;
+    return {t.history.texto().mid(desde), t.report.texto(), t.prompts.eventos,
+            t.printer.etiquetas,          vistas,           error};
 }
 
 } // namespace
@@ -130,8 +135,11 @@ private slots:
     void everyOperationArgumentTakesHostileText() {
         // real data for the positions the payload leaves alone
         const QHash<QString, QString> real = {
-            {"cedula", "0000000000"}, {"packing", "851"}, {"nuevo_packing", "851"}, {"caja", "3"},
-            {"nueva_caja", "3"},      {"guia", ""},       {"bunche", "D-9001"}};
+            {"cedula", "0000000000"}, {"packing", "851"},
+            {"nuevo_packing", "851"}, {"caja", "3"},
+            {"nueva_caja", "3"},      {"guia", ""},
+            {"bunche", "D-9001"},     {"operacion", "imprimir_detalle"},
+            {"archivo", "v.png"}};
         // the box a strict server gives for a text compared with, or stored
         // in, a number column
         const QRegularExpression cajaDeValor(
@@ -154,6 +162,7 @@ private slots:
             const Salida ref = correr(t, op, base);
             QCOMPARE(ref.error, QString());
             QCOMPARE(ref.etiquetas.size(), n.startsWith("imprimir_detalle") ? 1 : 0);
+            QCOMPARE(ref.vistas.size(), n == "vista_previa" ? 1 : 0);
             // what the real arguments did is theirs; the payloads add nothing
             const QStringList antes = TestDb::get().filas(huella);
             for (int pos = 0; pos < base.size(); ++pos) {
@@ -180,6 +189,14 @@ private slots:
                     } else if (n.startsWith("imprimir_detalle")) {
                         // the waybill has no influence; a box not there prints nothing
                         e.etiquetas = pos == 2 ? ref.etiquetas : QList<QByteArray>();
+                    } else if (n == "vista_previa") { // a preview sends nothing
+                        if (pos == 0)
+                            e.error = "Etiqueta desconocida: " + p;
+                        else if (pos < 3)
+                            e.eventos =
+                                QStringList{"0|velmar|No hay datos para la caja: " + args[2]};
+                        else // the file is only velmar-cli's to write
+                            e.vistas = ref.vistas;
                     } else if (n == "pck_completo" || n == "pck_abrir" || n == "cambiar_packing") {
                         // a strict server may refuse a text for a number column
                         if (s.eventos.size() == 1 && cajaDeValor.match(s.eventos[0]).hasMatch())

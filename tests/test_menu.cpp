@@ -2,13 +2,17 @@
 // server: entries from the catalogue, the login before data-changing
 // operations, the argument dialog, and the focus back in Text1.
 
+#include "gui/label_preview.h"
 #include "gui/operations_menu.h"
 #include "gui/velmar_form.h"
+#include "labels/box_labels.h"
 #include "operations/catalogo.h"
 #include "test_support.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -139,6 +143,35 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(f.get()));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f->text1()));
         QVERIFY(t->prompts.eventos.isEmpty());
+    }
+
+    // The label chosen by its menu title, shown before any is printed;
+    // Imprimir sends those bytes, the ones its operation prints for the box.
+    void previewThenPrint() {
+        TestDb::get().sql("INSERT INTO clientes (cod_client, cnombre) VALUES ('C1', 'ROSAS')");
+        TestDb::get().sql("UPDATE bunche SET cod_client = 'C1'");
+        QByteArray vista, guardada = "?";
+        bool imagen = false;
+        QCOMPARE(elegir(*f, "vista_previa",
+                        {[](QDialog* d) {
+                             qobject_cast<ArgumentosDialog*>(d)->opcion(0)->setCurrentText(
+                                 "Etiqueta de caja");
+                             rellenar({"850", "1"})(d);
+                         },
+                         [&](QDialog* d) {
+                             auto* v = qobject_cast<DialogoVistaPrevia*>(d);
+                             vista = v->etiqueta().bytes;
+                             guardada = f->station().ultima_compuesta.bytes;
+                             imagen = !v->imagen()->pixmap().isNull();
+                             v->cmdImprimir()->click();
+                         }}),
+                 QStringList({"dlgArgumentos", "dlgVistaPrevia"}));
+        QVERIFY(imagen);
+        QCOMPARE(guardada, QByteArray()); // a preview is not a print
+        imprimir_detalle(t->st, "850", "1");
+        QCOMPARE(t->printer.etiquetas, QList<QByteArray>({vista, vista}));
+        QVERIFY(vista.contains("\"ROSAS\""));
+        QCOMPARE(f->station().ultima_compuesta.bytes, vista);
     }
 
     // Choices in turn on one window: the dialogs that came up, the bunches

@@ -54,6 +54,12 @@ public:
     QList<QByteArray> etiquetas;
 };
 
+class RecordingPreview : public LabelPreview {
+public:
+    void mostrar(Station&, const EtiquetaCompuesta& e, const QString&) override { vistas << e; }
+    QList<EtiquetaCompuesta> vistas;
+};
+
 class RecordingInput : public CardInput {
 public:
     int vaciado = 0;

@@ -199,7 +199,7 @@ QString TestDb::valor(const QString& query) {
 
 TestStation::TestStation(const QString& dsn)
     : db((TestDb::get(), dsn))
-    , st{db, history, report, busy, prompts, printer, input, {}, {}, {}} {
+    , st{db, history, report, busy, prompts, printer, input, {}, {}, {}, {}, &vista} {
     try {
         db.abrir();
     } catch (const Error& e) {

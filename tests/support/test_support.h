@@ -65,6 +65,7 @@ struct TestStation {
     RecordingPrompts prompts;
     RecordingPrinter printer;
     RecordingInput input;
+    RecordingPreview vista;
     Station st;
 };
 
