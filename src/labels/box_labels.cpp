@@ -79,11 +79,11 @@ void vista_previa(Station& st, const QString& operacion, const QString& packing,
         throw Error(QStringLiteral("Etiqueta desconocida: ") + operacion);
     if (!st.vista)
         throw Error(QStringLiteral("Esta estación no puede mostrar una vista previa"));
-    // A preview is not a print: the waybill the form shows and the label a
-    // reprint sends stay those of the last label meant for a box.
-    const QString guia = st.guia_actual;
+    // A preview is not a print: st.ultima_compuesta, what a reprint sends,
+    // stays the last label meant for a box; only Imprimir in the window
+    // (enviar_etiqueta) makes this one it. st.guia_actual follows the
+    // queries as for a print, so it is right when the preview is printed.
     const Composicion c = componer_etiqueta(st, *layout, packing, caja);
-    st.guia_actual = guia;
     if (c.resultado == Composicion::kCajaVacia)
         st.prompts.msgbox(kSinDatosCaja + caja, kSoloOk);
     if (c.resultado != Composicion::kCompuesta)
