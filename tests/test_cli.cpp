@@ -43,7 +43,11 @@ private slots:
 
     void wrongCallsGiveUsage() {
         for (const QStringList& args :
-             QList<QStringList>{{}, {"borrar_todo"}, {"asistencia", "1", "2"}, {"login", "a"}}) {
+             QList<QStringList>{{},
+                                {"borrar_todo"},
+                                {"asistencia", "1", "2"},
+                                {"login", "a"},
+                                {"vista_previa", "imprimir_caja", "1", "1", "v.png"}}) {
             const Salida s = cli(args);
             QCOMPARE(s.codigo + s.out.size(), 2);
             QVERIFY(s.err.startsWith("uso: velmar-cli OPERACION") &&

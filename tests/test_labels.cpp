@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTest>
 
@@ -226,6 +227,38 @@ private slots:
                      args.size() > 1 ? "" : "0\tvelmar\t" + kSinEtiqueta + "\n");
             QCOMPARE(leer(dir.path() + "/lp0"), esperado(archivo));
         }
+    }
+
+    // vista_previa draws what the label would send as velmar-impresora draws
+    // it, and sends nothing; an empty box or an unwritable file gives its box.
+    void cliPreviewDrawsWithoutPrinting() {
+        QTemporaryDir dir;
+        const QString png = dir.path() + "/v.png";
+        const auto correr = [](const QString& bin, const QStringList& args) {
+            QProcess p;
+            p.start(bin, args);
+            p.waitForFinished(60000);
+            return QStringList{QString::number(p.exitCode()), p.readAllStandardOutput(),
+                               p.readAllStandardError()};
+        };
+        const auto vista = [&](const QString& etiqueta, const QString& caja, const QString& a) {
+            return correr(VELMAR_BINARY_DIR "/apps/velmar-cli",
+                          {"vista_previa", etiqueta, "100", caja, a});
+        };
+        QCOMPARE(vista("imprimir_detalle_peq", "5", png), QStringList({"0", "", ""}));
+        QCOMPARE(
+            correr(VELMAR_IMPRESORA_BIN, {"--render", fuente("tests/data/labels/peq_100_5.epl"),
+                                          dir.path() + "/r.png"})[0],
+            QString("0"));
+        QCOMPARE(QImage(png), QImage(dir.path() + "/r.png"));
+        QCOMPARE(vista("imprimir_detalle", "9", dir.path() + "/9.png"),
+                 QStringList({"0", "", "0\tvelmar\t" + kSinDatosCaja + "9\n"}));
+        QVERIFY(!QFile::exists(dir.path() + "/9.png"));
+        QCOMPARE(vista("imprimir_detalle_bqt", "1", "/no/existe/v.png"),
+                 QStringList({"0", "",
+                              "48\tvelmar\tNo se pudo escribir la vista previa en "
+                              "/no/existe/v.png\n"}));
+        otraEstacionImprime(); // the first job the printer gets
     }
 
     void cupsRawQueue() {

@@ -1,13 +1,17 @@
 // The station's window offscreen over a real server: attendance clock and menu.
 
+#include "gui/label_preview.h"
+#include "gui/operations_menu.h"
 #include "gui/velmar_form.h"
 #include "gui/widget_context.h"
+#include "labels/box_labels.h"
 #include "station/attendance_clock.h"
 #include "station/velmo.h"
 #include "test_support.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -353,6 +357,39 @@ private slots:
         velmar.waitForFinished();
         xvfb.kill();
         xvfb.waitForFinished();
+    }
+
+    // The label chosen by its menu title is shown before any is printed;
+    // Imprimir sends exactly those bytes, and only then is it the reprint's.
+    void previewThenPrint() {
+        TestDb& db = TestDb::get();
+        db.sql("INSERT INTO clientes (cod_client, cnombre) VALUES ('C1', 'ROSAS')");
+        db.sql("INSERT INTO variedad VALUES ('FREFREEDOM50', 'FREEDOM 50 CM')");
+        db.sql("UPDATE bunche SET cod_client = 'C1', cod_varie = 'FREFREEDOM50'");
+        Ventana v;
+        QByteArray vista, guardada = "?";
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (auto* a = qobject_cast<ArgumentosDialog*>(modal())) {
+                a->opcion(0)->setCurrentText("Etiqueta de caja");
+                a->campo(1)->setText("850");
+                a->campo(2)->setText("1");
+                a->cmdAceptar()->click();
+            } else if (auto* d = qobject_cast<DialogoVistaPrevia*>(modal())) {
+                QVERIFY(!d->imagen()->pixmap().isNull());
+                vista = d->etiqueta().bytes;
+                guardada = v.form.station().ultima_compuesta.bytes;
+                d->cmdImprimir()->click();
+            }
+        });
+        timer.start(5);
+        v.form.findChild<QAction*>("vista_previa")->trigger();
+        QCOMPARE(guardada, QByteArray()); // a preview is not a print
+        QVERIFY(vista.contains("\"ROSAS\""));
+        QCOMPARE(v.t.printer.etiquetas, QList<QByteArray>{vista});
+        QCOMPARE(v.form.station().ultima_compuesta.bytes, vista);
+        imprimir_detalle(v.form.station(), "850", "1");
+        QCOMPARE(v.t.printer.etiquetas, QList<QByteArray>({vista, vista}));
     }
 
     // Every data-changing choice asks for the login, every time; no menu key.

@@ -6,6 +6,7 @@
 #include "station/velmo.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,14 +27,27 @@ ArgumentosDialog::ArgumentosDialog(const Operacion& op, QWidget* parent)
 
     auto* formulario = new QFormLayout;
     for (const Parametro& p : op.parametros) {
-        auto* campo = new QLineEdit(this);
+        if (p.soloCli) {
+            campos_.append(nullptr);
+            continue;
+        }
+        QWidget* campo = nullptr;
+        if (p.opciones.isEmpty()) {
+            auto* linea = new QLineEdit(this);
+            connect(linea, &QLineEdit::textChanged, this, &ArgumentosDialog::habilitar);
+            campo = linea;
+        } else {
+            auto* lista = new QComboBox(this);
+            for (const Opcion& o : p.opciones)
+                lista->addItem(o.titulo, o.valor);
+            campo = lista;
+        }
         campo->setObjectName(p.nombre);
         campo->setMinimumWidth(180);
         const QString etiqueta = p.opcional ? p.etiqueta + QStringLiteral(" (opcional):")
                                             : p.etiqueta + QLatin1Char(':');
         formulario->addRow(etiqueta, campo);
         campos_.append(campo);
-        connect(campo, &QLineEdit::textChanged, this, &ArgumentosDialog::habilitar);
     }
 
     aceptar_ = new QPushButton(QStringLiteral("&Aceptar"), this);
@@ -55,10 +69,22 @@ ArgumentosDialog::ArgumentosDialog(const Operacion& op, QWidget* parent)
     habilitar();
 }
 
+QLineEdit* ArgumentosDialog::campo(qsizetype i) const {
+    return qobject_cast<QLineEdit*>(campos_.value(i));
+}
+
+QComboBox* ArgumentosDialog::opcion(qsizetype i) const {
+    return qobject_cast<QComboBox*>(campos_.value(i));
+}
+
 QStringList ArgumentosDialog::argumentos() const {
     QStringList args;
     for (qsizetype i = 0; i < campos_.size(); ++i) {
-        const QString t = campos_[i]->text();
+        if (const QComboBox* lista = opcion(i)) {
+            args.append(lista->currentData().toString());
+            continue;
+        }
+        const QString t = campo(i) ? campo(i)->text() : QString();
         args.append(op_.parametros[i].opcional && t.isEmpty() ? QString() : t);
     }
     return args;
@@ -67,7 +93,7 @@ QStringList ArgumentosDialog::argumentos() const {
 void ArgumentosDialog::habilitar() {
     bool completo = true;
     for (qsizetype i = 0; i < campos_.size(); ++i)
-        if (!op_.parametros[i].opcional && campos_[i]->text().trimmed().isEmpty())
+        if (!op_.parametros[i].opcional && campo(i) && campo(i)->text().trimmed().isEmpty())
             completo = false;
     aceptar_->setEnabled(completo);
 }

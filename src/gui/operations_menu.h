@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QVector>
 
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 
@@ -16,8 +17,9 @@ namespace velmar {
 
 class VelmarForm;
 
-// A line per parameter; Aceptar is enabled while every required one holds
-// more than blanks.
+// A line per parameter (a list for a choice; none for one only velmar-cli
+// asks for); Aceptar is enabled while every required line holds more than
+// blanks.
 class ArgumentosDialog : public QDialog {
     Q_OBJECT
 public:
@@ -27,7 +29,9 @@ public:
     // (the operation's "absent").
     QStringList argumentos() const;
 
-    QLineEdit* campo(qsizetype i) const { return campos_.value(i); }
+    // Parameter i's line, or its list for a choice; null for neither.
+    QLineEdit* campo(qsizetype i) const;
+    QComboBox* opcion(qsizetype i) const;
     QPushButton* cmdAceptar() const { return aceptar_; }
     QPushButton* cmdCancelar() const { return cancelar_; }
 
@@ -35,7 +39,7 @@ private:
     void habilitar();
 
     const Operacion& op_;
-    QVector<QLineEdit*> campos_;
+    QVector<QWidget*> campos_; // one per parameter, null when not asked for
     QPushButton* aceptar_ = nullptr;
     QPushButton* cancelar_ = nullptr;
 };

@@ -131,8 +131,10 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
     report_ = std::make_unique<ReportView>(txtReporte_);
     busy_ = std::make_unique<BusyView>(this, frame1_);
     input_ = std::make_unique<LineInput>(text1_);
+    vista_ = std::make_unique<VistaPreviaVentana>(this);
     station_.reset(
         new Station{db, *history_, *report_, *busy_, *prompts, *printer, *input_, {}, {}, {}});
+    station_->vista = vista_.get();
 
     connect(text1_, &CardBox::enter, this, [this] { asistencia(*station_, text1_->text()); });
     connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });

@@ -2,6 +2,7 @@
 // velmar_form: the station's window. The attendance box, the operations
 // history, the hidden report box; the operations run on its station context.
 
+#include "gui/label_preview.h"
 #include "gui/widget_context.h"
 #include "station/context.h"
 
@@ -91,6 +92,7 @@ private:
     std::unique_ptr<ReportView> report_;
     std::unique_ptr<BusyView> busy_;
     std::unique_ptr<LineInput> input_;
+    std::unique_ptr<VistaPreviaVentana> vista_;
     std::unique_ptr<Station> station_;
 };
 

@@ -17,33 +17,80 @@ void endInError(Station& st, const QString& message) {
         st.prompts.msgbox(message, kSoloOk);
 }
 
-// Gathers, composes and sends in one piece. The label is kept for a reprint
-// before it is sent, so a jam leaves the right one to send again. A printer
-// or database failure gives its box; any other ends the label quietly. Either
-// way nothing was sent but whole labels.
 void printBoxLabel(Station& st, const QString& packing, const QString& box,
                    const LabelLayout& layout) {
+    const Composicion c = componer_etiqueta(st, layout, packing, box);
+    if (c.resultado == Composicion::kCompuesta)
+        enviar_etiqueta(st, {packing, box, c.bytes});
+}
+
+} // namespace
+
+const LabelLayout* etiquetaDeOperacion(const QString& operacion) {
+    if (operacion == QLatin1String("imprimir_detalle_peq"))
+        return &smallLabel();
+    if (operacion == QLatin1String("imprimir_detalle"))
+        return &boxLabel();
+    if (operacion == QLatin1String("imprimir_detalle_bqt"))
+        return &bouquetLabel();
+    return nullptr;
+}
+
+// A database failure gives its box; any other ends the label quietly. Either
+// way nothing is composed, so nothing but whole labels is ever sent.
+Composicion componer_etiqueta(Station& st, const LabelLayout& layout, const QString& packing,
+                              const QString& caja) {
     st.busy.setPuntero(Busy::kReloj);
     st.busy.setCaption(QStringLiteral("Inicializando ..."), true);
     st.busy.setCaption(QStringLiteral("Buscando ..."), true);
     try {
-        if (const std::optional<BoxData> data = gatherBoxData(st, packing, box, layout.queries)) {
-            const QByteArray label = writeEpl2(composeLabel(layout, *data));
-            st.ultima_compuesta = {packing, box, label};
-            st.printer.send(label);
-            st.ultima_etiqueta = label;
-        }
+        if (const std::optional<BoxData> data = gatherBoxData(st, packing, caja, layout.queries))
+            return {Composicion::kCompuesta, writeEpl2(composeLabel(layout, *data))};
         st.busy.setPuntero(Busy::kFlecha);
-    } catch (const PrinterError&) {
-        endInError(st, kImpresoraNoLista);
+        return {Composicion::kCajaVacia, {}};
     } catch (const DbError&) {
         endInError(st, kErrorRed);
     } catch (const Error&) {
         endInError(st, QString());
     }
+    return {Composicion::kFallo, {}};
 }
 
-} // namespace
+// Kept before it is sent, so a jam leaves the right one to send again.
+bool enviar_etiqueta(Station& st, const EtiquetaCompuesta& etiqueta) {
+    if (st.busy.puntero() != Busy::kReloj)
+        st.busy.setPuntero(Busy::kReloj);
+    st.ultima_compuesta = etiqueta;
+    try {
+        st.printer.send(etiqueta.bytes);
+        st.ultima_etiqueta = etiqueta.bytes;
+        st.busy.setPuntero(Busy::kFlecha);
+        return true;
+    } catch (const PrinterError&) {
+        endInError(st, kImpresoraNoLista);
+        return false;
+    }
+}
+
+void vista_previa(Station& st, const QString& operacion, const QString& packing,
+                  const QString& caja, const QString& archivo) {
+    const LabelLayout* layout = etiquetaDeOperacion(operacion);
+    if (!layout)
+        throw Error(QStringLiteral("Etiqueta desconocida: ") + operacion);
+    if (!st.vista)
+        throw Error(QStringLiteral("Esta estación no puede mostrar una vista previa"));
+    // A preview is not a print: st.ultima_compuesta, what a reprint sends,
+    // stays the last label meant for a box; only Imprimir in the window
+    // (enviar_etiqueta) makes this one it. st.guia_actual follows the
+    // queries as for a print, so it is right when the preview is printed.
+    const Composicion c = componer_etiqueta(st, *layout, packing, caja);
+    if (c.resultado == Composicion::kCajaVacia)
+        st.prompts.msgbox(kSinDatosCaja + caja, kSoloOk);
+    if (c.resultado != Composicion::kCompuesta)
+        return;
+    st.busy.setPuntero(Busy::kFlecha);
+    st.vista->mostrar(st, {packing, caja, c.bytes}, archivo);
+}
 
 void imprimir_detalle_peq(Station& st, const QString& packing, const QString& caja) {
     printBoxLabel(st, packing, caja, smallLabel());
@@ -68,14 +115,7 @@ void reimprimir_etiqueta(Station& st) {
                               QStringLiteral(", caja ") + last.caja + QStringLiteral("?"),
                           kSiNo) != kSi)
         return;
-    st.busy.setPuntero(Busy::kReloj);
-    try {
-        st.printer.send(last.bytes);
-        st.ultima_etiqueta = last.bytes;
-        st.busy.setPuntero(Busy::kFlecha);
-    } catch (const PrinterError&) {
-        endInError(st, kImpresoraNoLista);
-    }
+    enviar_etiqueta(st, last);
 }
 
 } // namespace velmar

@@ -2,6 +2,7 @@
 // The three box-detail labels of the packing room and the reprint of the last
 // one composed.
 
+#include "labels/label_layouts.h"
 #include "station/context.h"
 
 namespace velmar {
@@ -11,6 +12,7 @@ inline const QString kImpresoraNoLista =
 inline const QString kErrorRed =
     QStringLiteral("Error de ejecución, revise que esté conectado a la red");
 inline const QString kSinEtiqueta = QStringLiteral("No hay etiqueta para reimprimir");
+inline const QString kSinDatosCaja = QStringLiteral("No hay datos para la caja: ");
 
 // Small label, 680 dots wide.
 void imprimir_detalle_peq(Station& st, const QString& packing, const QString& caja);
@@ -18,6 +20,33 @@ void imprimir_detalle_peq(Station& st, const QString& packing, const QString& ca
 void imprimir_detalle(Station& st, const QString& packing, const QString& caja);
 // Bouquet label, 816 x 1269 dots.
 void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& caja);
+
+// The layout a label operation prints (imprimir_detalle_peq, imprimir_detalle,
+// imprimir_detalle_bqt); null for any other name.
+const LabelLayout* etiquetaDeOperacion(const QString& operacion);
+
+// A box's label as its operation composes it, without sending it.
+struct Composicion {
+    enum Resultado { kCompuesta, kCajaVacia, kFallo };
+    Resultado resultado;
+    QByteArray bytes; // the EPL2 job, when composed
+};
+
+// Runs the label's queries (the work table under its lock) and composes its
+// bytes, with the label's busy indication. A database failure gives its box
+// and ends the busy indication; so does an empty box, without a box. When
+// composed, the pointer stays the hourglass: the caller ends it.
+Composicion componer_etiqueta(Station& st, const LabelLayout& layout, const QString& packing,
+                              const QString& caja);
+
+// Keeps the label for a reprint, then sends it; the printer's box when it is
+// not taken. True when the printer took it.
+bool enviar_etiqueta(Station& st, const EtiquetaCompuesta& etiqueta);
+
+// Composes what `operacion` would print for the box and hands it to st.vista
+// (velmar-cli draws it to `archivo`); nothing reaches the printer.
+void vista_previa(Station& st, const QString& operacion, const QString& packing,
+                  const QString& caja, const QString& archivo);
 
 // Sends st.ultima_compuesta again, without asking the database, once the
 // operator confirms its packing and box.

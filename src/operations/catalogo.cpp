@@ -107,6 +107,22 @@ QVector<Operacion> construir() {
                 [](Station& st, const QStringList& a) {
                     imprimir_detalle_bqt(st, a.value(0), a.value(1));
                 }});
+    // The label one of those three would print, drawn and not sent.
+    QVector<Opcion> etiquetas;
+    for (const Operacion& op : ops)
+        if (etiquetaDeOperacion(op.nombre))
+            etiquetas.append({op.nombre, op.titulo});
+    ops.append({QStringLiteral("vista_previa"),
+                QStringLiteral("Vista previa de etiqueta"),
+                {{QStringLiteral("operacion"), QStringLiteral("Etiqueta"), false, etiquetas},
+                 packing,
+                 {QStringLiteral("caja"), QStringLiteral("Caja"), false},
+                 {QStringLiteral("archivo"), QStringLiteral("Archivo PNG"), false, {}, true}},
+                false,
+                true,
+                [](Station& st, const QStringList& a) {
+                    vista_previa(st, a.value(0), a.value(1), a.value(2), a.value(3));
+                }});
     // asks Yes/No before it sends: velmar-cli reads the answer from stdin
     ops.append({QStringLiteral("reimprimir_etiqueta"),
                 QStringLiteral("Reimprimir última etiqueta"),

@@ -10,10 +10,20 @@
 
 namespace velmar {
 
+// One of the values a choice parameter takes, and how the dialog shows it.
+struct Opcion {
+    QString valor;
+    QString titulo;
+};
+
 struct Parametro {
     QString nombre;   // the operation's parameter name (packing, caja, ...)
     QString etiqueta; // label in the argument dialog
     bool opcional = false;
+    // Not empty: the argument is one of these values (a list in the dialog).
+    QVector<Opcion> opciones = {};
+    // Only velmar-cli asks for it (an output file); the window passes a null text.
+    bool soloCli = false;
 };
 
 struct Operacion {

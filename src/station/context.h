@@ -135,6 +135,17 @@ struct EtiquetaCompuesta {
     QByteArray bytes;
 };
 
+struct Station;
+
+// Where a label preview goes: the window shows it with a button to print it,
+// velmar-cli draws it to `archivo` (the window has no use for that name).
+class LabelPreview {
+public:
+    virtual ~LabelPreview() = default;
+    virtual void mostrar(Station& st, const EtiquetaCompuesta& etiqueta,
+                         const QString& archivo) = 0;
+};
+
 struct Station {
     Conexion& db;
     History& history;
@@ -152,6 +163,8 @@ struct Station {
     // The last label composed, sent or not: a reprint after a jam sends this
     // one, so the box on the table gets its own label and not the one before.
     EtiquetaCompuesta ultima_compuesta = {};
+    // Null where no preview can be shown (a station without a front end).
+    LabelPreview* vista = nullptr;
 };
 
 } // namespace velmar

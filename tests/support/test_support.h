@@ -76,6 +76,10 @@ struct RecordingPrinter : LabelPrinter {
     QList<QByteArray> etiquetas;
     void send(const QByteArray& label) override { etiquetas << label; }
 };
+struct RecordingPreview : LabelPreview {
+    QList<EtiquetaCompuesta> vistas;
+    void mostrar(Station&, const EtiquetaCompuesta& e, const QString&) override { vistas << e; }
+};
 
 struct RecordingInput : CardInput {
     int vaciado = 0, enfocado = 0;
@@ -94,6 +98,7 @@ struct TestStation {
     RecordingPrompts prompts;
     RecordingPrinter printer;
     RecordingInput input;
+    RecordingPreview vista;
     Station st;
 };
 

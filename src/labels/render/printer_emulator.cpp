@@ -38,6 +38,13 @@ bool saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
     return ok;
 }
 
+bool saveJobImages(const QVector<Epl2PrintedLabel>& labels, const QString& png,
+                   const EmulatorLog& log) {
+    const QString base = png.endsWith(QLatin1String(".png")) ? png.chopped(4) : png;
+    const auto name = [&](int i) { return i == 0 ? png : imageName(base, i); };
+    return saveLabelImages(labels, name, log);
+}
+
 int renderJobFile(const QString& job, const QString& png, const EmulatorLog& log) {
     QFile f(job);
     if (!f.open(QIODevice::ReadOnly)) {
@@ -50,9 +57,7 @@ int renderJobFile(const QString& job, const QString& png, const EmulatorLog& log
         log.err(job + QStringLiteral(": el trabajo no imprime ninguna etiqueta (sin P)"));
         return 1;
     }
-    const QString base = png.endsWith(QLatin1String(".png")) ? png.chopped(4) : png;
-    const auto name = [&](int i) { return i == 0 ? png : imageName(base, i); };
-    return saveLabelImages(labels, name, log) ? 0 : 1;
+    return saveJobImages(labels, png, log) ? 0 : 1;
 }
 
 PrinterEmulator::PrinterEmulator(QString dir, EmulatorLog log)

@@ -26,6 +26,11 @@ struct EmulatorLog {
 bool saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
                      const std::function<QString(int)>& name, const EmulatorLog& log);
 
+// Draws printed labels to `png` (a second one to png's stem + "-2.png", ...);
+// false when one could not be written.
+bool saveJobImages(const QVector<Epl2PrintedLabel>& labels, const QString& png,
+                   const EmulatorLog& log);
+
 // Draws a saved job to `png` (a second label to png's stem + "-2.png", ...);
 // the exit status: 0, or 1 when the job cannot be read or prints nothing.
 int renderJobFile(const QString& job, const QString& png, const EmulatorLog& log);

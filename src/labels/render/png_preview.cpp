@@ -1,0 +1,17 @@
+#include "labels/render/png_preview.h"
+
+#include "labels/epl2_parser.h"
+#include "labels/render/printer_emulator.h"
+
+namespace velmar {
+
+void PngPreview::mostrar(Station& st, const EtiquetaCompuesta& etiqueta, const QString& archivo) {
+    // the emulator's own lines are not part of velmar-cli's output
+    const EmulatorLog callado{[](const QString&) {}, [](const QString&) {}};
+    const QVector<Epl2PrintedLabel> labels = Epl2Printer().run(parseEpl2(etiqueta.bytes));
+    if (labels.isEmpty() || !saveJobImages(labels, archivo, callado))
+        st.prompts.msgbox(QStringLiteral("No se pudo escribir la vista previa en ") + archivo,
+                          kExclamacion);
+}
+
+} // namespace velmar
