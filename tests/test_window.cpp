@@ -227,6 +227,7 @@ private slots:
             QCOMPARE(h.caret(),
                      h.texto() != antes && h.texto().endsWith("\r\n") ? 0 : h.texto().size());
             QCOMPARE(text1->text(), QString());
+            QVERIFY(!text1->isUndoAvailable()); // no card kept for weeks in its undo history
             QVERIFY(text1->hasFocus());
             QCOMPARE(v.form.text2()->toPlainText(), paraVista(h.texto()));
         }

@@ -87,7 +87,9 @@ class LineInput : public CardInput {
 public:
     explicit LineInput(QLineEdit* edit)
         : edit_(edit) {}
-    void vaciar() override { edit_->clear(); }
+    // setText, not clear(): clear() is an undoable edit, and the card box
+    // would keep every card ever typed in its undo history.
+    void vaciar() override { edit_->setText(QString()); }
     void enfocar() override { edit_->setFocus(Qt::OtherFocusReason); }
 
 private:
