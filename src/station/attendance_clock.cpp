@@ -63,13 +63,27 @@ constexpr int kEsperaCandado = 5;
 
 } // namespace
 
+namespace {
+
+// "hh:mm:ss" without a format string to parse: a month's report reads tens
+// of thousands of times.
+QString hhmmss(const QTime& t) {
+    const int partes[] = {t.hour(), t.minute(), t.second()};
+    QString s(8, QLatin1Char(':'));
+    for (int i = 0; i < 3; ++i) {
+        s[3 * i] = QLatin1Char(char('0' + partes[i] / 10));
+        s[3 * i + 1] = QLatin1Char(char('0' + partes[i] % 10));
+    }
+    return s;
+}
+
+} // namespace
+
 QString horaDe(const QVariant& v) {
     if (v.isNull())
         return {};
-    if (v.typeId() == QMetaType::QTime || v.typeId() == QMetaType::QDateTime) {
-        const QTime t = v.typeId() == QMetaType::QTime ? v.toTime() : v.toDateTime().time();
-        return t.toString(QStringLiteral("hh:mm:ss"));
-    }
+    if (v.typeId() == QMetaType::QTime || v.typeId() == QMetaType::QDateTime)
+        return hhmmss(v.typeId() == QMetaType::QTime ? v.toTime() : v.toDateTime().time());
     const QString texto = RecordSet::textOf(v);
     static const QRegularExpression hora(
         QStringLiteral("(?:^|[ T])(\\d{1,2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d*)?\\s*$"));
@@ -77,7 +91,7 @@ QString horaDe(const QVariant& v) {
     if (!m.hasMatch())
         return texto;
     const QTime t(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    return t.isValid() ? t.toString(QStringLiteral("hh:mm:ss")) : texto;
+    return t.isValid() ? hhmmss(t) : texto;
 }
 
 namespace {

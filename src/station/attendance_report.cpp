@@ -102,11 +102,22 @@ Asistencia leer(Station& st, const Rango& r) {
     a.personas.append(Persona());
     a.filas.reserve(asistencia.count());
     QHash<qint64, int> orden;
+    QHash<QDate, QString> dias; // a month has 31 of them: each written once
     for (; !asistencia.eof(); asistencia.moveNext()) {
         const qint64 id = asistencia.value(0).toLongLong();
         orden.insert(id, 0);
-        a.filas.append({0, id, asistencia.text(1).left(10), horaDe(asistencia.value(2)),
-                        horaDe(asistencia.value(3)), asistencia.value(4)});
+        const QVariant dia = asistencia.value(1);
+        QString diaTexto;
+        if (dia.typeId() == QMetaType::QDate) {
+            auto d = dias.find(dia.toDate());
+            if (d == dias.end())
+                d = dias.insert(dia.toDate(), asistencia.text(1));
+            diaTexto = *d;
+        } else {
+            diaTexto = asistencia.text(1).left(10);
+        }
+        a.filas.append({0, id, diaTexto, horaDe(asistencia.value(2)), horaDe(asistencia.value(3)),
+                        asistencia.value(4)});
     }
     if (a.filas.isEmpty())
         return a;
