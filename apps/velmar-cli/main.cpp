@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
             op->ejecutar(st, args);
         } catch (const Error& e) {
             // an operation without a handler of its own: report, never crash
-            prompts.msgbox(texto_error(e), kExclamacion);
+            prompts.msgbox(textoError(e), kExclamacion);
         }
         escribir(history.agregado());
         if (report.escrito())

@@ -17,7 +17,7 @@
 //    operator sees: a box and the end of the operation (attendance's error
 //    line, the labels' printer and network messages), or, for the packing
 //    operations' steps, the pointer and caption reset and the next step
-//    (packing/steps.h, `paso`). texto_error gives a box's text for any kind.
+//    (packing/steps.h, `paso`). textoError gives a box's text for any kind.
 // 4. The front ends (window, velmar-cli) catch only what escapes an operation.
 
 #include <QString>
@@ -29,7 +29,7 @@ class Error : public std::exception {
 public:
     explicit Error(QString texto)
         : texto_(std::move(texto)) {}
-    // The station's text for it, as a box shows it (see texto_error).
+    // The station's text for it, as a box shows it (see textoError).
     const QString& texto() const { return texto_; }
     const char* what() const noexcept override;
 

@@ -98,7 +98,7 @@ void ArgumentosDialog::habilitar() {
     aceptar_->setEnabled(completo);
 }
 
-void ejecutar_desde_menu(VelmarForm* form, const Operacion& op) {
+void ejecutarDesdeMenu(VelmarForm* form, const Operacion& op) {
     Station& st = form->station();
     const auto alTerminar = [&] { st.input.enfocar(); };
 
@@ -124,13 +124,13 @@ void ejecutar_desde_menu(VelmarForm* form, const Operacion& op) {
         // An operation without a handler of its own: tell the operator and
         // leave the window usable.
         if (st.busy.puntero() != Busy::kFlecha)
-            st.busy.setPuntero(Busy::kFlecha);
-        st.prompts.msgbox(texto_error(e), kExclamacion);
+            st.busy.ponerPuntero(Busy::kFlecha);
+        st.prompts.msgbox(textoError(e), kExclamacion);
     }
     alTerminar();
 }
 
-void instalar_menu_operaciones(VelmarForm* form) {
+void instalarMenuOperaciones(VelmarForm* form) {
     // Alt+O only: a plain letter or digit typed or scanned into Text1 never
     // reaches the menu.
     QMenu* menu = form->menuBar()->addMenu(QStringLiteral("&Operaciones"));
@@ -144,7 +144,7 @@ void instalar_menu_operaciones(VelmarForm* form) {
         const QString nombre = op.nombre;
         QObject::connect(a, &QAction::triggered, form, [form, nombre] {
             if (const Operacion* o = buscarOperacion(nombre))
-                ejecutar_desde_menu(form, *o);
+                ejecutarDesdeMenu(form, *o);
         });
     }
     // The design client area stays as it was; the window grows by the bar.

@@ -45,9 +45,9 @@ private:
 };
 
 // Adds the menu to the window.
-void instalar_menu_operaciones(VelmarForm* form);
+void instalarMenuOperaciones(VelmarForm* form);
 
 // What choosing the operation's entry does.
-void ejecutar_desde_menu(VelmarForm* form, const Operacion& op);
+void ejecutarDesdeMenu(VelmarForm* form, const Operacion& op);
 
 } // namespace velmar

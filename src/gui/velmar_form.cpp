@@ -138,7 +138,7 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
 
     connect(text1_, &CardBox::enter, this, [this] { asistencia(*station_, text1_->text()); });
     connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });
-    instalar_menu_operaciones(this);
+    instalarMenuOperaciones(this);
     // Centred once the menu bar has grown the window.
     if (const QScreen* s = screen())
         move(s->availableGeometry().center() - rect().center());

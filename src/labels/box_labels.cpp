@@ -11,17 +11,17 @@ namespace {
 
 // The pointer back, the error caption, and the box when there is one.
 void endInError(Station& st, const QString& message) {
-    st.busy.setPuntero(Busy::kFlecha);
-    st.busy.setCaption(Busy::kCaptionError);
+    st.busy.ponerPuntero(Busy::kFlecha);
+    st.busy.ponerLeyenda(Busy::kCaptionError);
     if (!message.isEmpty())
         st.prompts.msgbox(message, kSoloOk);
 }
 
 void printBoxLabel(Station& st, const QString& packing, const QString& box,
                    const LabelLayout& layout) {
-    const Composicion c = componer_etiqueta(st, layout, packing, box);
+    const Composicion c = componerEtiqueta(st, layout, packing, box);
     if (c.resultado == Composicion::kCompuesta)
-        enviar_etiqueta(st, {packing, box, c.bytes});
+        enviarEtiqueta(st, {packing, box, c.bytes});
 }
 
 } // namespace
@@ -38,15 +38,15 @@ const LabelLayout* etiquetaDeOperacion(const QString& operacion) {
 
 // A database failure gives its box; any other ends the label quietly. Either
 // way nothing is composed, so nothing but whole labels is ever sent.
-Composicion componer_etiqueta(Station& st, const LabelLayout& layout, const QString& packing,
-                              const QString& caja) {
-    st.busy.setPuntero(Busy::kReloj);
-    st.busy.setCaption(QStringLiteral("Inicializando ..."), true);
-    st.busy.setCaption(QStringLiteral("Buscando ..."), true);
+Composicion componerEtiqueta(Station& st, const LabelLayout& layout, const QString& packing,
+                             const QString& caja) {
+    st.busy.ponerPuntero(Busy::kReloj);
+    st.busy.ponerLeyenda(QStringLiteral("Inicializando ..."), true);
+    st.busy.ponerLeyenda(QStringLiteral("Buscando ..."), true);
     try {
         if (const std::optional<BoxData> data = gatherBoxData(st, packing, caja, layout.queries))
             return {Composicion::kCompuesta, writeEpl2(composeLabel(layout, *data))};
-        st.busy.setPuntero(Busy::kFlecha);
+        st.busy.ponerPuntero(Busy::kFlecha);
         return {Composicion::kCajaVacia, {}};
     } catch (const DbError&) {
         endInError(st, kErrorRed);
@@ -57,14 +57,14 @@ Composicion componer_etiqueta(Station& st, const LabelLayout& layout, const QStr
 }
 
 // Kept before it is sent, so a jam leaves the right one to send again.
-bool enviar_etiqueta(Station& st, const EtiquetaCompuesta& etiqueta) {
+bool enviarEtiqueta(Station& st, const EtiquetaCompuesta& etiqueta) {
     if (st.busy.puntero() != Busy::kReloj)
-        st.busy.setPuntero(Busy::kReloj);
+        st.busy.ponerPuntero(Busy::kReloj);
     st.ultima_compuesta = etiqueta;
     try {
         st.printer.send(etiqueta.bytes);
         st.ultima_etiqueta = etiqueta.bytes;
-        st.busy.setPuntero(Busy::kFlecha);
+        st.busy.ponerPuntero(Busy::kFlecha);
         return true;
     } catch (const PrinterError&) {
         endInError(st, kImpresoraNoLista);
@@ -81,14 +81,14 @@ void vista_previa(Station& st, const QString& operacion, const QString& packing,
         throw Error(QStringLiteral("Esta estación no puede mostrar una vista previa"));
     // A preview is not a print: st.ultima_compuesta, what a reprint sends,
     // stays the last label meant for a box; only Imprimir in the window
-    // (enviar_etiqueta) makes this one it. st.guia_actual follows the
+    // (enviarEtiqueta) makes this one it. st.guia_actual follows the
     // queries as for a print, so it is right when the preview is printed.
-    const Composicion c = componer_etiqueta(st, *layout, packing, caja);
+    const Composicion c = componerEtiqueta(st, *layout, packing, caja);
     if (c.resultado == Composicion::kCajaVacia)
         st.prompts.msgbox(kSinDatosCaja + caja, kSoloOk);
     if (c.resultado != Composicion::kCompuesta)
         return;
-    st.busy.setPuntero(Busy::kFlecha);
+    st.busy.ponerPuntero(Busy::kFlecha);
     st.vista->mostrar(st, {packing, caja, c.bytes}, archivo);
 }
 
@@ -115,7 +115,7 @@ void reimprimir_etiqueta(Station& st) {
                               QStringLiteral(", caja ") + last.caja + QStringLiteral("?"),
                           kSiNo) != kSi)
         return;
-    enviar_etiqueta(st, last);
+    enviarEtiqueta(st, last);
 }
 
 } // namespace velmar

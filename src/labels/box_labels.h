@@ -36,12 +36,12 @@ struct Composicion {
 // bytes, with the label's busy indication. A database failure gives its box
 // and ends the busy indication; so does an empty box, without a box. When
 // composed, the pointer stays the hourglass: the caller ends it.
-Composicion componer_etiqueta(Station& st, const LabelLayout& layout, const QString& packing,
-                              const QString& caja);
+Composicion componerEtiqueta(Station& st, const LabelLayout& layout, const QString& packing,
+                             const QString& caja);
 
 // Keeps the label for a reprint, then sends it; the printer's box when it is
 // not taken. True when the printer took it.
-bool enviar_etiqueta(Station& st, const EtiquetaCompuesta& etiqueta);
+bool enviarEtiqueta(Station& st, const EtiquetaCompuesta& etiqueta);
 
 // Composes what `operacion` would print for the box and hands it to st.vista
 // (velmar-cli draws it to `archivo`); nothing reaches the printer.

@@ -30,7 +30,7 @@ qint64 numeric(const QVariant& v) {
 
 // The stem length: the leading number of the last two characters of the code.
 QString stemLength(const QString& varietyCode) {
-    return QString::number(qint64(valor_numerico(varietyCode.right(2))));
+    return QString::number(qint64(valorNumerico(varietyCode.right(2))));
 }
 
 // Empties tmp_caja and writes one row per grouped row of the box query, all

@@ -16,10 +16,10 @@ ResultadoLogin comprobar_login(Station& st, const QString& login, const QString&
             st.prompts.msgbox(kLoginIncorrecto, kSoloOk);
             return ResultadoLogin::Rechazado;
         }
-        st.permiso_usuario = sin_blancos(rs.text(QStringLiteral("usu_permiso")));
+        st.permiso_usuario = sinBlancos(rs.text(QStringLiteral("usu_permiso")));
         return ResultadoLogin::Aceptado;
     } catch (const Error& e) {
-        st.prompts.msgbox(QStringLiteral("Login ") + texto_error(e), kExclamacion);
+        st.prompts.msgbox(QStringLiteral("Login ") + textoError(e), kExclamacion);
         return ResultadoLogin::Fallido;
     }
 }

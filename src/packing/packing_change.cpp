@@ -7,9 +7,9 @@ namespace velmar {
 
 void cambiar_packing(Station& st, const QString& packing, const QString& nuevo_packing,
                      const QString& caja, const QString& nueva_caja) {
-    st.busy.setPuntero(Busy::kReloj);
-    st.busy.setCaption(QStringLiteral("Inicializando ..."));
-    st.busy.setCaption(QStringLiteral("Buscando ..."));
+    st.busy.ponerPuntero(Busy::kReloj);
+    st.busy.ponerLeyenda(QStringLiteral("Inicializando ..."));
+    st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
 
     // The destination's customer: its first bunch, else its planned customer.
     QString cliente;
@@ -52,8 +52,8 @@ void cambiar_packing(Station& st, const QString& packing, const QString& nuevo_p
     if (ejecutar_sql(st, sql))
         st.history.agregar_historia(linea);
 
-    st.busy.setPuntero(Busy::kFlecha);
-    st.busy.setCaption(QString());
+    st.busy.ponerPuntero(Busy::kFlecha);
+    st.busy.ponerLeyenda(QString());
 }
 
 } // namespace velmar

@@ -15,17 +15,17 @@ QString entero(double v) {
 }
 
 void terminar(Station& st) {
-    st.busy.setPuntero(Busy::kFlecha);
-    st.busy.setCaption(QString());
+    st.busy.ponerPuntero(Busy::kFlecha);
+    st.busy.ponerLeyenda(QString());
 }
 
 } // namespace
 
 void reporte_pck(Station& st, const QString& packing, const QString& caja) {
-    st.busy.setPuntero(Busy::kReloj);
-    st.busy.setCaption(QStringLiteral("Inicializando ..."));
+    st.busy.ponerPuntero(Busy::kReloj);
+    st.busy.ponerLeyenda(QStringLiteral("Inicializando ..."));
     st.report.show();
-    st.busy.setCaption(QStringLiteral("Buscando ..."));
+    st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
 
     QString estado;
     paso(st, [&] {
@@ -56,7 +56,7 @@ void reporte_pck(Station& st, const QString& packing, const QString& caja) {
         return;
     }
 
-    st.busy.setCaption(QStringLiteral("Recuperando información ..."));
+    st.busy.ponerLeyenda(QStringLiteral("Recuperando información ..."));
     paso(st, [&] { rs.moveFirst(); });
     st.report.set(QStringLiteral("PACKING: ") + packing +
                   (estado == QLatin1String("C") ? QStringLiteral(" EMBARCADO  ")
@@ -93,13 +93,13 @@ void reporte_pck(Station& st, const QString& packing, const QString& caja) {
         paso(st, [&] {
             const QString cuenta = rs.text(QStringLiteral("bunchest"));
             st.report.append(QStringLiteral("  (") + cuenta + QStringLiteral(")") +
-                             (valor_numerico(cuenta) > 1 ? QStringLiteral(" bunches")
-                                                         : QStringLiteral(" bunche")) +
+                             (valorNumerico(cuenta) > 1 ? QStringLiteral(" bunches")
+                                                        : QStringLiteral(" bunche")) +
                              QStringLiteral(" de ") + rs.text(QStringLiteral("vnombre")) +
                              QStringLiteral(" / ") + rs.text(QStringLiteral("botones")) + kCrLf);
         });
-        paso(st, [&] { bunches += valor_numerico(rs.text(QStringLiteral("bunchest"))); });
-        paso(st, [&] { tallos += valor_numerico(rs.text(QStringLiteral("botones"))); });
+        paso(st, [&] { bunches += valorNumerico(rs.text(QStringLiteral("bunchest"))); });
+        paso(st, [&] { tallos += valorNumerico(rs.text(QStringLiteral("botones"))); });
         if (!paso(st, [&] { rs.moveNext(); }))
             break;
     }
@@ -109,10 +109,10 @@ void reporte_pck(Station& st, const QString& packing, const QString& caja) {
 }
 
 void imprimir_caja(Station& st, const QString& packing, const QString& caja, const QString& guia) {
-    st.busy.setPuntero(Busy::kReloj);
-    st.busy.setCaption(QStringLiteral("Inicializando ..."));
+    st.busy.ponerPuntero(Busy::kReloj);
+    st.busy.ponerLeyenda(QStringLiteral("Inicializando ..."));
     st.report.show();
-    st.busy.setCaption(QStringLiteral("Buscando ..."));
+    st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
     try {
         // Not held in 16 bits: a big box is still counted.
         qint64 bunches = 0;
@@ -138,7 +138,7 @@ void imprimir_caja(Station& st, const QString& packing, const QString& caja, con
         const int nVariedades = variedades.count();
 
         st.report.set(QStringLiteral("PACKING: ") + packing + kCrLf);
-        st.busy.setCaption(QStringLiteral("Recuperando información ..."));
+        st.busy.ponerLeyenda(QStringLiteral("Recuperando información ..."));
 
         if (nVariedades <= 0) {
             st.report.append(QStringLiteral("No hay datos para la caja: ") + caja);
@@ -155,7 +155,7 @@ void imprimir_caja(Station& st, const QString& packing, const QString& caja, con
             // The last three characters are the stem length; a shorter name
             // has no name part left.
             nombre = nombre.size() >= 3 ? nombre.left(nombre.size() - 3) : QString();
-            variedad = sin_blancos(nombre) + QStringLiteral("-") + QString::number(bunches);
+            variedad = sinBlancos(nombre) + QStringLiteral("-") + QString::number(bunches);
         }
 
         for (const QString& linea :
@@ -167,8 +167,8 @@ void imprimir_caja(Station& st, const QString& packing, const QString& caja, con
         st.prompts.msgbox(QStringLiteral("imprime caja: ") + caja, kSoloOk);
         terminar(st);
     } catch (const Error&) {
-        st.busy.setPuntero(Busy::kFlecha);
-        st.busy.setCaption(Busy::kCaptionError, false);
+        st.busy.ponerPuntero(Busy::kFlecha);
+        st.busy.ponerLeyenda(Busy::kCaptionError, false);
     }
 }
 

@@ -9,8 +9,8 @@ bool paso(Station& st, const std::function<void()>& accion) {
         accion();
         return true;
     } catch (const Error&) {
-        st.busy.setPuntero(Busy::kFlecha);
-        st.busy.setCaption(Busy::kCaptionError, false);
+        st.busy.ponerPuntero(Busy::kFlecha);
+        st.busy.ponerLeyenda(Busy::kCaptionError, false);
         return false;
     }
 }

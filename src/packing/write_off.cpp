@@ -13,7 +13,7 @@ void baja_nacional(Station& st, const QString& bunche) {
     if (rs.eof()) {
         st.history.agregar_historia(QStringLiteral("\t* Error: Bunche: ") + bunche +
                                     QStringLiteral(" no se encuentra en disponibilidad"));
-        st.history.caret_al_final();
+        st.history.cursorAlFinal();
         st.input.enfocar();
         return;
     }
@@ -51,7 +51,7 @@ void baja_nacional(Station& st, const QString& bunche) {
 
     st.history.agregar_historia(QStringLiteral("\t* Bunche: ") + bunche +
                                 QStringLiteral(" dado de baja a NACIONAL"));
-    st.history.caret_al_final();
+    st.history.cursorAlFinal();
     st.input.enfocar();
 }
 

@@ -16,7 +16,7 @@ namespace {
 const QString kErrorSistema = QStringLiteral("Error en el sistema, revise la última operación ");
 
 QString limpiar(const QString& texto) {
-    QString c = sin_blancos(texto).toUpper();
+    QString c = sinBlancos(texto).toUpper();
     c.remove(QLatin1Char('\''));
     return c;
 }
@@ -49,7 +49,7 @@ RecordSet abrirPersona(Station& st, const QString& sql) {
         const auto* db = dynamic_cast<const DbError*>(&e);
         if (db && esMezclaDeCotejamientos(*db))
             return RecordSet(QStringList(), {});
-        st.prompts.msgbox(QStringLiteral("Consulta Sql ") + texto_error(e), kSoloOk);
+        st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
         return RecordSet();
     }
 }
@@ -147,10 +147,10 @@ private:
 void errorDelSistema(Station& st) {
     st.prompts.beep();
     st.prompts.msgbox(kErrorSistema, kSoloOk);
-    st.history.agregar_texto(QLatin1Char('\t') + kErrorSistema);
+    st.history.agregarTexto(QLatin1Char('\t') + kErrorSistema);
     st.input.vaciar();
     st.input.enfocar();
-    st.history.caret_al_final();
+    st.history.cursorAlFinal();
 }
 
 } // namespace

@@ -31,7 +31,7 @@ struct Rango {
 bool leerRango(Station& st, const QString& desde, const QString& hasta, Rango& r) {
     const auto leer = [&](const QString& texto, QDate& fecha) {
         static const QRegularExpression forma(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
-        const QString t = sin_blancos(texto);
+        const QString t = sinBlancos(texto);
         fecha = forma.match(t).hasMatch() ? QDate::fromString(t, QStringLiteral("yyyy-MM-dd"))
                                           : QDate();
         if (!fecha.isValid())
@@ -85,7 +85,7 @@ struct Asistencia {
 // The range's rows and their people. The order of names is the server's (its
 // collation, not ours).
 Asistencia leer(Station& st, const Rango& r) {
-    st.busy.setCaption(QStringLiteral("Buscando ..."));
+    st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
     // A half-open range serves DATE, DATETIME and text columns alike, and the
     // index on fecha_entrada.
     const QString enRango =
@@ -144,18 +144,18 @@ Asistencia leer(Station& st, const Rango& r) {
 }
 
 void empezar(Station& st) {
-    st.busy.setPuntero(Busy::kReloj);
-    st.busy.setCaption(QStringLiteral("Inicializando ..."));
+    st.busy.ponerPuntero(Busy::kReloj);
+    st.busy.ponerLeyenda(QStringLiteral("Inicializando ..."));
 }
 
 void terminar(Station& st) {
-    st.busy.setPuntero(Busy::kFlecha);
-    st.busy.setCaption(QString());
+    st.busy.ponerPuntero(Busy::kFlecha);
+    st.busy.ponerLeyenda(QString());
 }
 
 void fallo(Station& st) {
-    st.busy.setPuntero(Busy::kFlecha);
-    st.busy.setCaption(Busy::kCaptionError, false);
+    st.busy.ponerPuntero(Busy::kFlecha);
+    st.busy.ponerLeyenda(Busy::kCaptionError, false);
 }
 
 QString horaCorta(const QString& hora) {
@@ -200,7 +200,7 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
     qsizetype anchoCedula = 6;
     for (const Persona& p : a.personas) {
         cedulas << enUnaLinea(p.cedula);
-        nombres << enUnaLinea(sin_blancos(p.apellidos + QLatin1Char(' ') + p.nombres));
+        nombres << enUnaLinea(sinBlancos(p.apellidos + QLatin1Char(' ') + p.nombres));
         anchoCedula = std::max(anchoCedula, p.cedula.size());
     }
     QString texto = QStringLiteral("ASISTENCIA DEL ") + r.desde.toString(Qt::ISODate) +
@@ -294,7 +294,7 @@ QByteArray textoCsv(const Asistencia& a) {
 
 void reporte_asistencia(Station& st, const QString& desde, const QString& hasta) {
     Rango r;
-    if (!leerRango(st, desde, sin_blancos(hasta).isEmpty() ? desde : hasta, r))
+    if (!leerRango(st, desde, sinBlancos(hasta).isEmpty() ? desde : hasta, r))
         return;
     empezar(st);
     st.report.show();
@@ -304,7 +304,7 @@ void reporte_asistencia(Station& st, const QString& desde, const QString& hasta)
             st.report.set(QStringLiteral("No hay asistencia del ") + r.desde.toString(Qt::ISODate) +
                           QStringLiteral(" al ") + r.hasta.toString(Qt::ISODate));
         } else {
-            st.busy.setCaption(QStringLiteral("Recuperando información ..."));
+            st.busy.ponerLeyenda(QStringLiteral("Recuperando información ..."));
             st.report.set(textoDelReporte(r, a), true);
         }
         terminar(st);
@@ -321,7 +321,7 @@ void exportar_asistencia(Station& st, const QString& desde, const QString& hasta
     empezar(st);
     try {
         const Asistencia a = leer(st, r);
-        st.busy.setCaption(QStringLiteral("Escribiendo archivo ..."));
+        st.busy.ponerLeyenda(QStringLiteral("Escribiendo archivo ..."));
         const QByteArray csv = textoCsv(a);
         // Written beside the target and renamed over it: a failure leaves the
         // old file, or none, never half of one.

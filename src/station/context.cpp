@@ -3,10 +3,10 @@
 namespace velmar {
 
 void History::agregar_historia(const QString& linea) {
-    agregar_texto(linea + QStringLiteral("\r\n"));
+    agregarTexto(linea + QStringLiteral("\r\n"));
 }
 
-void History::agregar_texto(const QString& pieza) {
+void History::agregarTexto(const QString& pieza) {
     texto_ += pieza;
     caret_ = 0;
     onAppended(pieza);
@@ -18,10 +18,10 @@ void History::recortar_historia() {
         texto_ = texto_.right(kConserva);
         onReplaced();
     }
-    caret_al_final();
+    cursorAlFinal();
 }
 
-void History::caret_al_final() {
+void History::cursorAlFinal() {
     caret_ = int(texto_.size());
     onCaret();
 }
@@ -49,12 +49,12 @@ void ReportBox::hide() {
     onVisible();
 }
 
-void Busy::setPuntero(int puntero) {
+void Busy::ponerPuntero(int puntero) {
     puntero_ = puntero;
     onPuntero();
 }
 
-void Busy::setCaption(const QString& caption, bool repintar) {
+void Busy::ponerLeyenda(const QString& caption, bool repintar) {
     caption_ = caption;
     onCaption(repintar);
 }

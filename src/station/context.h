@@ -44,10 +44,10 @@ public:
     // as replacing a text box's text does.
     void agregar_historia(const QString& linea);
     // A piece without line end (the attendance clock's error line).
-    void agregar_texto(const QString& pieza);
+    void agregarTexto(const QString& pieza);
     // recortar_historia: bound the text, then caret to the end.
     void recortar_historia();
-    void caret_al_final();
+    void cursorAlFinal();
 
 protected:
     virtual void onAppended(const QString& /*pieza*/) {}
@@ -100,9 +100,9 @@ public:
     virtual ~Busy() = default;
     int puntero() const { return puntero_; }
     const QString& caption() const { return caption_; }
-    void setPuntero(int puntero);
+    void ponerPuntero(int puntero);
     // `repintar`: show the caption at once although the operation keeps blocking.
-    void setCaption(const QString& caption, bool repintar = true);
+    void ponerLeyenda(const QString& caption, bool repintar = true);
 
 protected:
     virtual void onPuntero() {}

@@ -16,7 +16,7 @@ QString sinPrefijos(QString t) {
 
 } // namespace
 
-QString texto_error(const Error& e) {
+QString textoError(const Error& e) {
     if (const auto* db = dynamic_cast<const DbError*>(&e)) {
         const QString detalle = sinPrefijos(db->texto());
         if (db->codigo() == QLatin1String("IM002") ||
@@ -39,7 +39,7 @@ bool conectar(Conexion& conexion, Prompts& prompts) {
         conexion.abrir();
         return true;
     } catch (const Error& e) {
-        prompts.msgbox(texto_error(e), kCritico, kTituloConexion);
+        prompts.msgbox(textoError(e), kCritico, kTituloConexion);
         return false;
     }
 }
@@ -48,7 +48,7 @@ RecordSet abrir_consulta(Station& st, const QString& sql) {
     try {
         return st.db.consulta(sql);
     } catch (const Error& e) {
-        st.prompts.msgbox(QStringLiteral("Consulta Sql ") + texto_error(e), kSoloOk);
+        st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
         return RecordSet();
     }
 }
@@ -58,7 +58,7 @@ bool ejecutar_sql(Station& st, const QString& sql) {
         st.db.ejecutar(sql);
         return true;
     } catch (const Error& e) {
-        st.prompts.msgbox(texto_error(e), kSoloOk);
+        st.prompts.msgbox(textoError(e), kSoloOk);
         return false;
     }
 }
@@ -93,7 +93,7 @@ QDateTime fecha_servidor(Station& st) {
     }
 }
 
-QString sin_blancos(const QString& texto) {
+QString sinBlancos(const QString& texto) {
     qsizetype i = 0, j = texto.size();
     while (i < j && texto[i] == QLatin1Char(' '))
         ++i;
@@ -102,7 +102,7 @@ QString sin_blancos(const QString& texto) {
     return texto.mid(i, j - i);
 }
 
-double valor_numerico(const QString& texto) {
+double valorNumerico(const QString& texto) {
     qsizetype i = 0;
     const qsizetype n = texto.size();
     while (i < n && (texto[i] == QLatin1Char(' ') || texto[i] == QLatin1Char('\t')))
@@ -128,7 +128,7 @@ double valor_numerico(const QString& texto) {
 }
 
 bool es_vacio(const QString& texto) {
-    return sin_blancos(texto).isEmpty() || texto == kMascaraVacia;
+    return sinBlancos(texto).isEmpty() || texto == kMascaraVacia;
 }
 
 namespace {

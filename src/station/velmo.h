@@ -19,7 +19,7 @@ inline const QString kMascaraVacia = QStringLiteral("__-___-____");
 bool conectar(Conexion& conexion, Prompts& prompts);
 
 // The station's standard text for an error, shown in its message boxes.
-QString texto_error(const Error& e);
+QString textoError(const Error& e);
 
 // SQL text to a fully fetched record set. A database error is shown as
 // "Consulta Sql " + its text and gives a missing record set.
@@ -41,12 +41,12 @@ QDateTime fecha_servidor(Station& st);
 
 // The text without leading and trailing blanks (the space character only, as
 // the farm's texts have always been trimmed: a TAB is kept).
-QString sin_blancos(const QString& texto);
+QString sinBlancos(const QString& texto);
 
 // The leading number of a text (blanks before it skipped), 0 when the text
 // does not begin with one: how the reports read counts and the labels a stem
 // length.
-double valor_numerico(const QString& texto);
+double valorNumerico(const QString& texto);
 
 // Blank text, or the empty input mask "__-___-____".
 bool es_vacio(const QString& texto);

@@ -24,11 +24,11 @@ private slots:
 
     void textRoutines() {
         QVERIFY(es_vacio("   ") && es_vacio("__-___-____") && !es_vacio(" __-___-____"));
-        QCOMPARE(sin_blancos("  \ta b\t  "), QString("\ta b\t")); // the farm's TABs stay
+        QCOMPARE(sinBlancos("  \ta b\t  "), QString("\ta b\t")); // the farm's TABs stay
         const std::pair<QString, double> numeros[] = {
             {"  \t-12.5x", -12.5}, {".5", 0.5}, {"CMS 50", 0}, {"-", 0}, {"\u0665", 0}};
         for (const auto& [texto, valor] : numeros)
-            QCOMPARE(valor_numerico(texto), valor);
+            QCOMPARE(valorNumerico(texto), valor);
         const QString largo = QString(40000, 'x') + "/fin"; // past 16-bit positions
         const std::tuple<QString, qsizetype, QString, QString> partes[] = {
             {"1/2", 2, "/", "2"},
@@ -49,7 +49,7 @@ private slots:
             History h;
             h.agregar_historia("a");
             QCOMPARE(h.caret(), 0);
-            h.agregar_texto(QString(largo - 3, 'x'));
+            h.agregarTexto(QString(largo - 3, 'x'));
             const QString antes = h.texto();
             QVERIFY(antes.startsWith("a\r\nx"));
             h.recortar_historia();
