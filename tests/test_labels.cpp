@@ -1,21 +1,21 @@
-// The three box-detail labels against a real MariaDB server, received on a
-// real loopback socket as a networked label printer's raw port receives them,
-// through a file, velmar-cli and a private CUPS scheduler's raw queue. Printer
-// faults and a server killed mid-label are in test_faults, stations printing
-// at once in test_load.
+// The three box-detail labels from a real MariaDB server, received on a real
+// loopback socket by velmar-impresora, through a file, velmar-cli and a
+// private CUPS scheduler's raw queue; and the printer or the server failing.
 
 #include "finca.h"
-#include "labels/epl2_parser.h"
-#include "labels/epl2_printer.h"
-#include "printer_peer.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <cups/cups.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace velmar;
@@ -35,24 +35,114 @@ QByteArray esperado(const QString& nombre) {
 // Prints the label an expected file is named after: kind_packing_box.
 void imprimir(Puesto& p, const QString& archivo) {
     const QStringList parte = archivo.split('_');
-    kEtiquetas[QStringList{"peq", "det", "bqt"}.indexOf(parte[0])](p.st, parte[1], parte[2]);
+    void (*const etiqueta[])(Station&, const QString&, const QString&) = {
+        imprimir_detalle_peq, imprimir_detalle, imprimir_detalle_bqt};
+    etiqueta[QStringList{"peq", "det", "bqt"}.indexOf(parte[0])](p.st, parte[1], parte[2]);
+}
+
+// A program run to its end: exit code, stdout, stderr.
+QStringList correr(const QString& bin, const QStringList& args) {
+    QProcess p;
+    p.start(bin, args);
+    const bool fin = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
+    return {fin ? QString::number(p.exitCode()) : "no terminó", p.readAllStandardOutput(),
+            p.readAllStandardError()};
 }
 
 const QStringList kMarcoNormal = {"Inicializando ...", "Buscando ..."};
 const QString kNoLista = "0|velmar|" + kImpresoraNoLista;
-const QString kPregunta = "4|velmar|¿Reimprimir la etiqueta del packing %1, caja %2?";
 
-enum class Falla { Impresora, Servidor, Sentencia };
+// velmar-impresora on a loopback port of its own: each test's printer.
+struct Emulador {
+    QTemporaryDir dir;
+    QProcess proceso;
+    QString out, aviso, puerto; // its stdout and stderr so far
+    int tomados = 0;
+    Emulador() {
+        proceso.start(VELMAR_IMPRESORA_BIN, {"--port", "0", "--out", dir.path()});
+        static const QRegularExpression escucha("escuchando en 127\\.0\\.0\\.1:(\\d+)");
+        esperar([&] { return escucha.match(aviso).hasMatch(); });
+        puerto = escucha.match(aviso).captured(1);
+    }
+    ~Emulador() {
+        proceso.kill();
+        proceso.waitForFinished(5000);
+    }
+    void usar() const { qputenv("VELMAR_IMPRESORA", "socket://127.0.0.1:" + puerto.toUtf8()); }
+    QString ruta(const QString& nombre) const { return dir.path() + "/etiqueta-" + nombre; }
+    // Lets it run until `listo` holds; gives its stdout lines.
+    QStringList esperar(const std::function<bool()>& listo) {
+        const auto leido = [&] {
+            out += proceso.readAllStandardOutput();
+            aviso += proceso.readAllStandardError();
+            return listo();
+        };
+        if (!QTest::qWaitFor(leido, 20000))
+            qWarning("still waiting after 20 s: %s", qPrintable(aviso));
+        return out.split('\n', Qt::SkipEmptyParts);
+    }
+    // The next job, saved once its sender has closed the line, of the size
+    // the emulator reports.
+    QByteArray tomar() {
+        const QString epl = ruta(QString::asprintf("%03d.epl", ++tomados));
+        esperar([&] { return aviso.contains(epl + '\t'); });
+        const QByteArray job = leer(epl);
+        return aviso.contains(epl + QString("\t%1 bytes").arg(job.size())) ? job : aviso.toUtf8();
+    }
+};
+
+enum class Falla { Destino, Rechaza, NoLee, Cierra, Servidor, Sentencia };
+
+// A printer's raw port on loopback that fails: it refuses (nothing listens),
+// never reads (never accepting: the kernel keeps what comes), or closes each
+// connection at once.
+struct PuertoRoto {
+    QTcpServer servidor;
+    std::thread hilo;
+    explicit PuertoRoto(Falla modo) {
+        QVERIFY(servidor.listen(QHostAddress::LocalHost));
+        servidor.pauseAccepting(); // an event loop of this thread takes none
+        qputenv("VELMAR_IMPRESORA",
+                "socket://127.0.0.1:" + QByteArray::number(servidor.serverPort()));
+        if (modo == Falla::Rechaza)
+            servidor.close();
+        const int fd = int(servidor.socketDescriptor());
+        if (modo == Falla::Cierra && ::fcntl(fd, F_SETFL, 0) == 0) // blocking accepts
+            hilo = std::thread([fd] {
+                for (int c; (c = ::accept(fd, nullptr, nullptr)) >= 0 || errno == EINTR;)
+                    ::close(c);
+            });
+    }
+    ~PuertoRoto() {
+        ::shutdown(int(servidor.socketDescriptor()), SHUT_RDWR); // wakes the accept
+        if (hilo.joinable())
+            hilo.join();
+    }
+    // What the connection never accepted holds, as the printer back to life reads it.
+    QByteArray retenido() const {
+        const int c = ::accept4(int(servidor.socketDescriptor()), nullptr, nullptr, SOCK_NONBLOCK);
+        QByteArray out = c < 0 ? "(ninguna conexión)" : "";
+        char buf[4096];
+        for (ssize_t n; c >= 0 && (n = ::recv(c, buf, sizeof buf, 0)) > 0;)
+            out.append(buf, n);
+        ::close(c);
+        return out;
+    }
+};
+
 struct FilaFalla {
     const char* nombre;
     const char* archivo;
     Falla falla;
-    const char* valor; // the printer's name, or a statement run first
+    const char* destino = ""; // VELMAR_IMPRESORA, or a statement run first
 };
 const FilaFalla kFallas[] = {
-    {"printer device missing", "peq_100_1", Falla::Impresora, "file:/no/existe/impresora"},
-    {"printer name unknown", "det_100_2", Falla::Impresora, "otra-cosa"},
-    {"database down", "det_100_2", Falla::Servidor, ""},
+    {"printer device missing", "peq_100_1", Falla::Destino, "file:/no/existe/impresora"},
+    {"printer name unknown", "det_100_2", Falla::Destino, "otra-cosa"},
+    {"printer refuses", "bqt_100_1", Falla::Rechaza},
+    {"printer closes at once", "peq_100_8", Falla::Cierra},
+    {"printer never reads", "det_100_7", Falla::NoLee},
+    {"database down", "det_100_2", Falla::Servidor},
     // a sum of stems past the table's INT: the server rejects an insert under the lock
     {"insert rejected", "bqt_100_1", Falla::Sentencia,
      "UPDATE bunche SET num_tallos = 2000000000 WHERE cod_varie = 'FRE040'"},
@@ -63,15 +153,8 @@ const FilaFalla kFallas[] = {
 class TestLabels : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<PrinterPeer> impresora_;
-    int tomados_ = 0;
+    std::unique_ptr<Emulador> impresora_;
     bool recrear_ = false;
-
-    // The next job the printer received.
-    QByteArray tomar() {
-        ++tomados_;
-        return impresora_->trabajos(tomados_).value(tomados_ - 1, "(nada)");
-    }
 
     // Another station prints at once and its label is the next job: the work
     // table's lock is free, and nothing of a failed label went before it.
@@ -79,15 +162,15 @@ class TestLabels : public QObject {
         impresora_->usar();
         Puesto q;
         imprimir(q, "det_200_1");
-        QCOMPARE(tomar(), esperado("det_200_1"));
+        QCOMPARE(impresora_->tomar(), esperado("det_200_1"));
     }
 
 private slots:
     void init() {
         if (std::exchange(recrear_, false))
             TestDb::get().recrear();
-        impresora_ = std::make_unique<PrinterPeer>();
-        tomados_ = 0;
+        impresora_ = std::make_unique<Emulador>();
+        QVERIFY2(!impresora_->puerto.isEmpty(), qPrintable(impresora_->aviso));
         impresora_->usar();
         TestDb::get().reset();
         cargarFincaEtiquetas();
@@ -114,15 +197,14 @@ private slots:
         p.st.guia_actual = "ANTERIOR";
         imprimir(p, archivo);
         const QByteArray e = vacia ? QByteArray() : esperado(archivo);
-        if (e.isEmpty())
+        if (vacia)
             otraEstacionImprime();
         else
-            QCOMPARE(tomar(), e);
-        QCOMPARE(p.st.ultima_etiqueta, e);
+            QCOMPARE(impresora_->tomar(), e);
         const EtiquetaCompuesta& u = p.st.ultima_compuesta;
-        const QStringList caja = e.isEmpty() ? QStringList{"", ""} : archivo.split('_').mid(1);
+        const QStringList caja = vacia ? QStringList{"", ""} : archivo.split('_').mid(1);
         QCOMPARE(QStringList({u.packing, u.caja}), caja);
-        QCOMPARE(u.bytes, e);
+        QCOMPARE(QList({p.st.ultima_etiqueta, u.bytes}), QList({e, e}));
         QCOMPARE(p.st.guia_actual, guia);
         QCOMPARE(p.t.prompts.eventos, QStringList());
         QCOMPARE(p.t.busy.captions, kMarcoNormal);
@@ -130,20 +212,24 @@ private slots:
         QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
     }
 
-    void failureGivesItsMessageAndSendsNothing_data() {
+    void failureGivesItsBoxAndSendsNothing_data() {
         QTest::addColumn<int>("fila");
         for (int i = 0; i < int(std::size(kFallas)); ++i)
             QTest::newRow(kFallas[i].nombre) << i;
     }
 
-    void failureGivesItsMessageAndSendsNothing() {
+    // A printer that fails holds nothing or the whole label, never a part.
+    void failureGivesItsBoxAndSendsNothing() {
         QFETCH(int, fila);
         const FilaFalla& f = kFallas[fila];
-        const bool impresora = f.falla == Falla::Impresora;
-        if (impresora)
-            qputenv("VELMAR_IMPRESORA", f.valor);
+        const bool impresora = f.falla <= Falla::Cierra;
+        std::optional<PuertoRoto> roto;
+        if (f.falla == Falla::Destino)
+            qputenv("VELMAR_IMPRESORA", f.destino);
+        else if (impresora)
+            roto.emplace(f.falla);
         if (f.falla == Falla::Sentencia)
-            TestDb::get().sql(f.valor);
+            TestDb::get().sql(f.destino);
         // nothing listens on port 1 of the loopback
         Puesto p(f.falla == Falla::Servidor ? "DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=1;"
                                               "USER=velmar;PASSWORD=velmar"
@@ -160,6 +246,10 @@ private slots:
         QCOMPARE(p.st.ultima_etiqueta, QByteArray());
         // a label composed stays for the reprint
         QCOMPARE(p.st.ultima_compuesta.bytes, impresora ? esperado(f.archivo) : QByteArray());
+        if (f.falla == Falla::NoLee) {
+            const QByteArray r = roto->retenido();
+            QVERIFY2(r.isEmpty() || r == esperado(f.archivo), r.constData());
+        }
         otraEstacionImprime();
     }
 
@@ -183,7 +273,7 @@ private slots:
         p.t.db.cerrar();
         reimprimir_etiqueta(p.st);
         QCOMPARE(leer(cola + "/lp0"), esperado("peq_100_5"));
-        const QString pregunta = kPregunta.arg("100", "5");
+        const QString pregunta = "4|velmar|¿Reimprimir la etiqueta del packing 100, caja 5?";
         QCOMPARE(p.t.prompts.eventos,
                  QStringList({kNoLista, pregunta, pregunta, kNoLista, pregunta}));
         QCOMPARE(p.st.ultima_etiqueta, esperado("peq_100_5"));
@@ -201,84 +291,119 @@ private slots:
                "VALUES ('x1',100,'12B','FRE040',25,'C1')");
         Puesto p;
         imprimir(p, "det_100_12B");
-        const QByteArray job = tomar();
-        QVERIFY2(job.contains("\r\nA40,850,0,3,2,2,N,\"DOCE  P50\"\r\nP2\r\n\r\n"), job.data());
-        const QVector<Epl2PrintedLabel> impresas = Epl2Printer().run(parseEpl2(job));
-        QCOMPARE(impresas.size(), 1);
-        QCOMPARE(impresas[0].copies, 2);
+        const QByteArray job = impresora_->tomar();
+        QVERIFY2(job.endsWith("\r\nA40,850,0,3,2,2,N,\"DOCE  P50\"\r\nP2\r\n\r\n"), job.data());
+        QCOMPARE(job.count("\nP"), 1);
     }
 
-    // velmar-cli, with or without the waybill the farm's scripts still pass;
-    // its reprint, in a process of its own, has nothing to send.
-    void cliPrintsEachLabelToAFile() {
-        QTemporaryDir dir;
-        qputenv("VELMAR_IMPRESORA", ("file:" + dir.path() + "/lp0").toUtf8());
-        for (const auto& [args, archivo] :
-             {std::pair{QStringList{"imprimir_detalle_peq", "100", "8"}, "peq_100_8"},
-              {{"imprimir_detalle", "100", "8", "GUIA"}, "det_100_8"},
-              {{"imprimir_detalle_bqt", "100", "1"}, "bqt_100_1"},
-              {{"reimprimir_etiqueta"}, "bqt_100_1"}}) {
-            QProcess cli;
-            cli.start(VELMAR_BINARY_DIR "/apps/velmar-cli", args);
-            QVERIFY(cli.waitForFinished(60000));
-            QCOMPARE(cli.exitCode(), 0);
-            QCOMPARE(cli.readAllStandardOutput(), QByteArray());
-            QCOMPARE(QString(cli.readAllStandardError()),
-                     args.size() > 1 ? "" : "0\tvelmar\t" + kSinEtiqueta + "\n");
-            QCOMPARE(leer(dir.path() + "/lp0"), esperado(archivo));
+    // velmar-cli prints, with or without the waybill the farm's scripts still
+    // pass; velmar-impresora keeps each job and draws each label when its P
+    // arrives; the cli's reprint, in a process of its own, and its preview
+    // send nothing, and the preview draws as --render draws.
+    void cliEmulatorAndPreview() {
+        Emulador& e = *impresora_;
+        const QString d = e.ruta("");
+        const QString aviso = "0\tvelmar\t", vista = "vista_previa imprimir_detalle";
+        for (const auto& [args, archivo, error] :
+             {std::tuple<QString, const char*, QString>{"imprimir_detalle_peq 100 5", "peq_100_5",
+                                                        ""},
+              {"imprimir_detalle 100 8 GUIA", "det_100_8", ""},
+              {"imprimir_detalle_bqt 100 7", "bqt_100_7", ""},
+              {"reimprimir_etiqueta", "", aviso + kSinEtiqueta},
+              {vista + "_peq 100 5 " + d + "v.png", "", ""},
+              {vista + " 100 9 " + d + "9.png", "", aviso + kSinDatosCaja + "9"},
+              {vista + "_bqt 100 1 /no/existe/v.png", "",
+               "48\tvelmar\tNo se pudo escribir la vista previa en /no/existe/v.png"}}) {
+            QCOMPARE(correr(VELMAR_BINARY_DIR "/apps/velmar-cli", args.split(' ')),
+                     QStringList({"0", "", error + QString(error.isEmpty() ? "" : "\n")}));
+            if (*archivo)
+                QCOMPARE(e.tomar(), esperado(archivo));
         }
+        QVERIFY(!QFile::exists(d + "9.png"));
+        QCOMPARE(correr(VELMAR_IMPRESORA_BIN,
+                        {"--render", fuente("tests/data/labels/peq_100_5.epl"), d + "r.png"})
+                     .mid(0, 2),
+                 QStringList({"0", d + "r.png\t2 copias\n"}));
+        QCOMPARE(QImage(d + "v.png"), QImage(d + "r.png"));
+        QCOMPARE(e.esperar([&] { return e.out.count('\n') >= 3; }),
+                 QStringList(
+                     {d + "001.png\t2 copias", d + "002.png\t2 copias", d + "003.png\t2 copias"}));
+
+        // the small label 680 wide, grown past its 795-dot form down to the AWB
+        // line; the rule at 115 on its dots, ink in the registration code above
+        const QImage img = QImage(d + "001.png").convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(img, QImage(d + "r.png").convertToFormat(QImage::Format_RGB32));
+        QCOMPARE(img.size(), QSize(680, 890));
+        QCOMPARE(QImage(d + "001.png").text("Copias"), QString("2"));
+        QCOMPARE(QList<QRgb>({img.pixel(23, 115), img.pixel(24, 115), img.pixel(24, 117)}),
+                 QList<QRgb>({qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 255, 255)}));
+        QImage blanco(17 * 28, 40, QImage::Format_RGB32);
+        blanco.fill(Qt::white);
+        QVERIFY(img.copy(50, 5, 17 * 28, 40) != blanco);
+        QCOMPARE(QImage(d + "003.png").size(), QSize(849, 1269));
+
+        // a label is drawn when its P arrives, while the sender holds the line,
+        // and the printer keeps the form for the next one; the fourth job, as
+        // nothing else was sent
+        QTcpSocket enVivo;
+        enVivo.connectToHost(QHostAddress::LocalHost, quint16(e.puerto.toUInt()));
+        enVivo.write("N\r\nq200\r\nQ100,5\r\nA10,10,0,2,1,1,N,\"UNO\"\r\nP1\r\n");
+        QCOMPARE(e.esperar([&] { return e.out.count('\n') >= 4; }).value(3),
+                 d + "004.png\t1 copias");
+        QVERIFY(!QFile::exists(d + "004.epl"));
+        enVivo.write("N\r\nA10,10,0,2,1,1,N,\"DOS\"\r\nP3\r\n");
+        enVivo.disconnectFromHost();
+        QCOMPARE(e.esperar([&] { return e.out.count('\n') >= 5; }).value(4),
+                 d + "004-2.png\t3 copias");
+        QCOMPARE(QImage(d + "004-2.png").size(), QSize(200, 100));
     }
 
-    // vista_previa draws what the label would send as velmar-impresora draws
-    // it, and sends nothing; an empty box or an unwritable file gives its box.
-    void cliPreviewDrawsWithoutPrinting() {
-        QTemporaryDir dir;
-        const QString png = dir.path() + "/v.png";
-        const auto correr = [](const QString& bin, const QStringList& args) {
-            QProcess p;
-            p.start(bin, args);
-            p.waitForFinished(60000);
-            return QStringList{QString::number(p.exitCode()), p.readAllStandardOutput(),
-                               p.readAllStandardError()};
-        };
-        const auto vista = [&](const QString& etiqueta, const QString& caja, const QString& a) {
-            return correr(VELMAR_BINARY_DIR "/apps/velmar-cli",
-                          {"vista_previa", etiqueta, "100", caja, a});
-        };
-        QCOMPARE(vista("imprimir_detalle_peq", "5", png), QStringList({"0", "", ""}));
-        QCOMPARE(
-            correr(VELMAR_IMPRESORA_BIN, {"--render", fuente("tests/data/labels/peq_100_5.epl"),
-                                          dir.path() + "/r.png"})[0],
-            QString("0"));
-        QCOMPARE(QImage(png), QImage(dir.path() + "/r.png"));
-        QCOMPARE(vista("imprimir_detalle", "9", dir.path() + "/9.png"),
-                 QStringList({"0", "", "0\tvelmar\t" + kSinDatosCaja + "9\n"}));
-        QVERIFY(!QFile::exists(dir.path() + "/9.png"));
-        QCOMPARE(vista("imprimir_detalle_bqt", "1", "/no/existe/v.png"),
-                 QStringList({"0", "",
-                              "48\tvelmar\tNo se pudo escribir la vista previa en "
-                              "/no/existe/v.png\n"}));
-        otraEstacionImprime(); // the first job the printer gets
-    }
-
+    // A scheduler of our own (its own ServerRoot, a unix socket reached through
+    // CUPS_SERVER) with raw queues to the emulator, the default, and to a port
+    // that refuses.
     void cupsRawQueue() {
         if (::geteuid() != 0 || !QFile::exists("/usr/sbin/cupsd") ||
             !QFile::exists("/usr/lib/cups/backend/socket"))
             QSKIP("needs root (cupsd runs its backends as lp) and the Debian packages "
                   "cups-daemon and cups (the socket backend of a raw queue)");
         const QString opciones = "/?contimeout=5&waiteof=false";
-        const QString sana = qgetenv("VELMAR_IMPRESORA") + opciones;
-        PrinterPeer(PrinterPeer::Modo::Rechaza).usar();
+        const QString q = qgetenv("VELMAR_IMPRESORA") + opciones;
+        PuertoRoto abajo(Falla::Rechaza);
         QTemporaryDir dir;
+        const QString d = dir.path();
+        for (const char* sub : {"", "/spool", "/spool/tmp", "/cache", "/state"})
+            QVERIFY(QDir().mkpath(d + sub) && ::chmod(qPrintable(d + sub), 0755) == 0);
+        const QString conf =
+            "cups-files.conf:ServerRoot $D\nRequestRoot $D/spool\nTempDir $D/spool/tmp\n"
+            "CacheDir $D/cache\nStateDir $D/state\nPrintcap $D/printcap\nErrorLog stderr\n"
+            "AccessLog stderr\nPageLog stderr\n|cupsd.conf:Listen $D/cups.sock\nLogLevel warn\n"
+            "Browsing No\nDefaultPolicy abierta\n<Policy abierta>\n<Limit All>\n"
+            "Order deny,allow\n</Limit>\n</Policy>\n|printers.conf:<DefaultPrinter q>\n"
+            "DeviceURI $Q\nState Idle\nAccepting Yes\n</DefaultPrinter>\n<Printer abajo>\n"
+            "DeviceURI $A\nState Idle\nAccepting Yes\n</Printer>\n";
+        const QString a = qgetenv("VELMAR_IMPRESORA") + opciones;
+        for (const QString& c :
+             QString(conf).replace("$D", d).replace("$Q", q).replace("$A", a).split('|')) {
+            QFile f(d + '/' + c.section(':', 0, 0));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(c.section(':', 1).toUtf8()) > 0);
+        }
+        qputenv("CUPS_SERVER", (d + "/cups.sock").toUtf8());
+        qputenv("CUPS_SERVERROOT", d.toUtf8());
+        cupsSetServer(nullptr); // read CUPS_SERVER again
         QProcess cupsd;
-        QVERIFY2(iniciarCups(dir.path(), cupsd, sana, qgetenv("VELMAR_IMPRESORA") + opciones),
+        cupsd.setProcessChannelMode(QProcess::MergedChannels);
+        cupsd.start("/usr/sbin/cupsd",
+                    {"-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"});
+        // it listens before it answers: the requests wait in the socket's queue
+        QVERIFY2(QTest::qWaitFor([&] { return QFile::exists(d + "/cups.sock"); }, 10000) &&
+                     cupsd.state() == QProcess::Running,
                  cupsd.readAll().data());
         qputenv("VELMAR_IMPRESORA", ""); // no destination: the system's default printer
         {
             Puesto p;
             imprimir(p, "det_100_2");
             QCOMPARE(p.t.prompts.eventos, QStringList());
-            QCOMPARE(tomar(), esperado("det_100_2"));
+            QCOMPARE(impresora_->tomar(), esperado("det_100_2"));
         }
         // a printer that is off, whose job CUPS would keep to print later; an
         // unknown queue; no scheduler at all
