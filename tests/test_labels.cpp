@@ -109,8 +109,11 @@ struct PuertoRoto {
         const int fd = int(servidor.socketDescriptor());
         if (modo == Falla::Cierra && ::fcntl(fd, F_SETFL, 0) == 0) // blocking accepts
             hilo = std::thread([fd] {
-                for (int c; (c = ::accept(fd, nullptr, nullptr)) >= 0 || errno == EINTR;)
+                for (int c; (c = ::accept(fd, nullptr, nullptr)) >= 0 || errno == EINTR;) {
+                    const linger reset{1, 0}; // a reset, whatever the station wrote by then
+                    ::setsockopt(c, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
                     ::close(c);
+                }
             });
     }
     ~PuertoRoto() {
