@@ -15,19 +15,6 @@ using namespace velmar::test;
 
 namespace {
 
-struct Persona {
-    int id;
-    QString cedula, apellidos, nombres; // null: NULL
-};
-struct Marca {
-    int persona;
-    QString dia, entrada, salida = {}, segundos = {}; // null: no exit recorded
-};
-
-QString v(const QString& s) {
-    return s.isNull() ? "NULL" : "'" + TestDb::get().admin().esc(s) + "'";
-}
-
 // Two days of three people in range, a day before and one after.
 const QString kReporte = R"(ASISTENCIA DEL 2026-03-02 AL 2026-03-03
 ---------------------------------------
@@ -68,24 +55,19 @@ private slots:
     void init() {
         TestDb& db = TestDb::get();
         db.reset();
-        for (const Persona& p : {Persona{1, "1712345678", "GUAMAN TIPAN", "MARIA JOSE"},
-                                 {2, "0912345678", {}, {}},
-                                 {3, "0501234567", "=cmd|' /C calc'!A0,\"x\"", "-ANA\r\nROJA"}})
-            db.sql(QString("insert into personal values (%1, %2, %3, %4)")
-                       .arg(p.id)
-                       .arg(v(p.cedula), v(p.nombres), v(p.apellidos)));
-        for (const Marca& m : {Marca{1, "2026-03-01", "07:00:00"},
-                               {1, "2026-03-02", "07:05:10", "12:30:00", "19490"},
-                               {2, "2026-03-02", "07:10:00"},
-                               {3, "2026-03-02", "06:58:00"},
-                               {3, "2026-03-03", "07:30:00", "09:00:00", "5400"},
-                               {1, "2026-03-03", "07:00:00"},
-                               {2, "2026-03-04", "07:00:00"}})
-            db.sql(QString("insert into control_asistencia (personal_id, fecha_entrada, "
-                           "hora_entrada, fecha_salida, hora_salida, horas_dif) values "
-                           "(%1, %2, %3, %2, %4, %5)")
-                       .arg(m.persona)
-                       .arg(v(m.dia), v(m.entrada), v(m.salida), v(m.segundos)));
+        // a name that a spreadsheet would run as a formula, with a line break
+        db.sql("insert into personal values (1, '1712345678', 'MARIA JOSE', 'GUAMAN TIPAN'), "
+               "(2, '0912345678', NULL, NULL), "
+               "(3, '0501234567', '-ANA\\r\\nROJA', '=cmd|'' /C calc''!A0,\"x\"')");
+        db.sql("insert into control_asistencia (personal_id, fecha_entrada, hora_entrada, "
+               "fecha_salida, hora_salida, horas_dif) values "
+               "(1, '2026-03-01', '07:00:00', '2026-03-01', NULL, NULL), "
+               "(1, '2026-03-02', '07:05:10', '2026-03-02', '12:30:00', 19490), "
+               "(2, '2026-03-02', '07:10:00', '2026-03-02', NULL, NULL), "
+               "(3, '2026-03-02', '06:58:00', '2026-03-02', NULL, NULL), "
+               "(3, '2026-03-03', '07:30:00', '2026-03-03', '09:00:00', 5400), "
+               "(1, '2026-03-03', '07:00:00', '2026-03-03', NULL, NULL), "
+               "(2, '2026-03-04', '07:00:00', '2026-03-04', NULL, NULL)");
     }
 
     void reportDayByDayThenTotals() {

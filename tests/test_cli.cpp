@@ -27,8 +27,6 @@ Salida cli(const QStringList& args, const QByteArray& entrada = {},
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
-const QByteArray kError = "Error en el sistema, revise la última operación ";
-
 } // namespace
 
 class TestCli : public QObject {
@@ -94,8 +92,9 @@ private slots:
         QCOMPARE(lineas.size(), 5); // four lines and the final newline
         QVERIFY2(lineas[0].startsWith("16\tTarnel Flower\tNo hay conexión"), lineas[0]);
         QVERIFY2(lineas[1].startsWith("0\tvelmar\tConsulta Sql "), lineas[1]);
-        QCOMPARE(lineas.mid(2), QList<QByteArray>({"beep", "0\tvelmar\t" + kError, ""}));
-        QCOMPARE(s.out, "\t" + kError);
+        QCOMPARE(lineas.mid(2),
+                 QList<QByteArray>({"beep", "0\tvelmar\t" + kErrorSistema.toUtf8(), ""}));
+        QCOMPARE(s.out, "\t" + kErrorSistema.toUtf8());
     }
 
     void loginPrintsThePermission() {

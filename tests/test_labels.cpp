@@ -2,7 +2,9 @@
 // loopback socket by velmar-impresora, through a file, velmar-cli and a
 // private CUPS scheduler's raw queue; and the printer or the server failing.
 
-#include "finca.h"
+#include "labels/box_labels.h"
+#include "labels/label_printer.h"
+#include "test_support.h"
 
 #include <QDir>
 #include <QImage>
@@ -22,6 +24,73 @@ using namespace velmar;
 using namespace velmar::test;
 
 namespace {
+
+// A station whose label printer is the one VELMAR_IMPRESORA names when it is
+// made.
+struct Puesto {
+    explicit Puesto(const QString& dsn = Conexion::kDsn)
+        : t(dsn) {}
+    TestStation t;
+    std::unique_ptr<LabelPrinter> impresora = impresoraPorDefecto();
+    Station st{t.db, t.history, t.report, t.busy, t.prompts, *impresora, t.input, {}, {}, {}};
+};
+
+// The boxes the expected labels in tests/data/labels are printed from
+// (kind_packing_box.epl).
+void cargarFinca() {
+    // packing 100: a waybill with master and house numbers; 200: master only; 300: none
+    QStringList s = sentencias(
+        "INSERT INTO flores VALUES ('FRE','ROJO','FREEDOM'), ('RNB','MIX','RAINBOW MIX'), "
+        "('VEN','blanco','VENDELA'), ('CAN','Rojo','CANDY');\n"
+        "INSERT INTO variedad VALUES ('FRE040','FREEDOM 40 CMS'), ('FRE050','FREEDOM 50 CMS'), "
+        "('RNB040','RAINBOW 40 CMS'), ('RNB050','RAINBOW 50 CMS'), ('VEN040','VENDELA 40 CMS'), "
+        "('VEN050','VENUS 50 CMS'), ('VEN060','VERSILIA 60 CMS'), ('VEN070','VOODOO 70 CMS'), "
+        "('VEN080','VITALITY 80 CMS'), ('MIN050','MINI'), ('PIN060','PINK O''HARA 60 CMS'), "
+        "('NUS070','ÑUSTA \"X\\\\Z\" 70 CMS'), ('CAN060','CANDY 60 CMS');\n"
+        "INSERT INTO clientes (cod_client, cnombre) VALUES ('C1','SUPERFLORES INTERNACIONAL'), "
+        "('C2','ROSAS DEL NORTE'), ('C3',NULL), ('C4','D''Amé \"X\\\\Y\" Ltda');\n"
+        "INSERT INTO prepacking (packing, caja, guia_aerea, marca) VALUES "
+        "(100,1,'MAWB-123/HAWB-456','MARCA UNO'), (100,2,'MAWB-123/HAWB-456',NULL), "
+        "(100,3,'MAWB-123/HAWB-456','CAJA TRES MARCADA LARGA'), (100,4,'MAWB-123/HAWB-456',''), "
+        "(100,5,'',NULL), (100,7,'MAWB-123/HAWB-456','SIETE'), "
+        "(100,8,'MAWB-123/HAWB-456','Ω \"OCHO\" \\\\ 8'), (200,1,'999-0000','DOS');\n");
+    // 100/7: sixteen varieties, 31 grouped rows
+    QStringList v, siete;
+    for (int i = 1; i <= 16; ++i) {
+        v << QString::asprintf("('V%02d060','VAR%02d 60 CMS')", i, i);
+        siete << QString::asprintf("V%02d060/10/C1", i);
+        if (i > 1)
+            siete << QString::asprintf("V%02d060/10/C2", i);
+    }
+    s << "INSERT INTO variedad VALUES " + v.join(',');
+    // packing/box: variety/stems/customer of each bunch
+    const QList<std::pair<QString, QString>> cajas = {
+        // red and rainbow; one variety for two customers
+        {"100/1", "FRE040/25/C1 FRE040/25/C1 RNB050/20/C1 VEN060/20/C1 VEN060/20/C2"},
+        // rainbow; no mark of its own
+        {"100/2", "RNB040/20/C2 RNB040/20/C2 VEN050/15/C2"},
+        // colour, five stem lengths, customer without a name, mark of box 3
+        {"100/5", "VEN040/10/C3 VEN050/12/C3 VEN060/14/C3 VEN070/16/C3 VEN080/18/C3 "
+                  "VEN080/18/C3"},
+        // a name too short to shorten, quotes, backslashes, accents
+        {"100/8", "FRE040/25/C4 MIN050/10/C4 MIN050/10/C4 PIN060/12/C4 NUS070/14/C4"},
+        {"200/1", "FRE050/30/C1"},
+        {"300/1", "CAN060/12/C2"},
+        {"100/7", siete.join(' ')}};
+    QStringList b;
+    for (const auto& [caja, bunches] : cajas)
+        for (const QString& bunch : bunches.split(' ')) {
+            const QStringList c = (caja + '/' + bunch).split('/');
+            b << QStringLiteral("('b%1',%2,%3,'%4',%5,'%6')")
+                     .arg(b.size())
+                     .arg(c[0], c[1], c[2], c[3], c[4]);
+        }
+    s << "INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, cod_client) "
+         "VALUES " +
+             b.join(',');
+    for (const QString& sentencia : s)
+        TestDb::get().sql(sentencia);
+}
 
 QByteArray leer(const QString& ruta) {
     QFile f(ruta);
@@ -55,7 +124,7 @@ const QString kNoLista = "0|velmar|" + kImpresoraNoLista;
 // velmar-impresora on a loopback port of its own: each test's printer.
 struct Emulador {
     QTemporaryDir dir;
-    QProcess proceso;
+    QProcess proceso;           // killed with it
     QString out, aviso, puerto; // its stdout and stderr so far
     int tomados = 0;
     Emulador() {
@@ -63,10 +132,6 @@ struct Emulador {
         static const QRegularExpression escucha("escuchando en 127\\.0\\.0\\.1:(\\d+)");
         esperar([&] { return escucha.match(aviso).hasMatch(); });
         puerto = escucha.match(aviso).captured(1);
-    }
-    ~Emulador() {
-        proceso.kill();
-        proceso.waitForFinished(5000);
     }
     void usar() const { qputenv("VELMAR_IMPRESORA", "socket://127.0.0.1:" + puerto.toUtf8()); }
     QString ruta(const QString& nombre) const { return dir.path() + "/etiqueta-" + nombre; }
@@ -133,25 +198,9 @@ struct PuertoRoto {
     }
 };
 
-struct FilaFalla {
-    const char* nombre;
-    const char* archivo;
-    Falla falla;
-    const char* destino = ""; // VELMAR_IMPRESORA, or a statement run first
-};
-const FilaFalla kFallas[] = {
-    {"printer device missing", "peq_100_1", Falla::Destino, "file:/no/existe/impresora"},
-    {"printer name unknown", "det_100_2", Falla::Destino, "otra-cosa"},
-    {"printer refuses", "bqt_100_1", Falla::Rechaza},
-    {"printer closes at once", "peq_100_8", Falla::Cierra},
-    {"printer never reads", "det_100_7", Falla::NoLee},
-    {"database down", "det_100_2", Falla::Servidor},
-    // a sum of stems past the table's INT: the server rejects an insert under the lock
-    {"insert rejected", "bqt_100_1", Falla::Sentencia,
-     "UPDATE bunche SET num_tallos = 2000000000 WHERE cod_varie = 'FRE040'"},
-};
-
 } // namespace
+
+Q_DECLARE_METATYPE(Falla)
 
 class TestLabels : public QObject {
     Q_OBJECT
@@ -176,7 +225,7 @@ private slots:
         QVERIFY2(!impresora_->puerto.isEmpty(), qPrintable(impresora_->aviso));
         impresora_->usar();
         TestDb::get().reset();
-        cargarFincaEtiquetas();
+        cargarFinca();
     }
 
     // _9: a box without bunches, nothing sent
@@ -216,30 +265,42 @@ private slots:
     }
 
     void failureGivesItsBoxAndSendsNothing_data() {
-        QTest::addColumn<int>("fila");
-        for (int i = 0; i < int(std::size(kFallas)); ++i)
-            QTest::newRow(kFallas[i].nombre) << i;
+        QTest::addColumn<QString>("archivo");
+        QTest::addColumn<Falla>("falla");
+        QTest::addColumn<QString>("destino"); // VELMAR_IMPRESORA, or a statement run first
+        QTest::newRow("printer device missing")
+            << "peq_100_1" << Falla::Destino << "file:/no/existe/impresora";
+        QTest::newRow("printer name unknown") << "det_100_2" << Falla::Destino << "otra-cosa";
+        QTest::newRow("printer refuses") << "bqt_100_1" << Falla::Rechaza << "";
+        QTest::newRow("printer closes at once") << "peq_100_8" << Falla::Cierra << "";
+        QTest::newRow("printer never reads") << "det_100_7" << Falla::NoLee << "";
+        QTest::newRow("database down") << "det_100_2" << Falla::Servidor << "";
+        // a sum of stems past the table's INT: the server rejects an insert under the lock
+        QTest::newRow("insert rejected")
+            << "bqt_100_1" << Falla::Sentencia
+            << "UPDATE bunche SET num_tallos = 2000000000 WHERE cod_varie = 'FRE040'";
     }
 
     // A printer that fails holds nothing or the whole label, never a part.
     void failureGivesItsBoxAndSendsNothing() {
-        QFETCH(int, fila);
-        const FilaFalla& f = kFallas[fila];
-        const bool impresora = f.falla <= Falla::Cierra;
+        QFETCH(QString, archivo);
+        QFETCH(Falla, falla);
+        QFETCH(QString, destino);
+        const bool impresora = falla <= Falla::Cierra;
         std::optional<PuertoRoto> roto;
-        if (f.falla == Falla::Destino)
-            qputenv("VELMAR_IMPRESORA", f.destino);
+        if (falla == Falla::Destino)
+            qputenv("VELMAR_IMPRESORA", destino.toUtf8());
         else if (impresora)
-            roto.emplace(f.falla);
-        if (f.falla == Falla::Sentencia)
-            TestDb::get().sql(f.destino);
+            roto.emplace(falla);
+        if (falla == Falla::Sentencia)
+            TestDb::get().sql(destino);
         // nothing listens on port 1 of the loopback
-        Puesto p(f.falla == Falla::Servidor ? "DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=1;"
-                                              "USER=velmar;PASSWORD=velmar"
-                                            : Conexion::kDsn);
-        imprimir(p, f.archivo);
+        Puesto p(falla == Falla::Servidor ? "DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=1;"
+                                            "USER=velmar;PASSWORD=velmar"
+                                          : Conexion::kDsn);
+        imprimir(p, archivo);
         QList<Caja> cajas = p.t.prompts.cajas;
-        if (f.falla == Falla::Servidor) { // abrir_consulta's own box comes first
+        if (falla == Falla::Servidor) { // abrir_consulta's own box comes first
             QVERIFY2(cajas.value(0).texto.startsWith("Consulta Sql "), qPrintable(cajas[0].texto));
             cajas.removeFirst();
         }
@@ -248,10 +309,10 @@ private slots:
         QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
         QCOMPARE(p.st.ultima_etiqueta, QByteArray());
         // a label composed stays for the reprint
-        QCOMPARE(p.st.ultima_compuesta.bytes, impresora ? esperado(f.archivo) : QByteArray());
-        if (f.falla == Falla::NoLee) {
+        QCOMPARE(p.st.ultima_compuesta.bytes, impresora ? esperado(archivo) : QByteArray());
+        if (falla == Falla::NoLee) {
             const QByteArray r = roto->retenido();
-            QVERIFY2(r.isEmpty() || r == esperado(f.archivo), r.constData());
+            QVERIFY2(r.isEmpty() || r == esperado(archivo), r.constData());
         }
         otraEstacionImprime();
     }

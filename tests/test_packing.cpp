@@ -83,8 +83,10 @@ private slots:
             QCOMPARE(t.history.texto(), historia);
             QCOMPARE(t.history.caret(), 0);
             // a refusal is the server's own box, not a query failure
-            QCOMPARE(t.prompts.textos().filter(QRegularExpression("^(?!Consulta Sql)")).size(),
-                     historia.isEmpty() ? 1 : 0);
+            QCOMPARE(
+                t.prompts.eventos.filter(QRegularExpression("^\\d+\\|[^|]*\\|(?!Consulta Sql)"))
+                    .size(),
+                historia.isEmpty() ? 1 : 0);
         };
         const QString todo = "\t* Packing 100 cambiado al Packing 200\r\n";
         mover("('A1',100,1,'R','C1'), ('A2',100,2,'R','C1'), ('A3',100,2,'D','C1'), "

@@ -2,9 +2,9 @@
 // many stations scanning at once, hostile text in every argument.
 
 #include "db/errors.h"
-#include "finca.h"
 #include "operations/catalogo.h"
 #include "station/attendance_clock.h"
+#include "test_support.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -78,17 +78,16 @@ private slots:
             QTest::qWait(50);
         QFile::remove(dir_.path() + "/mariadbd.pid");
         const QStringList eventos = t.prompts.eventos;
-        const QString error = "Error en el sistema, revise la última operación ";
         QVERIFY2(eventos.value(0).startsWith("0|velmar|No hay conexión"),
                  qPrintable(eventos.value(0)));
-        QCOMPARE(eventos.mid(1), QStringList({"beep", "0|velmar|" + error}));
-        QCOMPARE(t.history.texto(), "\t" + error);
+        QCOMPARE(eventos.mid(1), QStringList({"beep", "0|velmar|" + kErrorSistema}));
+        QCOMPARE(t.history.texto(), "\t" + kErrorSistema);
         QVERIFY(dbScript({"start", dir_.path(), port_}));
         QCOMPARE(sql(entradas), "0");
         sql("delete from freno");
         asistencia(t.st, "9");
         QCOMPARE(t.prompts.eventos, eventos);
-        QCOMPARE(t.history.texto(), "\t" + error + "Ingreso del usuario ROSA ALBA a las " +
+        QCOMPARE(t.history.texto(), "\t" + kErrorSistema + "Ingreso del usuario ROSA ALBA a las " +
                                         sql("select hora_entrada from control_asistencia") +
                                         "\r\n");
         QCOMPARE(sql(entradas), "1");
@@ -142,7 +141,31 @@ private slots:
         }
         TestDb& db = TestDb::get();
         db.recrear();
-        cargarFinca(db.admin());
+        // a small packing room: boxes of two customers, bunches not yet packed
+        for (const QString& s : sentencias(
+                 "INSERT INTO flores VALUES ('FRE','ROJO','FREEDOM'), ('VEN','BLANCO','VENDELA');\n"
+                 "INSERT INTO variedad VALUES ('FRE050','FREEDOM 50 CMS'), "
+                 "('VEN040','VENDELA 40 CMS');\n"
+                 "INSERT INTO clientes VALUES ('C1','FLORES DEL MUNDO','FDM'), "
+                 "('C2','ROSAS EXPRESS','RXP');\n"
+                 "INSERT INTO envoltura VALUES (1,'CARTON'), (2,'PLASTICO');\n"
+                 "INSERT INTO usuario (usu_nombre, usu_permiso, usu_login, usu_password) VALUES "
+                 "('ADMINISTRADOR', ' ADMIN ', 'admin', password('clave'));\n"
+                 "INSERT INTO personal (personal_id, cedula, nombres, apellidos) VALUES "
+                 "(7, '1712345678', 'MARIA JOSE', 'GUAMAN');\n"
+                 "INSERT INTO prepacking (packing, caja, cod_client, guia_aerea, marca) VALUES "
+                 "(851,3,'C1','MAWB-851/HAWB-3','MARCA 851-3'), (851,4,'C2','MAWB-851/HAWB-4',"
+                 "'MARCA 851-4'), (852,3,'C2','MAWB-852/HAWB-3','MARCA 852-3');\n"
+                 "INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, "
+                 "cod_client, estado, observa, tipo_env) VALUES "
+                 "('B00001',851,3,'FRE050',10,'C1','R',NULL,1), "
+                 "('B00002',851,3,'VEN040',15,'C2','R',NULL,1), "
+                 "('B00003',851,4,'FRE050',20,'C2','R',NULL,1), "
+                 "('B00004',852,3,'VEN040',25,'C2','R',NULL,1);\n"
+                 "INSERT INTO bunche (num_bunch, cod_varie, num_tallos, estado, tipo_env) VALUES "
+                 "('D-9001','FRE050',25,NULL,1), ('D-9002','VEN040',20,'',2), "
+                 "('D-9003','VEN040',12,NULL,NULL);\n"))
+            db.sql(s);
         const QHash<QString, QString> real = {
             {"cedula", "0"},         {"packing", "851"},      {"nuevo_packing", "851"},
             {"caja", "3"},           {"nueva_caja", "3"},     {"bunche", "D-9001"},

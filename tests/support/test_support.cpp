@@ -53,7 +53,7 @@ TestDb& TestDb::get() {
     return db;
 }
 
-// A data source mytnflower for this database; the server started outside ctest.
+// A data source mytnflower for this database.
 TestDb::TestDb() {
     port_ = qEnvironmentVariable("VELMAR_TEST_DB_PORT", "33307").toInt();
     QDirIterator driver("/usr/lib", {"libmaodbc.so"}, QDir::Files, QDirIterator::Subdirectories);
@@ -71,14 +71,7 @@ TestDb::TestDb() {
     qputenv("ODBCSYSINI", ini.toUtf8());
     qputenv("ODBCINI", (ini + "/odbc.ini").toUtf8());
     admin_ = std::make_unique<Conexion>(cadena());
-    try {
-        admin_->abrir();
-    } catch (const Error&) {
-        const QString dir = qEnvironmentVariable("VELMAR_TEST_DB_DIR", "/tmp/velmar-test-db");
-        if (!dbScript({"start", dir, QString::number(port_)}))
-            qFatal("the tests' MariaDB server does not start");
-        admin_->abrir();
-    }
+    admin_->abrir(); // the server: ctest's fixture
     admin_->ejecutar("DROP DATABASE IF EXISTS " + nombre_);
     admin_->ejecutar("CREATE DATABASE " + nombre_ + " CHARACTER SET utf8mb4");
     admin_ = std::make_unique<Conexion>(cadena(nombre_));

@@ -20,7 +20,6 @@ public:
     void sql(const QString& statement);
     QStringList filas(const QString& query); // rows as "a|b|c", Null as NULL
     QString valor(const QString& query);     // first field of the first row
-    Conexion& admin() { return *admin_; }
 
 private:
     TestDb();
@@ -33,6 +32,9 @@ private:
 QStringList sentencias(const QString& script); // one per ";" at a line end
 QString fuente(const QString& relativa);       // a file of the source tree
 bool dbScript(const QStringList& args);        // scripts/db.sh; false on failure
+
+// The box and history text of an operation that failed.
+inline const QString kErrorSistema = "Error en el sistema, revise la última operación ";
 
 struct Caja {
     QString texto;
@@ -48,12 +50,6 @@ public:
     QList<Caja> cajas;
     QStringList eventos;
     void beep() override { eventos << "beep"; }
-    QStringList textos() const {
-        QStringList t;
-        for (const Caja& c : cajas)
-            t << c.texto;
-        return t;
-    }
     void limpiar() { cajas.clear(), eventos.clear(), respuestas.clear(); }
 
 protected:
