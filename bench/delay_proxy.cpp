@@ -100,6 +100,23 @@ void DelayProxy::serve() {
     }
 }
 
+// Client packets: 3-byte length, sequence number, then the command byte.
+void DelayProxy::countCommands(std::vector<char>& pending) {
+    constexpr unsigned char kQuery = 0x03, kExecute = 0x17;
+    size_t at = 0;
+    while (pending.size() - at >= 4) {
+        const auto* p = reinterpret_cast<const unsigned char*>(pending.data() + at);
+        const size_t length = p[0] | (p[1] << 8) | (p[2] << 16);
+        if (pending.size() - at < 4 + length)
+            break;
+        // a command starts a conversation (sequence 0); login packets do not count
+        if (length > 0 && p[3] == 0 && (p[4] == kQuery || p[4] == kExecute))
+            ++statements_;
+        at += 4 + length;
+    }
+    pending.erase(pending.begin(), pending.begin() + long(at));
+}
+
 // Reads `from` and hands each chunk to a sender that writes it to `to` once
 // the delay has passed, so chunks keep their spacing and order.
 void DelayProxy::pump(Link& link, int from, int to, bool toServer) {
@@ -124,6 +141,7 @@ void DelayProxy::pump(Link& link, int from, int to, bool toServer) {
         }
     });
     char buf[65536];
+    std::vector<char> pending; // client packets not yet whole
     for (;;) {
         const ssize_t n = ::read(from, buf, sizeof buf);
         if (n <= 0)
@@ -132,6 +150,10 @@ void DelayProxy::pump(Link& link, int from, int to, bool toServer) {
             ++roundTrips_;
         if (!toServer)
             lastWasAnswer_ = true;
+        if (toServer) {
+            pending.insert(pending.end(), buf, buf + n);
+            countCommands(pending);
+        }
         std::lock_guard<std::mutex> g(q.mutex);
         q.chunks.emplace_back(Clock::now() + std::chrono::microseconds(delay_),
                               std::vector<char>(buf, buf + n));

@@ -20,17 +20,21 @@ public:
     int port() const { return port_; }
     // Client-to-server bursts that follow an answer: the round trips made.
     int roundTrips() const { return roundTrips_.load(); }
+    // Statements the client sent: text queries and prepared-statement runs.
+    int statements() const { return statements_.load(); }
 
 private:
     struct Link;
     void serve();
     void pump(Link& link, int from, int to, bool toServer);
+    void countCommands(std::vector<char>& pending);
 
     int upstream_;
     int delay_;
     int listener_ = -1;
     int port_ = 0;
     std::atomic<int> roundTrips_{0};
+    std::atomic<int> statements_{0};
     std::atomic<bool> lastWasAnswer_{true};
     std::thread acceptor_;
     std::mutex mutex_;
