@@ -136,10 +136,35 @@ Asistencia leer(Station& st, const Rango& r) {
     // a row whose person is gone comes first, as Null names do
     for (Fila& f : a.filas)
         f.orden = orden.value(f.persona);
-    std::sort(a.filas.begin(), a.filas.end(), [](const Fila& x, const Fila& y) {
-        return std::tie(x.dia, x.orden, x.persona, x.entrada) <
-               std::tie(y.dia, y.orden, y.persona, y.entrada);
+    // Sorted by day, name, person and entry; a month's rows are sorted as
+    // integer keys and moved once, not compared and swapped as texts.
+    QStringList diasVistos;
+    for (const Fila& f : a.filas)
+        if (diasVistos.isEmpty() || diasVistos.last() != f.dia)
+            diasVistos << f.dia;
+    diasVistos.sort();
+    diasVistos.removeDuplicates();
+    QHash<QString, int> rango;
+    for (int i = 0; i < diasVistos.size(); ++i)
+        rango.insert(diasVistos[i], i);
+    struct Clave {
+        int dia, orden;
+        qint64 persona;
+        qsizetype fila;
+    };
+    QVector<Clave> claves;
+    claves.reserve(a.filas.size());
+    for (qsizetype i = 0; i < a.filas.size(); ++i)
+        claves.append({rango.value(a.filas[i].dia), a.filas[i].orden, a.filas[i].persona, i});
+    std::sort(claves.begin(), claves.end(), [&a](const Clave& x, const Clave& y) {
+        return std::tie(x.dia, x.orden, x.persona, a.filas[x.fila].entrada) <
+               std::tie(y.dia, y.orden, y.persona, a.filas[y.fila].entrada);
     });
+    QVector<Fila> ordenadas;
+    ordenadas.reserve(a.filas.size());
+    for (const Clave& c : claves)
+        ordenadas.append(std::move(a.filas[c.fila]));
+    a.filas = std::move(ordenadas);
     return a;
 }
 
