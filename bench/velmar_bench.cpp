@@ -2,12 +2,14 @@
 // the same run: the statements alone, the query alone, the first line.
 
 #include "db/errors.h"
+#include "db/named_lock.h"
 #include "delay_proxy.h"
 #include "gui/velmar_form.h"
 #include "labels/box_labels.h"
 #include "labels/label_printer.h"
 #include "operations/catalogo.h"
 #include "packing/packing_report.h"
+#include "station/attendance_clock.h"
 #include "station/attendance_report.h"
 #include "station/velmo.h"
 #include "test_support.h"
@@ -101,8 +103,6 @@ void escaneo(int filas) {
     esperarVentana(&form);
     // Window scans and raw statement sets alternate, so both see the same
     // server state; each takes its own card.
-    const QString candado = "CONCAT('velmar-asistencia-', MD5(CONCAT(IFNULL(DATABASE(), ''), "
-                            "'/', '%1')))";
     QList<double> enVentana, solas;
     for (int i = 0; i < 300; ++i) {
         QElapsedTimer e;
@@ -113,16 +113,15 @@ void escaneo(int filas) {
 
         const QString id = QString::number(1001 + i);
         e.restart();
-        t.db.consulta("select *, current_date() as fecha, current_time() as hora from "
-                      "personal where cedula = 'C" +
-                      id + "' limit 1");
-        t.db.consulta("SELECT GET_LOCK(" + candado.arg(id) + ", 5)");
+        t.db.consulta("select *, current_date() as fecha, current_time() as hora, " +
+                      NamedLock::acquireSql(attendanceLockNameOf("personal_id"), 5) +
+                      " as candado_velmar from personal where cedula = 'C" + id + "' limit 1");
         t.db.consulta("select * from control_asistencia where personal_id = '" + id +
                       "' And fecha_entrada = current_date() limit 1");
         t.db.ejecutar("insert into control_asistencia (personal_id, fecha_entrada, "
                       "hora_entrada,fecha_salida) values('" +
                       id + "', '2026-01-01', '07:00:00', '2026-01-01')");
-        t.db.consulta("SELECT RELEASE_LOCK(" + candado.arg(id) + ")");
+        t.db.consulta("SELECT RELEASE_LOCK(" + attendanceLockName(t.db, id) + ")");
         solas << e.nsecsElapsed() / 1e6;
     }
     const double ventana = mediana(enVentana);

@@ -52,7 +52,7 @@ QString fila(int id, const QString& hora, const QString& salida = "NULL|NULL",
     return QString::number(id) + "|" + dia + "|" + hora + "|" + dia + "|" + salida;
 }
 QString candado(const QString& id) { // of a person's scans on this database
-    return "CONCAT('velmar-asistencia-', MD5(CONCAT(DATABASE(), '/', " + id + ")))";
+    return attendanceLockNameOf(id);
 }
 
 // Boxes run the event loop until answered, as a modal box does.
@@ -110,14 +110,12 @@ private slots:
     void init() {
         TestDb& db = TestDb::get();
         db.recrear();
-        for (const QString& s : sentencias(
-                 "insert into personal (personal_id, cedula, nombres, apellidos) values "
-                 "(7, '1712345678', 'MARIA JOSE', 'GUAMAN'), (8, '0923456781', 'LUIS', 'PAZ');\n"
-                 "INSERT INTO usuario (usu_nombre, usu_permiso, usu_login, usu_password) VALUES "
-                 "('Ana', '  ADMIN TOTAL ', 'ana', PASSWORD('secreto'));\n"
-                 "INSERT INTO bunche (num_bunch, num_pack, caja, estado) VALUES "
-                 "('B1', 850, 1, 'R'), ('B2', 850, 1, 'R');\n"))
-            db.sql(s);
+        db.script("insert into personal (personal_id, cedula, nombres, apellidos) values "
+                  "(7, '1712345678', 'MARIA JOSE', 'GUAMAN'), (8, '0923456781', 'LUIS', 'PAZ');\n"
+                  "INSERT INTO usuario (usu_nombre, usu_permiso, usu_login, usu_password) VALUES "
+                  "('Ana', '  ADMIN TOTAL ', 'ana', PASSWORD('secreto'));\n"
+                  "INSERT INTO bunche (num_bunch, num_pack, caja, estado) VALUES "
+                  "('B1', 850, 1, 'R'), ('B2', 850, 1, 'R');\n");
         db.sql(QString("create trigger candado before insert on control_asistencia for each row if "
                        "coalesce(IS_USED_LOCK(%1) <> CONNECTION_ID(), 1) then signal sqlstate "
                        "'45000' set message_text = 'sin candado'; end if")

@@ -94,17 +94,13 @@ QString horaDe(const QVariant& v) {
     return t.isValid() ? hhmmss(t) : texto;
 }
 
-namespace {
-
-QString lockNameOf(const QString& personalIdSql) {
+QString attendanceLockNameOf(const QString& personalIdSql) {
     return QStringLiteral("CONCAT('velmar-asistencia-', MD5(CONCAT(IFNULL(DATABASE(), ''), '/', ") +
            personalIdSql + QStringLiteral(")))");
 }
 
-} // namespace
-
 QString attendanceLockName(Conexion& db, const QString& personalId) {
-    return lockNameOf(QLatin1Char('\'') + db.esc(personalId) + QLatin1Char('\''));
+    return attendanceLockNameOf(QLatin1Char('\'') + db.esc(personalId) + QLatin1Char('\''));
 }
 
 namespace {
@@ -173,7 +169,8 @@ void asistencia(Station& st, const QString& texto) {
         try {
             persona = st.db.consulta(
                 seleccion + QStringLiteral(", ") +
-                NamedLock::acquireSql(lockNameOf(QStringLiteral("personal_id")), kEsperaCandado) +
+                NamedLock::acquireSql(attendanceLockNameOf(QStringLiteral("personal_id")),
+                                      kEsperaCandado) +
                 QStringLiteral(" as candado_velmar") + desde);
         } catch (const Error&) {
             conCandado = false;

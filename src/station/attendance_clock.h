@@ -17,6 +17,8 @@ void tecla_asistencia(Station& st);
 // The SQL expression naming the server lock under which a person's look-up and
 // entry run (server-wide, so the database is part of the name).
 QString attendanceLockName(Conexion& db, const QString& personalId);
+// The same name for the person an SQL expression gives (a column, NEW.personal_id).
+QString attendanceLockNameOf(const QString& personalIdSql);
 
 // A time of day as "hh:mm:ss", whatever column type holds it: TIME, DATETIME,
 // or text such as "7:00:00" or "2026-12-06 07:00:00". Null gives the empty

@@ -96,12 +96,16 @@ void TestDb::recrear() {
     QFile f(fuente("db/schema.sql"));
     if (!f.open(QIODevice::ReadOnly))
         qFatal("db/schema.sql is missing");
-    for (const QString& s : sentencias(QString::fromUtf8(f.readAll())))
-        sql(s);
+    script(QString::fromUtf8(f.readAll()));
 }
 
 void TestDb::sql(const QString& statement) {
     admin_->ejecutar(statement);
+}
+
+void TestDb::script(const QString& statements) {
+    for (const QString& s : sentencias(statements))
+        sql(s);
 }
 
 QStringList TestDb::filas(const QString& query) {

@@ -18,6 +18,7 @@ public:
     void reset();                                              // empties every table
     void recrear(); // the schema again, after a test altered a table
     void sql(const QString& statement);
+    void script(const QString& statements);  // each of sentencias()
     QStringList filas(const QString& query); // rows as "a|b|c", Null as NULL
     QString valor(const QString& query);     // first field of the first row
 
