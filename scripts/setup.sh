@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format file dpkg-dev
   qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6opengl6-dev
-  unixodbc odbc-mariadb
+  unixodbc unixodbc-dev odbc-mariadb
   mariadb-server mariadb-client
   libcups2-dev cups cups-daemon cups-client
   xvfb xauth x11-apps x11-utils xdotool imagemagick fontconfig fonts-dejavu-core fonts-liberation

@@ -2,6 +2,7 @@
 // loopback socket by velmar-impresora, through a file, velmar-cli and a
 // private CUPS scheduler's raw queue; and the printer or the server failing.
 
+#include "labels/box_data.h"
 #include "labels/box_labels.h"
 #include "labels/label_printer.h"
 #include "test_support.h"
@@ -358,6 +359,36 @@ private slots:
         const QByteArray job = impresora_->tomar();
         QVERIFY2(job.endsWith("\r\nA40,850,0,3,2,2,N,\"DOCE  P50\"\r\nP2\r\n\r\n"), job.data());
         QCOMPARE(job.count("\nP"), 1);
+    }
+
+    // The mark walks down box by box, each box decided by its first plan row
+    // (an empty first row passes the walk on); a capital Ú or Ø in a variety
+    // keeps the name and its stem length whole.
+    void marksWalkDownAndNamesArriveWhole() {
+        TestDb& db = TestDb::get();
+        db.script("INSERT INTO variedad VALUES ('ÑÚ50','ÑANDÚ ROSÉ 50 CMS'), "
+                  "('ØR60','ØRSTED ÚNICA 60 CMS');\n"
+                  "INSERT INTO prepacking (packing, caja, marca) VALUES (400,6,'M6-first'), "
+                  "(400,6,'M6-second'), (401,3,'M3'), (401,4,''), (401,4,'M4-second-row'), "
+                  "(402,2,NULL), (402,2,'M2'), (402,1,'M1'), (402,3,''), (402,3,'M3-own');\n"
+                  "INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, "
+                  "cod_client) VALUES ('n1',400,7,'ÑÚ50',25,'C1'), ('n2',401,5,'ØR60',10,'C1'), "
+                  "('n3',402,3,'FRE040',10,'C1'), ('n4',402,4,'FRE040',10,'C1');\n");
+        Puesto p;
+        const struct {
+            const char *packing, *caja, *marca;
+        } filas[] = {
+            {"400", "7", "M6-first"}, {"401", "5", "M3"}, {"402", "4", "M1"}, {"402", "3", "M1"}};
+        for (const auto& f : filas) {
+            const auto datos = gatherBoxData(p.st, f.packing, f.caja, boxLabel().queries);
+            QVERIFY(datos);
+            QCOMPARE(datos->packing + "/" + datos->box + " " + datos->mark,
+                     QString(f.packing) + "/" + f.caja + " " + f.marca);
+        }
+        const auto nandu = gatherBoxData(p.st, "400", "7", boxLabel().queries);
+        const auto orsted = gatherBoxData(p.st, "401", "5", boxLabel().queries);
+        QCOMPARE(nandu->rows + nandu->columns + orsted->rows + orsted->columns,
+                 QStringList({"ÑANDÚ ROSÉ", "50", "ØRSTED ÚNICA", "60"}));
     }
 
     // velmar-cli prints, with or without the waybill the farm's scripts still

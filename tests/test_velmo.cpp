@@ -47,6 +47,39 @@ private slots:
             }
         }
     }
+
+    // What a column holds is what the station reads, and what it writes is
+    // what the column holds: every letter up to U+024F, other planes, long
+    // texts read in pieces, empty and Null, in each text type the farm uses.
+    void textsArriveWhole() {
+        TestStation t;
+        t.db.ejecutar("CREATE TEMPORARY TABLE textos (n INT, c CHAR(255), v VARCHAR(255), x TEXT) "
+                      "CHARACTER SET utf8mb4");
+        QStringList valores = {"NÚÑEZ TUQUERRES", "JESÚS ØRSTED", "玫瑰 🌹", ""};
+        for (char32_t desde = 0x20; desde < 0x250; desde += 0x50) {
+            QString trozo;
+            for (char32_t c = desde; c < desde + 0x50 && c < 0x250; ++c)
+                trozo += QString::fromUcs4(&c, 1);
+            valores << trozo;
+        }
+        for (int i = 0; i < valores.size(); ++i) {
+            const QString v = "'" + t.db.esc(valores[i]) + "'";
+            t.db.ejecutar(QString("INSERT INTO textos VALUES (%1, %2, %2, %2)").arg(i).arg(v));
+        }
+        t.db.ejecutar("INSERT INTO textos VALUES (98, NULL, NULL, REPEAT('ØÚ', 3000))");
+        RecordSet rs = t.db.consulta("SELECT n, c, v, x, HEX(c), HEX(x) FROM textos ORDER BY n");
+        for (; !rs.eof(); rs.moveNext()) {
+            const QString v = valores.value(rs.value(0).toInt());
+            const QString x = rs.value(0).toInt() == 98 ? QString("ØÚ").repeated(3000) : v;
+            QCOMPARE(
+                QList<QVariant>({rs.value(1), rs.value(2), rs.value(3)}),
+                QList<QVariant>({v.isNull() ? QVariant(QMetaType::fromType<QString>()) : v,
+                                 v.isNull() ? QVariant(QMetaType::fromType<QString>()) : v, x}));
+            QCOMPARE(rs.text(4) + "/" + rs.text(5),
+                     QString(v.toUtf8().toHex().toUpper() + "/" + x.toUtf8().toHex().toUpper()));
+        }
+        QCOMPARE(rs.count(), valores.size() + 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestVelmo)

@@ -9,8 +9,11 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
+#include <QSqlResult>
 #include <QTime>
+
+#include <sql.h>
+#include <sqlext.h>
 
 namespace velmar {
 
@@ -216,27 +219,224 @@ void Conexion::fallo(const QSqlError& e) {
     throw DbError(textoDe(e), e.nativeErrorCode(), perdida);
 }
 
+namespace {
+
+// How a column's values are read off the statement. Text is read as the raw
+// utf8mb4 bytes the server sent: the driver's own conversion to wide characters
+// drops the end of a value holding some capital letters (Ø Ù Ú Û).
+enum class Lectura { Texto, Bytes, Entero, Real, Fecha, Hora, FechaHora };
+
+Lectura lecturaDe(SQLSMALLINT tipo) {
+    switch (tipo) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+        return Lectura::Entero;
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return Lectura::Real;
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+        return Lectura::Fecha;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+        return Lectura::Hora;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+        return Lectura::FechaHora;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return Lectura::Bytes;
+    default: // characters, decimals (as their exact text) and the rest
+        return Lectura::Texto;
+    }
+}
+
+QMetaType tipoDe(Lectura l) {
+    switch (l) {
+    case Lectura::Bytes:
+        return QMetaType::fromType<QByteArray>();
+    case Lectura::Entero:
+        return QMetaType::fromType<qlonglong>();
+    case Lectura::Real:
+        return QMetaType::fromType<double>();
+    case Lectura::Fecha:
+        return QMetaType::fromType<QDate>();
+    case Lectura::Hora:
+        return QMetaType::fromType<QTime>();
+    case Lectura::FechaHora:
+        return QMetaType::fromType<QDateTime>();
+    case Lectura::Texto:
+        break;
+    }
+    return QMetaType::fromType<QString>();
+}
+
+// The statement's diagnostics, as the Qt driver words them: the messages, and
+// the first native error number.
+QSqlError errorDe(SQLHSTMT h, const QString& paso) {
+    QString texto;
+    int codigo = 0;
+    for (SQLSMALLINT i = 1;; ++i) {
+        SQLWCHAR estado[6] = {};
+        SQLWCHAR mensaje[1024] = {};
+        SQLINTEGER nativo = 0;
+        SQLSMALLINT largo = 0;
+        const SQLRETURN r = SQLGetDiagRecW(SQL_HANDLE_STMT, h, i, estado, &nativo, mensaje,
+                                           SQLSMALLINT(std::size(mensaje)), &largo);
+        if (!SQL_SUCCEEDED(r))
+            break;
+        if (i == 1)
+            codigo = int(nativo);
+        if (!texto.isEmpty())
+            texto += QLatin1Char(' ');
+        texto += QString::fromUtf16(reinterpret_cast<const char16_t*>(mensaje),
+                                    qMin<qsizetype>(largo, std::size(mensaje) - 1));
+        texto += QStringLiteral(" (") +
+                 QString::fromUtf16(reinterpret_cast<const char16_t*>(estado), 5) +
+                 QLatin1Char(')');
+    }
+    return QSqlError(QStringLiteral("QODBC: ") + paso, texto, QSqlError::StatementError,
+                     QString::number(codigo));
+}
+
+class LectorOdbc {
+public:
+    explicit LectorOdbc(SQLHSTMT h)
+        : h_(h) {}
+
+    // Every piece of a variable-length value; false for Null.
+    bool bytes(SQLUSMALLINT col, QByteArray& out) {
+        out.clear();
+        for (;;) {
+            SQLLEN ind = 0;
+            const SQLRETURN r = SQLGetData(h_, col, SQL_C_BINARY, buf_, SQLLEN(sizeof buf_), &ind);
+            if (r == SQL_NO_DATA)
+                return true;
+            if (!SQL_SUCCEEDED(r))
+                throw errorDe(h_, QStringLiteral("Unable to fetch value"));
+            if (ind == SQL_NULL_DATA)
+                return false;
+            // A piece that filled the buffer may have more behind it.
+            const bool lleno = ind == SQL_NO_TOTAL || ind > SQLLEN(sizeof buf_);
+            out.append(buf_, lleno ? qsizetype(sizeof buf_) : qsizetype(ind));
+            if (!lleno)
+                return true;
+        }
+    }
+
+    template <typename T> bool fijo(SQLUSMALLINT col, SQLSMALLINT tipoC, T& out) {
+        SQLLEN ind = 0;
+        const SQLRETURN r = SQLGetData(h_, col, tipoC, &out, SQLLEN(sizeof out), &ind);
+        if (!SQL_SUCCEEDED(r))
+            throw errorDe(h_, QStringLiteral("Unable to fetch value"));
+        return ind != SQL_NULL_DATA;
+    }
+
+    QVariant valor(SQLUSMALLINT col, Lectura l) {
+        switch (l) {
+        case Lectura::Texto:
+            if (bytes(col, bytes_))
+                return QString::fromUtf8(bytes_);
+            break;
+        case Lectura::Bytes:
+            if (bytes(col, bytes_))
+                return bytes_;
+            break;
+        case Lectura::Entero: {
+            SQLBIGINT v = 0;
+            if (fijo(col, SQL_C_SBIGINT, v))
+                return qlonglong(v);
+            break;
+        }
+        case Lectura::Real: {
+            SQLDOUBLE v = 0;
+            if (fijo(col, SQL_C_DOUBLE, v))
+                return double(v);
+            break;
+        }
+        case Lectura::Fecha: {
+            SQL_DATE_STRUCT v{};
+            if (fijo(col, SQL_C_TYPE_DATE, v))
+                return QDate(v.year, v.month, v.day);
+            break;
+        }
+        case Lectura::Hora: {
+            SQL_TIME_STRUCT v{};
+            if (fijo(col, SQL_C_TYPE_TIME, v))
+                return QTime(v.hour, v.minute, v.second);
+            break;
+        }
+        case Lectura::FechaHora: {
+            SQL_TIMESTAMP_STRUCT v{};
+            if (fijo(col, SQL_C_TYPE_TIMESTAMP, v))
+                return QDateTime(QDate(v.year, v.month, v.day),
+                                 QTime(v.hour, v.minute, v.second, int(v.fraction / 1000000)));
+            break;
+        }
+        }
+        return QVariant(tipoDe(l)); // Null of the column's type
+    }
+
+private:
+    SQLHSTMT h_;
+    char buf_[4096];
+    QByteArray bytes_;
+};
+
+} // namespace
+
 RecordSet Conexion::consulta(const QString& sql) {
     asegurarAbierta();
     QSqlQuery q(QSqlDatabase::database(nombre_, false));
     q.setForwardOnly(true);
     if (!q.exec(sql))
         fallo(q.lastError());
-    // The driver reports no size: fetch everything and count it here.
+    // Qt runs the statement; its rows are read here, off the driver's handle
+    // (see Lectura). The driver reports no size: everything is fetched.
+    const QVariant handle = q.result()->handle();
+    if (handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+        throw DbError(QStringLiteral("El controlador de base de datos no es ODBC"));
+    const SQLHSTMT h = *static_cast<const SQLHSTMT*>(handle.constData());
+    SQLSMALLINT n = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(h, &n)))
+        fallo(errorDe(h, QStringLiteral("Unable to count columns")));
     QStringList columnas;
-    const QSqlRecord rec = q.record();
-    columnas.reserve(rec.count());
-    for (int i = 0; i < rec.count(); ++i)
-        columnas << rec.fieldName(i);
-    QVector<QVector<QVariant>> filas;
-    while (q.next()) {
-        QVector<QVariant> fila(rec.count());
-        for (int i = 0; i < rec.count(); ++i)
-            fila[i] = q.value(i);
-        filas.push_back(std::move(fila));
+    QVector<Lectura> lecturas;
+    for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(qMax<SQLSMALLINT>(n, 0)); ++c) {
+        SQLWCHAR nombre[256] = {};
+        SQLSMALLINT largo = 0, tipo = 0, decimales = 0, nulos = 0;
+        SQLULEN tamano = 0;
+        if (!SQL_SUCCEEDED(SQLDescribeColW(h, c, nombre, SQLSMALLINT(std::size(nombre)), &largo,
+                                           &tipo, &tamano, &decimales, &nulos)))
+            fallo(errorDe(h, QStringLiteral("Unable to describe column")));
+        columnas << QString::fromUtf16(reinterpret_cast<const char16_t*>(nombre),
+                                       qMin<qsizetype>(largo, std::size(nombre) - 1));
+        lecturas << lecturaDe(tipo);
     }
-    if (q.lastError().isValid())
-        fallo(q.lastError());
+    QVector<QVector<QVariant>> filas;
+    if (n > 0) {
+        LectorOdbc lector(h);
+        try {
+            for (;;) {
+                const SQLRETURN r = SQLFetch(h);
+                if (r == SQL_NO_DATA)
+                    break;
+                if (!SQL_SUCCEEDED(r))
+                    throw errorDe(h, QStringLiteral("Unable to fetch row"));
+                QVector<QVariant> fila(n);
+                for (SQLSMALLINT i = 0; i < n; ++i)
+                    fila[i] = lector.valor(SQLUSMALLINT(i + 1), lecturas[i]);
+                filas.push_back(std::move(fila));
+            }
+        } catch (const QSqlError& e) {
+            fallo(e);
+        }
+    }
     return RecordSet(std::move(columnas), std::move(filas));
 }
 

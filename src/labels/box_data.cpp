@@ -3,6 +3,10 @@
 #include "labels/work_table.h"
 #include "station/velmo.h"
 
+#include <QHash>
+#include <algorithm>
+#include <functional>
+
 namespace velmar {
 
 namespace {
@@ -57,11 +61,12 @@ void lookUpWaybill(Station& st, const QString& packing) {
 }
 
 // The box's own mark: its first prepacking row as the server returns it. For
-// a box numbered with a whole number and no mark of its own, that of the
-// nearest lower box of the packing with a mark, down to box 1 (boxes matched
-// as the text of their number, as a walk down box by box would match them). A
-// box numbered as text ("12B") has no lower box to look at. One statement,
-// however far down the mark is.
+// a box numbered with a whole number and no mark of its own, the walk down box
+// by box to box 1, each lower box decided by its own first row (boxes matched
+// as the text of their number, as the walk's criterion matches them). A box
+// numbered as text ("12B") has no lower box to look at. One statement however
+// far down the mark is: every plan row of the lower boxes comes back in the
+// server's order, and the first row of each box is picked here.
 QString mark(Station& st, const QString& packing, const QString& box) {
     const QString dePacking =
         QStringLiteral("FROM prepacking WHERE packing='") + st.db.esc(packing) + QLatin1Char('\'');
@@ -71,18 +76,30 @@ QString mark(Station& st, const QString& packing, const QString& box) {
     const double v = box.trimmed().toDouble(&isNumber);
     const bool whole = isNumber && v > 1 && v < 1e15 && v == double(qint64(v));
     if (whole)
-        sql += QStringLiteral(" UNION ALL (SELECT 1, marca ") + dePacking +
-               QStringLiteral(" AND marca <> '' AND caja + 0 BETWEEN 1 AND ") +
-               QString::number(qint64(v) - 1) +
-               QStringLiteral(" AND caja + 0 = FLOOR(caja + 0) AND caja = CAST(caja + 0 AS CHAR)"
-                              " ORDER BY caja + 0 DESC LIMIT 1)");
+        sql += QStringLiteral(" UNION ALL (SELECT caja + 0, marca ") + dePacking +
+               QStringLiteral(" AND caja + 0 BETWEEN 1 AND ") + QString::number(qint64(v) - 1) +
+               QStringLiteral(" AND caja + 0 = FLOOR(caja + 0) AND caja = CAST(caja + 0 AS CHAR))");
     RecordSet rs = abrir_consulta(st, sql);
-    QString own, lower;
-    for (rs.moveFirst(); !rs.eof(); rs.moveNext())
-        (rs.text(0) == QLatin1String("0") ? own : lower) = rs.text(1);
+    QString own;
+    QHash<qint64, QString> firstOf; // lower box -> mark of its first row
+    for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
+        const qint64 n = qint64(rs.value(0).toDouble());
+        if (n == 0)
+            own = rs.text(1);
+        else if (!firstOf.contains(n))
+            firstOf.insert(n, rs.text(1));
+    }
     if (!own.isEmpty())
         return own;
-    if (!whole && isNumber && v > 1) {
+    if (whole) {
+        QList<qint64> lower = firstOf.keys();
+        std::sort(lower.begin(), lower.end(), std::greater<>());
+        for (const qint64 n : lower)
+            if (!firstOf.value(n).isEmpty())
+                return firstOf.value(n);
+        return {};
+    }
+    if (isNumber && v > 1) {
         // a fractional box number walks down as before: rare, and exact
         QString found;
         for (double n = v - 1; found.isEmpty() && n > 0; n -= 1)
@@ -92,7 +109,7 @@ QString mark(Station& st, const QString& packing, const QString& box) {
                     st.db.esc(QString::number(n, 'g', 15)) + QStringLiteral("'")));
         return found;
     }
-    return lower;
+    return {};
 }
 
 } // namespace
