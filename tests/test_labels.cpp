@@ -48,7 +48,7 @@ void cargarFinca() {
         "('VEN080','VITALITY 80 CMS'), ('MIN050','MINI'), ('PIN060','PINK O''HARA 60 CMS'), "
         "('NUS070','ÑUSTA \"X\\\\Z\" 70 CMS'), ('CAN060','CANDY 60 CMS');\n"
         "INSERT INTO clientes (cod_client, cnombre) VALUES ('C1','SUPERFLORES INTERNACIONAL'), "
-        "('C2','ROSAS DEL NORTE'), ('C3',NULL), ('C4','D''Amé \"X\\\\Y\" Ltda');\n"
+        "('C2','ROSAS DEL NORTE'), ('C3',NULL), ('C4','D''Ame\u0301 \"X\\\\Y\" Ltda');\n"
         "INSERT INTO prepacking (packing, caja, guia_aerea, marca) VALUES "
         "(100,1,'MAWB-123/HAWB-456','MARCA UNO'), (100,2,'MAWB-123/HAWB-456',NULL), "
         "(100,3,'MAWB-123/HAWB-456','CAJA TRES MARCADA LARGA'), (100,4,'MAWB-123/HAWB-456',''), "
@@ -72,7 +72,8 @@ void cargarFinca() {
         // colour, five stem lengths, customer without a name, mark of box 3
         {"100/5", "VEN040/10/C3 VEN050/12/C3 VEN060/14/C3 VEN070/16/C3 VEN080/18/C3 "
                   "VEN080/18/C3"},
-        // a name too short to shorten, quotes, backslashes, accents
+        // a name too short to shorten, quotes, backslashes, accents (the
+        // customer's stored decomposed, as some imports write it)
         {"100/8", "FRE040/25/C4 MIN050/10/C4 MIN050/10/C4 PIN060/12/C4 NUS070/14/C4"},
         {"200/1", "FRE050/30/C1"},
         {"300/1", "CAN060/12/C2"},
