@@ -421,6 +421,26 @@ private slots:
         QCOMPARE(e.esperar([&] { return e.out.count('\n') >= 5; }).value(4),
                  d + "004-2.png\t3 copias");
         QCOMPARE(QImage(d + "004-2.png").size(), QSize(200, 100));
+
+        // a line far off and a megabyte of text each way grow the image to
+        // twice the form at most, and to the bound under an absurd form; the
+        // next job is served as ever
+        const QByteArray mega(1 << 20, 'x');
+        const QByteArray lejos = "LO30000,30000,10,10\r\nA10,10,0,5,8,9,R,\"" + mega +
+                                 "\"\r\nA100,0,1,5,8,9,N,\"" + mega +
+                                 "\"\r\nA-2000000000,50,2,5,8,9,N,\"" + mega + "\"\r\n";
+        for (const auto& [forma, campos, tamano] :
+             {std::tuple<QByteArray, QByteArray, QSize>{"", lejos, {400, 200}},
+              {"q30000\r\nQ30000,0\r\n", lejos, {1664, 4060}},
+              {"q200\r\nQ100,5\r\n", "A10,10,0,2,1,1,N,\"TRES\"\r\n", {200, 100}}}) {
+            QTcpSocket trabajo;
+            trabajo.connectToHost(QHostAddress::LocalHost, quint16(e.puerto.toUInt()));
+            trabajo.write("N\r\n" + forma + campos + "P1\r\n");
+            trabajo.disconnectFromHost();
+            const qsizetype n = e.out.count('\n') + 1;
+            const QString png = e.esperar([&] { return e.out.count('\n') >= n; }).value(n - 1);
+            QCOMPARE(QImage(png.section('\t', 0, 0)).size(), tamano);
+        }
     }
 
     // A scheduler of our own (its own ServerRoot, a unix socket reached through
