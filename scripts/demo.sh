@@ -50,11 +50,26 @@ if [[ -n ${DISPLAY:-} ]]; then
   exit 0
 fi
 
-display=:${VELMAR_DEMO_DISPLAY:-77}
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
-pids+=($!)
+# VELMAR_DEMO_DISPLAY names a display number to use; without it Xvfb takes a
+# free one and writes its number once it accepts clients.
+if [[ -n ${VELMAR_DEMO_DISPLAY:-} ]]; then
+  Xvfb ":$VELMAR_DEMO_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
+  pids+=($!)
+  display=:$VELMAR_DEMO_DISPLAY
+  sleep 1
+else
+  rm -f "$run/xvfb.display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run/xvfb.display" >"$run/xvfb.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    [[ -s $run/xvfb.display ]] && break
+    sleep 0.1
+  done
+  [[ -s $run/xvfb.display ]] || { echo "demo: Xvfb did not start, see $run/xvfb.log" >&2; exit 1; }
+  display=:$(<"$run/xvfb.display")
+fi
 export DISPLAY=$display
-sleep 1
+echo "demo: the station runs on display $DISPLAY"
 build/apps/velmar >"$run/velmar.log" 2>&1 &
 pids+=($!)
 sleep 3

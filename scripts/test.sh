@@ -24,7 +24,7 @@ for p in fonts-liberation fonts-dejavu-core libqt6sql6-odbc odbc-mariadb; do
   grep -q "$p" <<<"$depends" || { echo "package: $p missing from Depends: $depends" >&2; exit 1; }
 done
 demo_port=$((VELMAR_TEST_DB_PORT + 1))
-VELMAR_DEMO_PORT=$demo_port VELMAR_DEMO_DISPLAY=$((70 + $$ % 20)) DISPLAY= scripts/demo.sh >/dev/null
+VELMAR_DEMO_PORT=$demo_port DISPLAY= scripts/demo.sh >/dev/null
 if mariadb-admin --no-defaults -h127.0.0.1 -P"$demo_port" -uroot ping >/dev/null 2>&1; then
   echo "demo: its database server is still running after the demo ended" >&2
   exit 1

@@ -1,5 +1,6 @@
 // velmar-cli's contract with the farm's scripts.
 
+#include "cli/cli_station.h"
 #include "test_support.h"
 
 #include <QProcess>
@@ -72,9 +73,22 @@ private slots:
             QVERIFY2(s.err.startsWith("4\tvelmar\tEl usuario desea salir a los 18"), s.err);
             QCOMPARE(TestDb::get().valor("select hora_salida from control_asistencia"), "NULL");
         }
-        s = cli({"asistencia", "1712345678"}, "si\n");
+        s = cli({"asistencia", "1712345678"}, " S\xc3\xad \r\n"); // "Sí" from Windows
         QVERIFY2(s.out.startsWith("Salida del usuario MARIA JOSE GUAMAN a las "), s.out);
         QVERIFY(TestDb::get().valor("select horas_dif from control_asistencia").toInt() >= 10800);
+    }
+
+    // A Yes as a Spanish speaker types it, in UTF-8 or an ANSI answer file.
+    void yesAnswers() {
+        const std::pair<QByteArray, bool> lineas[] = {
+            {"s", true},          {"SI", true},
+            {"s\xc3\xad", true},  {"\tS\xc3\x8d\r", true},
+            {"si\xcc\x81", true}, {"\xef\xbb\xbfsi", true},
+            {"S\xed\r", true},    {"no", false},
+            {"", false},          {"sin", false},
+            {"s i", false},       {"s\xc3\xad.", false}};
+        for (const auto& [linea, si] : lineas)
+            QVERIFY2(velmar::esRespuestaSi(linea) == si, linea.toPercentEncoding());
     }
 
     // No server: the start-up box, the operation's failure path, exit 0.

@@ -49,7 +49,7 @@ void cargarFinca() {
         "('VEN080','VITALITY 80 CMS'), ('MIN050','MINI'), ('PIN060','PINK O''HARA 60 CMS'), "
         "('NUS070','ÑUSTA \"X\\\\Z\" 70 CMS'), ('CAN060','CANDY 60 CMS');\n"
         "INSERT INTO clientes (cod_client, cnombre) VALUES ('C1','SUPERFLORES INTERNACIONAL'), "
-        "('C2','ROSAS DEL NORTE'), ('C3',NULL), ('C4','D''Amé \"X\\\\Y\" Ltda');\n"
+        "('C2','ROSAS DEL NORTE'), ('C3',NULL), ('C4','D''Ame\u0301 \"X\\\\Y\" Ltda');\n"
         "INSERT INTO prepacking (packing, caja, guia_aerea, marca) VALUES "
         "(100,1,'MAWB-123/HAWB-456','MARCA UNO'), (100,2,'MAWB-123/HAWB-456',NULL), "
         "(100,3,'MAWB-123/HAWB-456','CAJA TRES MARCADA LARGA'), (100,4,'MAWB-123/HAWB-456',''), "
@@ -73,7 +73,8 @@ void cargarFinca() {
         // colour, five stem lengths, customer without a name, mark of box 3
         {"100/5", "VEN040/10/C3 VEN050/12/C3 VEN060/14/C3 VEN070/16/C3 VEN080/18/C3 "
                   "VEN080/18/C3"},
-        // a name too short to shorten, quotes, backslashes, accents
+        // a name too short to shorten, quotes, backslashes, accents (the
+        // customer's stored decomposed, as some imports write it)
         {"100/8", "FRE040/25/C4 MIN050/10/C4 MIN050/10/C4 PIN060/12/C4 NUS070/14/C4"},
         {"200/1", "FRE050/30/C1"},
         {"300/1", "CAN060/12/C2"},
@@ -451,6 +452,26 @@ private slots:
         QCOMPARE(e.esperar([&] { return e.out.count('\n') >= 5; }).value(4),
                  d + "004-2.png\t3 copias");
         QCOMPARE(QImage(d + "004-2.png").size(), QSize(200, 100));
+
+        // a line far off and a megabyte of text each way grow the image to
+        // twice the form at most, and to the bound under an absurd form; the
+        // next job is served as ever
+        const QByteArray mega(1 << 20, 'x');
+        const QByteArray lejos = "LO30000,30000,10,10\r\nA10,10,0,5,8,9,R,\"" + mega +
+                                 "\"\r\nA100,0,1,5,8,9,N,\"" + mega +
+                                 "\"\r\nA-2000000000,50,2,5,8,9,N,\"" + mega + "\"\r\n";
+        for (const auto& [forma, campos, tamano] :
+             {std::tuple<QByteArray, QByteArray, QSize>{"", lejos, {400, 200}},
+              {"q30000\r\nQ30000,0\r\n", lejos, {1664, 4060}},
+              {"q200\r\nQ100,5\r\n", "A10,10,0,2,1,1,N,\"TRES\"\r\n", {200, 100}}}) {
+            QTcpSocket trabajo;
+            trabajo.connectToHost(QHostAddress::LocalHost, quint16(e.puerto.toUInt()));
+            trabajo.write("N\r\n" + forma + campos + "P1\r\n");
+            trabajo.disconnectFromHost();
+            const qsizetype n = e.out.count('\n') + 1;
+            const QString png = e.esperar([&] { return e.out.count('\n') >= n; }).value(n - 1);
+            QCOMPARE(QImage(png.section('\t', 0, 0)).size(), tamano);
+        }
     }
 
     // A scheduler of our own (its own ServerRoot, a unix socket reached through

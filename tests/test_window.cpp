@@ -299,13 +299,14 @@ private slots:
     void titlesOnARealXServer() {
         QTemporaryDir sinDsn; // no data source: the connection box comes first
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", ":" + QString::number(90 + QCoreApplication::applicationPid() % 9));
         env.insert("ODBCSYSINI", sinDsn.path());
         env.insert("ODBCINI", sinDsn.path() + "/odbc.ini");
         env.remove("QT_QPA_PLATFORM");
         QProcess xvfb, velmar; // killed when done, velmar first
-        xvfb.start("Xvfb",
-                   {env.value("DISPLAY"), "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        // a display no other X server holds, which Xvfb names once it is ready
+        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        QVERIFY(QTest::qWaitFor([&] { return xvfb.canReadLine(); }, 10000));
+        env.insert("DISPLAY", ":" + xvfb.readLine().trimmed());
         const auto xdo = [&](const QStringList& args) {
             QProcess p;
             p.setProcessEnvironment(env);
@@ -324,7 +325,6 @@ private slots:
             const QString id = xdo({"search", "--onlyvisible", "--name", "^" + titulo + "$"});
             xdo(QStringList{"mousemove", "--window", id, "400", "40", "click", "1"} + pasos);
         };
-        QTest::qWait(500);
         velmar.setProcessEnvironment(env);
         velmar.start(VELMAR_BINARY_DIR "/apps/velmar");
         QTRY_COMPARE_WITH_TIMEOUT(titulos(), QStringList{"Tarnel Flower"}, 10000);

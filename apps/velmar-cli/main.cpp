@@ -4,9 +4,9 @@
 // stdout: the text the operation appended to the history, then the report box's
 // content if it wrote it. stderr: one line per message box
 // (style TAB title TAB text, CR and LF as \r and \n) and "beep". A Yes/No
-// question reads one line of stdin ("s" or "si" is Yes). Exit 0 when the
-// operation ran, 2 for a wrong call. vista_previa draws its label to the PNG
-// file it is given.
+// question reads one line of stdin ("s", "si" or "sí", any case, is Yes).
+// Exit 0 when the operation ran, 2 for a wrong call. vista_previa draws its
+// label to the PNG file it is given.
 
 #include "cli/cli_station.h"
 #include "db/errors.h"

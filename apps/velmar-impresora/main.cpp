@@ -7,7 +7,8 @@
 // Jobs are saved as DIR/etiqueta-NNN.epl and their labels drawn to
 // DIR/etiqueta-NNN.png (a second label of one job to etiqueta-NNN-2.png).
 // stdout: one line per printed label, its PNG path, a TAB and the copies;
-// stderr: a line per saved job, "trabajo PATH<TAB>N bytes".
+// stderr: a line per saved job, "trabajo PATH<TAB>N bytes". An image is the
+// form (q x Q) grown to show what runs off it, bounded whatever the job says.
 
 #include "labels/render/printer_emulator.h"
 
@@ -30,8 +31,12 @@ const EmulatorLog kLog{[](const QString& l) { writeLine(stdout, l); },
                        [](const QString& l) { writeLine(stderr, l); }};
 
 int usage() {
-    kLog.err(QStringLiteral("uso: velmar-impresora [--port N] [--out DIR]\n"
-                            "     velmar-impresora --render TRABAJO.epl SALIDA.png"));
+    kLog.err(QStringLiteral(
+        "uso: velmar-impresora [--port N] [--out DIR]\n"
+        "     velmar-impresora --render TRABAJO.epl SALIDA.png\n"
+        "Cada etiqueta se dibuja a 203 ppp con el tamaño de su formulario (q x Q), agrandada\n"
+        "para mostrar lo que se sale de él hasta el doble de ese tamaño y nunca más de\n"
+        "1664 x 4060 puntos, diga lo que diga el trabajo."));
     return 2;
 }
 

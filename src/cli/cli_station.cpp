@@ -1,5 +1,9 @@
 #include "cli/cli_station.h"
 
+#include "labels/cp1252.h"
+
+#include <QStringDecoder>
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -13,6 +17,15 @@ QString lineaDeCaja(const QString& texto, int estilo, const QString& titulo) {
     return QString::number(estilo) + QLatin1Char('\t') + titulo + QLatin1Char('\t') + t;
 }
 
+bool esRespuestaSi(const QByteArray& linea) {
+    QStringDecoder utf8(QStringConverter::Utf8); // drops a leading BOM
+    QString r = utf8.decode(linea);
+    if (utf8.hasError())
+        r = fromCp1252(linea);
+    r = r.normalized(QString::NormalizationForm_C).trimmed().toLower();
+    return r == QLatin1String("s") || r == QLatin1String("si") || r == QStringLiteral("sí");
+}
+
 int CliPrompts::mostrar(const QString& texto, int estilo, const QString& titulo) {
     const QByteArray linea = lineaDeCaja(texto, estilo, titulo).toUtf8() + '\n';
     std::fwrite(linea.constData(), 1, size_t(linea.size()), stderr);
@@ -22,8 +35,7 @@ int CliPrompts::mostrar(const QString& texto, int estilo, const QString& titulo)
     std::string respuesta;
     if (!std::getline(std::cin, respuesta))
         return kNo;
-    const QString r = QString::fromStdString(respuesta).trimmed().toLower();
-    return (r == QLatin1String("s") || r == QLatin1String("si")) ? kSi : kNo;
+    return esRespuestaSi(QByteArray::fromStdString(respuesta)) ? kSi : kNo;
 }
 
 void CliPrompts::beep() {

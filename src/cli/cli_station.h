@@ -30,6 +30,11 @@ private:
     QString agregado_;
 };
 
+// Whether a line of stdin answers Yes: "s", "si" or "sí" in any case, blanks
+// around, a CR or a BOM of a Windows-made answer file. UTF-8, or Windows-1252
+// when the line is no UTF-8 (a file saved as ANSI).
+bool esRespuestaSi(const QByteArray& linea);
+
 // One stderr line for a box: style, title and text, CR and LF escaped.
 QString lineaDeCaja(const QString& texto, int estilo, const QString& titulo);
 

@@ -26,7 +26,7 @@ char byteDe(char32_t c) {
 QByteArray toCp1252(const QString& text) {
     QByteArray out;
     out.reserve(text.size());
-    for (const char32_t c : text.toUcs4())
+    for (const char32_t c : text.normalized(QString::NormalizationForm_C).toUcs4())
         out.append(byteDe(c));
     return out;
 }

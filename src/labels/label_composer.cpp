@@ -8,6 +8,12 @@ constexpr int kCustomerChars = 12;
 constexpr int kMarkChars = 15;
 constexpr int kBunchesChars = 14;
 
+// A value cut to the room its field has, counted in letters as they print: a
+// name stored decomposed keeps its last letter's accent and its full length.
+QString shortened(const QString& value, int letters) {
+    return value.normalized(QString::NormalizationForm_C).left(letters);
+}
+
 template <typename... F> struct Overloaded : F... { using F::operator()...; };
 
 Epl2Text text(int x, int y, TextStyle s, QStringList pieces) {
@@ -26,13 +32,13 @@ QStringList pieces(const TextField& f, const BoxData& d) {
     case LabelValue::Fixed:
         return {f.fixed};
     case LabelValue::Customer:
-        return {d.customer.left(kCustomerChars)};
+        return {shortened(d.customer, kCustomerChars)};
     case LabelValue::ColourClass:
         return {d.colourClass};
     case LabelValue::BoxTag:
         return {QStringLiteral("[# ") + d.box + QStringLiteral(" ]")};
     case LabelValue::Mark:
-        return {d.mark.left(kMarkChars)};
+        return {shortened(d.mark, kMarkChars)};
     case LabelValue::MasterWaybill:
         return {QStringLiteral("AWB #") + d.masterWaybill};
     case LabelValue::HouseWaybill:
@@ -65,15 +71,15 @@ void addGrid(GridPart part, const GridGeometry& g, const BoxData& d, Epl2Documen
         break;
     case GridPart::RowHeadings:
         for (int j = 0; j < d.rows.size() && j < g.rowsPrinted; ++j)
-            doc.commands.append(
-                text(g.rowX, g.rowY + g.rowStep * j, g.rowStyle, {d.rows[j].left(g.rowChars)}));
+            doc.commands.append(text(g.rowX, g.rowY + g.rowStep * j, g.rowStyle,
+                                     {shortened(d.rows[j], g.rowChars)}));
         break;
     case GridPart::Entries:
         for (int k = 0; k < d.entries.size() && k < g.entriesPrinted; ++k) {
             const GridEntry& e = d.entries[k];
             doc.commands.append(text(place(d.columns, e.column, g.strayX, g.entryX, g.columnStep),
                                      place(d.rows, e.row, g.strayY, g.rowY, g.rowStep),
-                                     g.entryStyle, {e.bunches.left(kBunchesChars)}));
+                                     g.entryStyle, {shortened(e.bunches, kBunchesChars)}));
         }
         break;
     }

@@ -101,6 +101,8 @@ private slots:
 
     void codePage() {
         QCOMPARE(toCp1252(QString::fromUtf8("Ñ€Ω") + QChar(0x81)), QByteArray("\xd1\x80??"));
+        // decomposed accents: composed where the code page has the letter
+        QCOMPARE(toCp1252("Jose\u0301 N\u0303 q\u0303"), QByteArray("Jos\xe9 \xd1 q?"));
         QCOMPARE(fromCp1252("\xd1\x80\x81"), QString::fromUtf8("Ñ€") + QChar(0xFFFD));
         for (int b = 0; b < 256; ++b) {
             const QByteArray one(1, char(b));

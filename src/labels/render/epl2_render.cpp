@@ -12,19 +12,40 @@ namespace velmar {
 namespace {
 
 constexpr int kHeadWidth = 832; // a 4-inch head at 203 dpi
+// The image grows past the form to show what runs off it, by the form's own
+// size at most, and never past twice the head's width or 20 inches of length:
+// a job's "LO30000,30000" or megabyte of text cannot exhaust memory.
+constexpr int kMaxWidth = 2 * kHeadWidth;
+constexpr int kMaxLength = 20 * 203;
 
-QRect bounds(const Epl2Text& t) {
+// The far edges of a field, in 64 bits: coordinates and text are as the job
+// sent them.
+std::pair<qint64, qint64> farEdges(const Epl2Text& t) {
     const Epl2FontCell f = residentFont(t.font);
-    const int width = int(t.text().size()) * (f.width + f.gap) * t.hMult;
-    return QRect(t.x, t.y, width, f.height * t.vMult);
+    return {t.x + qint64(t.text().size()) * (f.width + f.gap) * t.hMult,
+            t.y + qint64(f.height) * t.vMult};
 }
 
-QRect bounds(const Epl2Line& l) {
-    return QRect(l.x, l.y, std::max(0, l.width), std::max(0, l.thickness));
+std::pair<qint64, qint64> farEdges(const Epl2Line& l) {
+    return {l.x + qint64(std::max(0, l.width)), l.y + qint64(std::max(0, l.thickness))};
 }
 
-QRect bounds(const Epl2Field& f) {
-    return std::visit([](const auto& v) { return bounds(v); }, f);
+qint64 limit(int form, int maximum) {
+    return form > 0 ? std::min<qint64>(2 * qint64(form), maximum) : maximum;
+}
+
+// The cells of a text that may fall on the image, [first, last): the text
+// runs right, down, left or up from its origin as it is rotated.
+std::pair<qint64, qint64> cellsOnImage(const Epl2Text& t, qint64 step, QSize image) {
+    const int r = t.rotation & 3;
+    const qint64 along = r % 2 == 0 ? t.x : t.y;
+    const qint64 extent = r % 2 == 0 ? image.width() : image.height();
+    // in the run's own direction: the origin, the image from lo to hi
+    const qint64 a = r < 2 ? along : -along;
+    const qint64 lo = r < 2 ? 0 : -extent;
+    const qint64 n = t.text().size();
+    return {std::clamp<qint64>((lo - a) / step - 1, 0, n),
+            std::clamp<qint64>((lo + extent - a) / step + 1, 0, n)};
 }
 
 QFont drawingFont() {
@@ -35,23 +56,25 @@ QFont drawingFont() {
     return f;
 }
 
-void draw(QPainter& p, const Epl2Text& t) {
+void draw(QPainter& p, const Epl2Text& t, QSize image) {
     const Epl2FontCell f = residentFont(t.font);
     static const QFont font = drawingFont();
     const QFontMetricsF m(font);
     const qreal advance = m.horizontalAdvance(QLatin1Char('M'));
     const qreal height = m.ascent() + m.descent();
     const QString text = t.text();
+    const qint64 step = qint64(f.width + f.gap) * t.hMult;
+    const auto [first, last] = cellsOnImage(t, step, image);
 
     p.save();
     p.translate(t.x, t.y);
     p.rotate(90.0 * (t.rotation & 3));
     if (t.reverse)
-        p.fillRect(QRect(0, 0, bounds(t).width(), f.height * t.vMult), Qt::black);
+        p.fillRect(QRectF(qreal(first * step), 0, qreal((last - first) * step), f.height * t.vMult),
+                   Qt::black);
     p.setFont(font);
     p.setPen(t.reverse ? Qt::white : Qt::black);
-    const int step = (f.width + f.gap) * t.hMult;
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    for (qint64 i = first; i < last; ++i) {
         const QRectF cell(qreal(i * step), 0, f.width * t.hMult, f.height * t.vMult);
         p.save();
         p.setClipRect(cell);
@@ -63,17 +86,22 @@ void draw(QPainter& p, const Epl2Text& t) {
     p.restore();
 }
 
-void draw(QPainter& p, const Epl2Line& l) {
+void draw(QPainter& p, const Epl2Line& l, QSize image) {
+    // cut to the image first: the job's numbers may run past int
+    const auto [right, bottom] = farEdges(l);
+    const auto cut = [](qint64 v, int size) { return int(std::clamp<qint64>(v, 0, size)); };
+    const int x = cut(l.x, image.width()), y = cut(l.y, image.height());
+    const QRect r(x, y, cut(right, image.width()) - x, cut(bottom, image.height()) - y);
     switch (l.ink) {
     case Epl2Line::Ink::Black:
-        p.fillRect(bounds(l), Qt::black);
+        p.fillRect(r, Qt::black);
         break;
     case Epl2Line::Ink::White:
-        p.fillRect(bounds(l), Qt::white);
+        p.fillRect(r, Qt::white);
         break;
     case Epl2Line::Ink::Xor:
         p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-        p.fillRect(bounds(l), Qt::white);
+        p.fillRect(r, Qt::white);
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
         break;
     }
@@ -105,22 +133,24 @@ Epl2FontCell residentFont(int font) {
 }
 
 QImage renderLabel(const Epl2PrintedLabel& label) {
-    int right = label.width > 0 ? label.width : kHeadWidth;
-    int bottom = label.length;
+    const int form = label.width > 0 ? label.width : kHeadWidth;
+    qint64 right = form;
+    qint64 bottom = label.length;
     for (const Epl2Field& f : label.fields) {
-        const QRect r = bounds(f);
-        right = std::max(right, r.x() + r.width());
-        bottom = std::max(bottom, r.y() + r.height());
+        const auto edges = std::visit([](const auto& v) { return farEdges(v); }, f);
+        right = std::max(right, edges.first);
+        bottom = std::max(bottom, edges.second);
     }
-    bottom = std::max(bottom, 1);
-    QImage img(right, bottom, QImage::Format_RGB32);
+    right = std::clamp<qint64>(right, 1, limit(form, kMaxWidth));
+    bottom = std::clamp<qint64>(bottom, 1, limit(label.length, kMaxLength));
+    QImage img(int(right), int(bottom), QImage::Format_RGB32);
     img.fill(Qt::white);
 
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setRenderHint(QPainter::TextAntialiasing, false);
     for (const Epl2Field& f : label.fields)
-        std::visit([&](const auto& v) { draw(p, v); }, f);
+        std::visit([&](const auto& v) { draw(p, v, img.size()); }, f);
     // Fields past the form run off the label on a real printer: show where.
     if (label.width > 0 && right > label.width)
         dashedEdge(p, QLineF(label.width, 0, label.width, bottom));

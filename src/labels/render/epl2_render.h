@@ -19,8 +19,10 @@ struct Epl2FontCell {
 Epl2FontCell residentFont(int font);
 
 // The label as an image: q x Q when the printer was told, grown to show any
-// field past those edges, which are then marked with a grey dashed line. The
-// image's "Copias" text holds the copies.
+// field past those edges, which are then marked with a grey dashed line. It
+// grows by the form's own size at most and never past 1664 x 4060 dots (twice
+// a 4-inch head, 20 inches), whatever the job says. The image's "Copias" text
+// holds the copies.
 QImage renderLabel(const Epl2PrintedLabel& label);
 
 // Each label a document prints on a printer fresh from the factory: a
