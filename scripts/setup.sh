@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6opengl6-dev
   unixodbc unixodbc-dev odbc-mariadb
   mariadb-server mariadb-client
+  galera-4 haproxy rsync python3
   libcups2-dev cups cups-daemon cups-client
   xvfb xauth x11-apps x11-utils xdotool imagemagick fontconfig fonts-dejavu-core fonts-liberation
 )
