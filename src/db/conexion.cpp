@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlResult>
@@ -184,6 +185,7 @@ void Conexion::abrir() {
     }
     perdida_ = false;
     prepararSesion();
+    actividad_.start();
 }
 
 bool Conexion::abierta() const {
@@ -199,11 +201,55 @@ void Conexion::cerrar() {
 
 void Conexion::prepararSesion() {
     QSqlQuery q(QSqlDatabase::database(nombre_, false));
-    q.exec(QStringLiteral("SET SESSION innodb_lock_wait_timeout=%1, lock_wait_timeout=%1")
-               .arg(kLockWait));
+    q.exec(QStringLiteral("SET SESSION innodb_lock_wait_timeout=%1, lock_wait_timeout=%1, "
+                          "wait_timeout=%2")
+               .arg(kLockWait)
+               .arg(kSesionInactiva));
     if (q.exec(QStringLiteral("SELECT @@SESSION.sql_mode")) && q.next())
         noBackslash_ = q.value(0).toString().contains(QLatin1String("NO_BACKSLASH_ESCAPES"),
                                                       Qt::CaseInsensitive);
+}
+
+// The driver answers SQL_ATTR_CONNECTION_DEAD with a ping to the server.
+bool Conexion::viva() {
+    QSqlDatabase db = QSqlDatabase::database(nombre_, false);
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    if (h.metaType() != QMetaType::fromType<SQLHANDLE>())
+        return db.isOpen();
+    SQLUINTEGER muerta = SQL_CD_FALSE;
+    const SQLRETURN r = SQLGetConnectAttr(*static_cast<const SQLHANDLE*>(h.constData()),
+                                          SQL_ATTR_CONNECTION_DEAD, &muerta, 0, nullptr);
+    return SQL_SUCCEEDED(r) && muerta == SQL_CD_FALSE;
+}
+
+void Conexion::comprobar() {
+    if (!abierta()) {
+        abrir();
+        return;
+    }
+    if (actividad_.isValid() && actividad_.elapsed() < kComprobarTras * 1000)
+        return;
+    QElapsedTimer ping;
+    ping.start();
+    if (viva()) {
+        actividad_.start();
+        return;
+    }
+    perdida_ = true;
+    // A server that stopped answering: its timeout is the one failure.
+    if (ping.elapsed() >= kReadTimeout * 1000 / 2)
+        throw DbError(QStringLiteral("El servidor de base de datos no responde (timed out)"),
+                      QStringLiteral("2013"), true);
+    abrir();
+}
+
+void Conexion::mantener() {
+    if (!abierta() || (actividad_.isValid() && actividad_.elapsed() < kSesionInactiva * 500))
+        return;
+    if (viva())
+        actividad_.start();
+    else
+        perdida_ = true;
 }
 
 void Conexion::asegurarAbierta() {
@@ -437,6 +483,7 @@ RecordSet Conexion::consulta(const QString& sql) {
             fallo(e);
         }
     }
+    actividad_.start();
     return RecordSet(std::move(columnas), std::move(filas));
 }
 
@@ -446,6 +493,7 @@ int Conexion::ejecutar(const QString& sql) {
     q.setForwardOnly(true);
     if (!q.exec(sql))
         fallo(q.lastError());
+    actividad_.start();
     return q.numRowsAffected();
 }
 

@@ -2,6 +2,7 @@
 // conexion: the station's one database connection, through the ODBC data
 // source, and the fully fetched record sets its queries give.
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -60,6 +61,13 @@ public:
     // back by the server and reported, never cut off by the client and then
     // committed behind its back.
     static constexpr int kLockWait = 15;
+    // Seconds the server keeps a silent session (and its named locks): a
+    // station that vanished frees another's person or work-table lock within
+    // about a minute. An open window keeps its own session alive (mantener).
+    static constexpr int kSesionInactiva = 60;
+    // Seconds idle after which the connection is checked before an
+    // operation's first statement: a server restarted meanwhile has closed it.
+    static constexpr int kComprobarTras = 2;
 
     explicit Conexion(QString dsn = kDsn);
     ~Conexion();
@@ -70,6 +78,15 @@ public:
     void abrir();
     bool abierta() const;
     void cerrar();
+
+    // Before an operation's first statement: a connection known lost, or one
+    // the server closed while it sat idle (a ping, never a statement), is
+    // opened again. Throws DbError when the server cannot be reached; a ping
+    // that timed out is that failure, not a reason to try connecting too.
+    void comprobar();
+    // A ping when the session has been idle for half its wait_timeout, so an
+    // open window's session stays; a failure only marks the link lost.
+    void mantener();
 
     // Runs a query and fetches every row; throws DbError. A statement is never
     // sent twice: after a lost connection it fails, and the next call reopens.
@@ -86,6 +103,7 @@ public:
     const QString& connectionName() const { return nombre_; }
 
 private:
+    bool viva();
     void asegurarAbierta();
     [[noreturn]] void fallo(const QSqlError& e);
     void prepararSesion();
@@ -94,6 +112,7 @@ private:
     QString nombre_;
     bool perdida_ = false;
     bool noBackslash_ = false;
+    QElapsedTimer actividad_; // since the last exchange with the server
 };
 
 } // namespace velmar

@@ -11,6 +11,7 @@ NamedLock::NamedLock(Conexion& db, QString nombre, int esperaSegundos)
         const RecordSet rs =
             db_.consulta(QStringLiteral("SELECT ") + acquireSql(nombre_, esperaSegundos));
         tomado_ = rs.count() > 0 && rs.text(0) == QLatin1String("1");
+        ocupado_ = rs.count() > 0 && rs.text(0) == QLatin1String("0");
     } catch (const Error&) {
         // A refused or interrupted GET_LOCK is a lock not had, like a timeout:
         // the caller decides whether to go on without it.

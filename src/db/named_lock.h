@@ -27,12 +27,15 @@ public:
     NamedLock& operator=(const NamedLock&) = delete;
 
     bool tomado() const { return tomado_; }
+    // The wait ran out: another session holds the name (not a failure).
+    bool ocupadoPorOtro() const { return ocupado_; }
     void soltar() noexcept;
 
 private:
     Conexion& db_;
     QString nombre_;
     bool tomado_ = false;
+    bool ocupado_ = false;
 };
 
 } // namespace velmar

@@ -4,6 +4,8 @@
 #include "labels/box_data.h"
 #include "labels/epl2_writer.h"
 #include "labels/label_composer.h"
+#include "labels/work_table.h"
+#include "station/operation_scope.h"
 
 namespace velmar {
 
@@ -15,6 +17,22 @@ void endInError(Station& st, const QString& message) {
     st.busy.ponerLeyenda(Busy::kCaptionError);
     if (!message.isEmpty())
         st.prompts.msgbox(message, kSoloOk);
+}
+
+// The labels' one error path, by kind: the printer, another station at the
+// work table, the database; any other failure ends the label quietly. Either
+// way nothing is composed or sent, so nothing but whole labels is printed.
+OperationScope::Camino caminoEtiqueta(Station& st) {
+    return [&st](const Error& e) {
+        if (dynamic_cast<const PrinterError*>(&e))
+            endInError(st, kImpresoraNoLista);
+        else if (dynamic_cast<const WorkTableBusy*>(&e))
+            endInError(st, kOtraEstacionImprime);
+        else if (dynamic_cast<const DbError*>(&e))
+            endInError(st, kErrorRed);
+        else
+            endInError(st, QString());
+    };
 }
 
 void printBoxLabel(Station& st, const QString& packing, const QString& box,
@@ -36,40 +54,35 @@ const LabelLayout* etiquetaDeOperacion(const QString& operacion) {
     return nullptr;
 }
 
-// A database failure gives its box; any other ends the label quietly. Either
-// way nothing is composed, so nothing but whole labels is ever sent.
 Composicion componerEtiqueta(Station& st, const LabelLayout& layout, const QString& packing,
                              const QString& caja) {
-    st.busy.ponerPuntero(Busy::kReloj);
-    st.busy.ponerLeyenda(QStringLiteral("Inicializando ..."), true);
-    st.busy.ponerLeyenda(QStringLiteral("Buscando ..."), true);
-    try {
-        if (const std::optional<BoxData> data = gatherBoxData(st, packing, caja, layout.queries))
-            return {Composicion::kCompuesta, writeEpl2(composeLabel(layout, *data))};
-        st.busy.ponerPuntero(Busy::kFlecha);
-        return {Composicion::kCajaVacia, {}};
-    } catch (const DbError&) {
-        endInError(st, kErrorRed);
-    } catch (const Error&) {
-        endInError(st, QString());
-    }
-    return {Composicion::kFallo, {}};
+    OperationScope op(st, caminoEtiqueta(st));
+    op.ocupado({QStringLiteral("Inicializando ..."), QStringLiteral("Buscando ...")});
+    Composicion c{Composicion::kFallo, {}};
+    op.correr([&] {
+        if (const std::optional<BoxData> data = gatherBoxData(st, packing, caja, layout.queries)) {
+            c = {Composicion::kCompuesta, writeEpl2(composeLabel(layout, *data))};
+            op.traspasar(); // the send ends the busy indication
+        } else {
+            c = {Composicion::kCajaVacia, {}};
+        }
+    });
+    return c;
 }
 
 // Kept before it is sent, so a jam leaves the right one to send again.
 bool enviarEtiqueta(Station& st, const EtiquetaCompuesta& etiqueta) {
+    OperationScope op(st, caminoEtiqueta(st));
     if (st.busy.puntero() != Busy::kReloj)
-        st.busy.ponerPuntero(Busy::kReloj);
+        op.ocupado();
     st.ultima_compuesta = etiqueta;
-    try {
-        st.printer.send(etiqueta.bytes);
-        st.ultima_etiqueta = etiqueta.bytes;
-        st.busy.ponerPuntero(Busy::kFlecha);
-        return true;
-    } catch (const PrinterError&) {
-        endInError(st, kImpresoraNoLista);
-        return false;
-    }
+    return op.correr(
+        [&] {
+            st.printer.send(etiqueta.bytes);
+            st.ultima_etiqueta = etiqueta.bytes;
+            st.busy.ponerPuntero(Busy::kFlecha);
+        },
+        false);
 }
 
 void vista_previa(Station& st, const QString& operacion, const QString& packing,

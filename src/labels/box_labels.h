@@ -11,6 +11,9 @@ inline const QString kImpresoraNoLista =
     QStringLiteral("Impresora de código de barras no está lista");
 inline const QString kErrorRed =
     QStringLiteral("Error de ejecución, revise que esté conectado a la red");
+inline const QString kOtraEstacionImprime =
+    QStringLiteral("Otra estación está imprimiendo una etiqueta: intente de nuevo en unos "
+                   "segundos.");
 inline const QString kSinEtiqueta = QStringLiteral("No hay etiqueta para reimprimir");
 inline const QString kSinDatosCaja = QStringLiteral("No hay datos para la caja: ");
 

@@ -75,8 +75,10 @@ QStringList values(Station& st, const QString& sql, const QString& column, int l
 void readGridThroughWorkTable(Station& st, RecordSet& groups, const BoxQueries& queries,
                               BoxData& data) {
     NamedLock lock(st.db, kLockName, kLockWaitSeconds);
+    if (lock.ocupadoPorOtro())
+        throw WorkTableBusy();
     if (!lock.tomado())
-        throw DbError(QStringLiteral("tmp_caja está ocupada por otra estación"));
+        throw DbError(QStringLiteral("No se pudo tomar tmp_caja"));
     fill(st, groups);
 
     const QString box = st.db.num(data.box);

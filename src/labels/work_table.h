@@ -2,6 +2,7 @@
 // tmp_caja, the work table that turns a box's rows into the label's grid.
 
 #include "db/conexion.h"
+#include "db/errors.h"
 #include "labels/box_data.h"
 
 namespace velmar {
@@ -9,6 +10,13 @@ namespace velmar {
 // Fills tmp_caja with the box's grouped rows and reads back the grid's column
 // and row headings, entries and totals into `data`. Throws DbError, also when
 // another station keeps the table too long.
+// Another station kept tmp_caja past the wait: nothing is wrong with the link.
+class WorkTableBusy : public DbError {
+public:
+    WorkTableBusy()
+        : DbError(QStringLiteral("tmp_caja está ocupada por otra estación")) {}
+};
+
 void readGridThroughWorkTable(Station& st, RecordSet& groups, const BoxQueries& queries,
                               BoxData& data);
 

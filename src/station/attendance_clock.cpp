@@ -2,6 +2,7 @@
 
 #include "db/errors.h"
 #include "db/named_lock.h"
+#include "station/operation_scope.h"
 #include "station/velmo.h"
 
 #include <QRegularExpression>
@@ -151,8 +152,92 @@ void errorDelSistema(Station& st) {
 
 } // namespace
 
+namespace {
+
+// What the attendance rows hold for one person's scan, and its line.
+struct Escaneo {
+    Station& st;
+    QString personalId, usuario, fecha, hora;
+
+    // The person's row of the scan's day: the day the person query fixed, so a
+    // scan that waited into the next day still finds the row of its own.
+    QString consultaDelDia() const {
+        return QStringLiteral("select * from control_asistencia where personal_id = '") +
+               st.db.esc(personalId) + QStringLiteral("' And fecha_entrada = '") +
+               st.db.esc(fecha) + QStringLiteral("' limit 1");
+    }
+
+    // The day's entry, refused by the statement itself when the person has
+    // one already: a station's insert held up on the network and delivered
+    // after another station's cannot make a second entry.
+    QString insertarIngreso() const {
+        const QString id = QLatin1Char('\'') + st.db.esc(personalId) + QLatin1Char('\'');
+        const QString f = QLatin1Char('\'') + st.db.esc(fecha) + QLatin1Char('\'');
+        return QStringLiteral("insert into control_asistencia (personal_id, fecha_entrada, "
+                              "hora_entrada,fecha_salida) select ") +
+               id + QStringLiteral(", ") + f + QStringLiteral(", '") + st.db.esc(hora) +
+               QStringLiteral("',") + f +
+               QStringLiteral(" from dual where not exists (select 1 from control_asistencia "
+                              "where personal_id = ") +
+               id + QStringLiteral(" And fecha_entrada = ") + f + QStringLiteral(")");
+    }
+
+    // The lines of a day that has its entry (re-scan, exit, early exit).
+    void conIngreso(RecordSet& hoy) const {
+        const QString asistenciaId = hoy.text(QStringLiteral("asistencia_id"));
+        const QString horaEntrada = horaDe(hoy.value(QStringLiteral("hora_entrada")));
+        const QString horaSalida = horaDe(hoy.value(QStringLiteral("hora_salida")));
+        const qint64 segundos = segundosEntre(horaEntrada, hora);
+        const double minutos = double(segundos) / 60.0;
+
+        if (minutos < kMinutosReingreso) {
+            st.history.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
+                                        QStringLiteral(" YA FUE INGRESADO A LAS ") + horaEntrada);
+        } else if (!horaSalida.isEmpty()) {
+            st.history.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
+                                        QStringLiteral(" YA REGISTRO SU SALIDA A LAS ") +
+                                        horaSalida);
+        } else if (minutos < kMinutosSalidaTemprana) {
+            const QString pregunta = QStringLiteral("El usuario desea salir a los ") +
+                                     QString::number(qint64(std::floor(minutos))) +
+                                     QStringLiteral(" minutos de haber ingresado ?");
+            if (st.prompts.msgbox(pregunta, kSiNo) == kSi) {
+                if (!ejecutar_sql(st, QStringLiteral("update control_asistencia set "
+                                                     "fecha_salida = '") +
+                                          st.db.esc(fecha) + QStringLiteral("', hora_salida = '") +
+                                          st.db.esc(hora) + QStringLiteral("', horas_dif = '") +
+                                          st.db.esc(QString::number(segundos)) +
+                                          QStringLiteral("' where asistencia_id = '") +
+                                          st.db.esc(asistenciaId) + QStringLiteral("'")))
+                    throw DbError(QStringLiteral("no se registró la salida"));
+                st.history.agregar_historia(QStringLiteral("Salida del usuario ") + usuario +
+                                            QStringLiteral(" a las ") + hora);
+            }
+        }
+    }
+};
+
+} // namespace
+
+// Two insert ... select statements of different people can deadlock on the
+// table's auto-increment lock; the server rolls the loser back whole (1213,
+// or 1467 as it reports it here), so sending it again is safe.
+int insertarConReintento(Conexion& db, const QString& sql) {
+    for (int intento = 1;; ++intento) {
+        try {
+            return db.ejecutar(sql);
+        } catch (const DbError& e) {
+            const bool revertida = e.codigo() == QLatin1String("1213") ||
+                                   e.codigo() == QLatin1String("1467");
+            if (!revertida || intento == 3)
+                throw;
+        }
+    }
+}
+
 void asistencia(Station& st, const QString& texto) {
-    try {
+    OperationScope op(st, [&st](const Error&) { errorDelSistema(st); });
+    op.correr([&] {
         st.report.hide();
         const QString cedula = limpiar(texto);
         const QString seleccion =
@@ -161,9 +246,9 @@ void asistencia(Station& st, const QString& texto) {
                               st.db.esc(cedula) + QStringLiteral("' limit 1");
         // The person's lock is asked for by the person query itself, for the
         // row it finds (none for an unknown card): one round trip less per
-        // card. Should that fail (the lock refused or interrupted, the link
-        // lost), the person is looked up alone and the scan goes on without
-        // the lock, as after the lock's wait.
+        // card. Should the lock fail (refused or interrupted), the person is
+        // looked up alone and the scan goes on without it, as after the
+        // lock's wait. A lost link is the scan's one failure.
         RecordSet persona;
         bool conCandado = true;
         try {
@@ -172,7 +257,9 @@ void asistencia(Station& st, const QString& texto) {
                 NamedLock::acquireSql(attendanceLockNameOf(QStringLiteral("personal_id")),
                                       kEsperaCandado) +
                 QStringLiteral(" as candado_velmar") + desde);
-        } catch (const Error&) {
+        } catch (const DbError& e) {
+            if (e.conexionPerdida())
+                throw;
             conCandado = false;
             persona = abrirPersona(st, seleccion + desde);
         }
@@ -180,91 +267,75 @@ void asistencia(Station& st, const QString& texto) {
             st.prompts.msgbox(QStringLiteral("No se encontró el usuario"), kSoloOk);
             st.history.agregar_historia(QStringLiteral("No se encontró la cédula ") + cedula);
         } else {
-            const QString personalId = persona.text(QStringLiteral("personal_id"));
-            const QString nombres = persona.text(QStringLiteral("nombres"));
-            const QString apellidos = persona.text(QStringLiteral("apellidos"));
-            const QString fecha = persona.text(QStringLiteral("fecha"));
-            const QString hora = persona.text(QStringLiteral("hora"));
-            const QString usuario = nombres + QLatin1Char(' ') + apellidos;
+            Escaneo scan{st, persona.text(QStringLiteral("personal_id")),
+                         persona.text(QStringLiteral("nombres")) + QLatin1Char(' ') +
+                             persona.text(QStringLiteral("apellidos")),
+                         persona.text(QStringLiteral("fecha")),
+                         persona.text(QStringLiteral("hora"))};
 
             RecordSet hoy;
             bool ingreso = false;
-            bool grabado = false;
+            int grabados = -1; // the insert's rows; -1: it did not run
             CajasDiferidas cajas(st.prompts);
             {
-                NamedLock candado(st.db, attendanceLockName(st.db, personalId),
+                NamedLock candado(st.db, attendanceLockName(st.db, scan.personalId),
                                   conCandado && persona.text(QStringLiteral("candado_velmar")) ==
                                                     QLatin1String("1"));
-                Station bajoCandado{
-                    st.db,      st.history, st.report,          st.busy,        cajas,
-                    st.printer, st.input,   st.permiso_usuario, st.guia_actual, st.ultima_etiqueta};
-                hoy = abrir_consulta(
-                    bajoCandado,
-                    QStringLiteral("select * from control_asistencia where personal_id = '") +
-                        st.db.esc(personalId) +
-                        QStringLiteral("' And fecha_entrada = current_date() limit 1"));
+                Station bajoCandado{st.db,
+                                    st.history,
+                                    st.report,
+                                    st.busy,
+                                    cajas,
+                                    st.printer,
+                                    st.input,
+                                    st.permiso_usuario,
+                                    st.guia_actual,
+                                    st.ultima_etiqueta,
+                                    st.ultima_compuesta,
+                                    st.vista};
+                hoy = abrir_consulta(bajoCandado, scan.consultaDelDia());
                 ingreso = hoy.abierto() && hoy.eof();
-                if (ingreso)
-                    grabado = ejecutar_sql(
-                        bajoCandado, QStringLiteral("insert into control_asistencia (personal_id, "
-                                                    "fecha_entrada, hora_entrada,fecha_salida) "
-                                                    "values('") +
-                                         st.db.esc(personalId) + QStringLiteral("', '") +
-                                         st.db.esc(fecha) + QStringLiteral("', '") +
-                                         st.db.esc(hora) + QStringLiteral("','") +
-                                         st.db.esc(fecha) + QStringLiteral("')"));
+                if (ingreso) {
+                    try {
+                        grabados = insertarConReintento(st.db, scan.insertarIngreso());
+                    } catch (const DbError& e) {
+                        if (!e.conexionPerdida()) {
+                            cajas.msgbox(textoError(e), kSoloOk);
+                        } else {
+                            // Cut off on its way: it may have been committed.
+                            // What the day holds is read on a new connection
+                            // (the insert is never sent again); a server that
+                            // stopped answering is the failure itself.
+                            if (e.texto().contains(QLatin1String("timed out"), Qt::CaseInsensitive))
+                                throw;
+                            st.db.comprobar();
+                            hoy = st.db.consulta(scan.consultaDelDia());
+                            if (hoy.eof())
+                                throw;
+                            grabados =
+                                horaDe(hoy.value(QStringLiteral("hora_entrada"))) == scan.hora;
+                        }
+                    }
+                    // Another station's entry was there first: show it as a re-scan.
+                    if (grabados == 0)
+                        hoy = st.db.consulta(scan.consultaDelDia());
+                }
             }
             cajas.mostrarPendientes();
 
-            // An entry or exit the database refused is not reported as
-            // recorded: its box has been shown, and the error path follows.
-            if (ingreso && !grabado)
+            // An entry the database refused is not reported as recorded: its
+            // box has been shown, and the error path follows.
+            if (ingreso && grabados < 0)
                 throw DbError(QStringLiteral("no se registró el ingreso"));
-            if (ingreso) {
-                st.history.agregar_historia(QStringLiteral("Ingreso del usuario ") + usuario +
-                                            QStringLiteral(" a las ") + hora);
-            } else {
-                // A failed attendance query gives a missing record set: reading
-                // it goes to the error path.
-                const QString asistenciaId = hoy.text(QStringLiteral("asistencia_id"));
-                const QString horaEntrada = horaDe(hoy.value(QStringLiteral("hora_entrada")));
-                const QString horaSalida = horaDe(hoy.value(QStringLiteral("hora_salida")));
-                const qint64 segundos = segundosEntre(horaEntrada, hora);
-                const double minutos = double(segundos) / 60.0;
-
-                if (minutos < kMinutosReingreso) {
-                    st.history.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
-                                                QStringLiteral(" YA FUE INGRESADO A LAS ") +
-                                                horaEntrada);
-                } else if (!horaSalida.isEmpty()) {
-                    st.history.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
-                                                QStringLiteral(" YA REGISTRO SU SALIDA A LAS ") +
-                                                horaSalida);
-                } else if (minutos < kMinutosSalidaTemprana) {
-                    const QString pregunta = QStringLiteral("El usuario desea salir a los ") +
-                                             QString::number(qint64(std::floor(minutos))) +
-                                             QStringLiteral(" minutos de haber ingresado ?");
-                    if (st.prompts.msgbox(pregunta, kSiNo) == kSi) {
-                        if (!ejecutar_sql(
-                                st, QStringLiteral("update control_asistencia set "
-                                                   "fecha_salida = '") +
-                                        st.db.esc(fecha) + QStringLiteral("', hora_salida = '") +
-                                        st.db.esc(hora) + QStringLiteral("', horas_dif = '") +
-                                        st.db.esc(QString::number(segundos)) +
-                                        QStringLiteral("' where asistencia_id = '") +
-                                        st.db.esc(asistenciaId) + QStringLiteral("'")))
-                            throw DbError(QStringLiteral("no se registró la salida"));
-                        st.history.agregar_historia(QStringLiteral("Salida del usuario ") +
-                                                    usuario + QStringLiteral(" a las ") + hora);
-                    }
-                }
-            }
+            if (ingreso && grabados > 0)
+                st.history.agregar_historia(QStringLiteral("Ingreso del usuario ") + scan.usuario +
+                                            QStringLiteral(" a las ") + scan.hora);
+            else
+                scan.conIngreso(hoy); // a failed attendance query: its missing set throws
         }
         st.input.vaciar();
         st.input.enfocar();
-    } catch (const std::exception&) {
-        errorDelSistema(st);
-    }
+    });
 }
 
 void tecla_asistencia(Station& st) {
