@@ -10,9 +10,9 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlResult>
 #include <QTime>
 
+#include <algorithm>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -324,7 +324,7 @@ QMetaType tipoDe(Lectura l) {
 
 // The statement's diagnostics, as the Qt driver words them: the messages, and
 // the first native error number.
-QSqlError errorDe(SQLHSTMT h, const QString& paso) {
+QSqlError errorDe(SQLHANDLE h, const QString& paso, SQLSMALLINT tipo = SQL_HANDLE_STMT) {
     QString texto;
     int codigo = 0;
     for (SQLSMALLINT i = 1;; ++i) {
@@ -332,7 +332,7 @@ QSqlError errorDe(SQLHSTMT h, const QString& paso) {
         SQLWCHAR mensaje[1024] = {};
         SQLINTEGER nativo = 0;
         SQLSMALLINT largo = 0;
-        const SQLRETURN r = SQLGetDiagRecW(SQL_HANDLE_STMT, h, i, estado, &nativo, mensaje,
+        const SQLRETURN r = SQLGetDiagRecW(tipo, h, i, estado, &nativo, mensaje,
                                            SQLSMALLINT(std::size(mensaje)), &largo);
         if (!SQL_SUCCEEDED(r))
             break;
@@ -436,32 +436,69 @@ private:
 
 } // namespace
 
-RecordSet Conexion::consulta(const QString& sql) {
+// A statement handle of its own for one statement, freed with it.
+class Sentencia {
+public:
+    Sentencia(const Sentencia&) = delete;
+    Sentencia& operator=(const Sentencia&) = delete;
+    ~Sentencia() {
+        if (h_)
+            SQLFreeHandle(SQL_HANDLE_STMT, h_);
+    }
+    SQLHSTMT handle() const { return h_; }
+
+private:
+    friend class Conexion;
+    Sentencia() = default;
+    SQLHSTMT h_ = nullptr;
+};
+
+// The statement's text goes to the driver as UTF-16 ended by a NUL. Given
+// Qt's way (a length and no NUL), the driver now and then rejects a statement
+// holding some capital letters ("Invalid character value for cast
+// specification"); its narrow entry point mangles letters outside the Basic
+// Multilingual Plane.
+void Conexion::enviar(Sentencia& s, const QString& sql) {
     asegurarAbierta();
-    QSqlQuery q(QSqlDatabase::database(nombre_, false));
-    q.setForwardOnly(true);
-    if (!q.exec(sql))
-        fallo(q.lastError());
-    // Qt runs the statement; its rows are read here, off the driver's handle
-    // (see Lectura). The driver reports no size: everything is fetched.
-    const QVariant handle = q.result()->handle();
-    if (handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+    QSqlDatabase db = QSqlDatabase::database(nombre_, false);
+    const QVariant dbc = db.driver() ? db.driver()->handle() : QVariant();
+    if (dbc.metaType() != QMetaType::fromType<SQLHANDLE>())
         throw DbError(QStringLiteral("El controlador de base de datos no es ODBC"));
-    const SQLHSTMT h = *static_cast<const SQLHSTMT*>(handle.constData());
+    const SQLHDBC h = *static_cast<const SQLHDBC*>(dbc.constData());
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, h, &s.h_))) {
+        s.h_ = nullptr;
+        fallo(errorDe(h, QStringLiteral("Unable to allocate statement"), SQL_HANDLE_DBC));
+    }
+    // UTF-16 ended by a NUL, whose length the driver measures itself.
+    static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+    QString texto = sql;
+    texto.append(QChar(0));
+    const SQLRETURN r = SQLExecDirectW(
+        s.h_, reinterpret_cast<SQLWCHAR*>(const_cast<QChar*>(texto.constData())), SQL_NTS);
+    if (!SQL_SUCCEEDED(r) && r != SQL_NO_DATA)
+        fallo(errorDe(s.h_, QStringLiteral("Unable to execute statement")));
+}
+
+RecordSet Conexion::consulta(const QString& sql) {
+    Sentencia s;
+    enviar(s, sql);
+    // The driver reports no size: everything is fetched (see Lectura).
+    const SQLHSTMT h = s.handle();
     SQLSMALLINT n = 0;
     if (!SQL_SUCCEEDED(SQLNumResultCols(h, &n)))
         fallo(errorDe(h, QStringLiteral("Unable to count columns")));
     QStringList columnas;
     QVector<Lectura> lecturas;
     for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(qMax<SQLSMALLINT>(n, 0)); ++c) {
-        SQLWCHAR nombre[256] = {};
+        SQLCHAR nombre[512] = {};
         SQLSMALLINT largo = 0, tipo = 0, decimales = 0, nulos = 0;
         SQLULEN tamano = 0;
-        if (!SQL_SUCCEEDED(SQLDescribeColW(h, c, nombre, SQLSMALLINT(std::size(nombre)), &largo,
-                                           &tipo, &tamano, &decimales, &nulos)))
+        if (!SQL_SUCCEEDED(SQLDescribeCol(h, c, nombre, SQLSMALLINT(sizeof nombre), &largo, &tipo,
+                                          &tamano, &decimales, &nulos)))
             fallo(errorDe(h, QStringLiteral("Unable to describe column")));
-        columnas << QString::fromUtf16(reinterpret_cast<const char16_t*>(nombre),
-                                       qMin<qsizetype>(largo, std::size(nombre) - 1));
+        columnas << QString::fromUtf8(
+            reinterpret_cast<const char*>(nombre),
+            std::clamp<qsizetype>(largo, 0, qsizetype(sizeof nombre) - 1));
         lecturas << lecturaDe(tipo);
     }
     QVector<QVector<QVariant>> filas;
@@ -488,13 +525,13 @@ RecordSet Conexion::consulta(const QString& sql) {
 }
 
 int Conexion::ejecutar(const QString& sql) {
-    asegurarAbierta();
-    QSqlQuery q(QSqlDatabase::database(nombre_, false));
-    q.setForwardOnly(true);
-    if (!q.exec(sql))
-        fallo(q.lastError());
+    Sentencia s;
+    enviar(s, sql);
+    SQLLEN filas = 0;
+    if (!SQL_SUCCEEDED(SQLRowCount(s.handle(), &filas)))
+        filas = -1;
     actividad_.start();
-    return q.numRowsAffected();
+    return int(filas);
 }
 
 QString Conexion::esc(const QString& value) const {

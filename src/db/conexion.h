@@ -12,6 +12,8 @@ class QSqlError;
 
 namespace velmar {
 
+class Sentencia;
+
 // A query's result, fetched whole into memory: its count is exact and it stays
 // readable after the routine that opened it has returned. A record set that
 // failed to open is "missing": touching it raises a database error.
@@ -104,6 +106,7 @@ public:
 
 private:
     bool viva();
+    void enviar(Sentencia& s, const QString& sql);
     void asegurarAbierta();
     [[noreturn]] void fallo(const QSqlError& e);
     void prepararSesion();
