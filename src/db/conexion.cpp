@@ -325,7 +325,7 @@ QMetaType tipoDe(Lectura l) {
 // The statement's diagnostics, as the Qt driver words them: the messages, and
 // the first native error number.
 QSqlError errorDe(SQLHANDLE h, const QString& paso, SQLSMALLINT tipo = SQL_HANDLE_STMT) {
-    QString texto;
+    QString texto, estados;
     int codigo = 0;
     for (SQLSMALLINT i = 1;; ++i) {
         SQLWCHAR estado[6] = {};
@@ -342,11 +342,11 @@ QSqlError errorDe(SQLHANDLE h, const QString& paso, SQLSMALLINT tipo = SQL_HANDL
             texto += QLatin1Char(' ');
         texto += QString::fromUtf16(reinterpret_cast<const char16_t*>(mensaje),
                                     qMin<qsizetype>(largo, std::size(mensaje) - 1));
-        texto += QStringLiteral(" (") +
-                 QString::fromUtf16(reinterpret_cast<const char16_t*>(estado), 5) +
-                 QLatin1Char(')');
+        estados +=
+            QLatin1Char(' ') + QString::fromUtf16(reinterpret_cast<const char16_t*>(estado), 5);
     }
-    return QSqlError(QStringLiteral("QODBC: ") + paso, texto, QSqlError::StatementError,
+    // The states ("08S01", "HYT00") tell a lost link when there is no number.
+    return QSqlError(QStringLiteral("QODBC: ") + paso + estados, texto, QSqlError::StatementError,
                      QString::number(codigo));
 }
 
