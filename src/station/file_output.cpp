@@ -126,4 +126,18 @@ QString escribirArchivo(const QString& ruta, const QByteArray& bytes) {
     return textoErrorArchivo(error);
 }
 
+QString escribirEn(const QString& ruta, const QByteArray& bytes) {
+    const int fd =
+        ::open(QFile::encodeName(ruta).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return textoErrorArchivo(errno);
+    bool ok = escribirTodo(fd, bytes.constData(), bytes.size());
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    return ok ? QString() : textoErrorArchivo(error);
+}
+
 } // namespace velmar

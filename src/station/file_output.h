@@ -20,4 +20,9 @@ QString textoErrorArchivo(int numero);
 // Gives an empty text when done, else the reason in Spanish.
 QString escribirArchivo(const QString& ruta, const QByteArray& bytes);
 
+// Writes `bytes` into `ruta` as it is, a device node included (a printer's
+// port), creating a missing file and truncating a file that is there. Gives an
+// empty text when done, else the reason in Spanish.
+QString escribirEn(const QString& ruta, const QByteArray& bytes);
+
 } // namespace velmar
