@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -53,16 +54,14 @@ ArgumentosDialog::ArgumentosDialog(const Operacion& op, QWidget* parent)
                     QFileDialog d(this, QStringLiteral("Guardar como"), linea->text(), tipos);
                     d.setObjectName(QStringLiteral("dlgArchivo"));
                     d.setAcceptMode(QFileDialog::AcceptSave);
-                    const auto extension = [](const QString& tipo) {
-                        return tipo.section(QStringLiteral("*."), 1)
-                            .section(QLatin1Char(')'), 0, 0);
-                    };
-                    d.setDefaultSuffix(extension(d.selectedNameFilter()));
-                    connect(
-                        &d, &QFileDialog::filterSelected, &d,
-                        [&d, extension](const QString& t) { d.setDefaultSuffix(extension(t)); });
-                    if (d.exec() == QDialog::Accepted && !d.selectedFiles().isEmpty())
-                        linea->setText(d.selectedFiles().first());
+                    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
+                        return;
+                    QString archivo = d.selectedFiles().first();
+                    if (QFileInfo(archivo).suffix().isEmpty())
+                        archivo += QLatin1Char('.') + d.selectedNameFilter()
+                                                          .section(QStringLiteral("*."), 1)
+                                                          .section(QLatin1Char(')'), 0, 0);
+                    linea->setText(archivo);
                 });
                 linea->setObjectName(p.nombre);
                 linea->setMinimumWidth(180);

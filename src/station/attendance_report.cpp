@@ -284,8 +284,12 @@ Asistencia leer(Station& st, const Rango& r) {
     };
     QVector<Clave> claves;
     claves.reserve(a.filas.size());
-    for (qsizetype i = 0; i < a.filas.size(); ++i)
-        claves.append({rango.value(a.filas[i].dia), a.filas[i].orden, a.filas[i].persona, i});
+    int dia = 0; // a day's rows mostly come together: its rank looked up once
+    for (qsizetype i = 0; i < a.filas.size(); ++i) {
+        if (i == 0 || a.filas[i].dia != a.filas[i - 1].dia)
+            dia = rango.value(a.filas[i].dia);
+        claves.append({dia, a.filas[i].orden, a.filas[i].persona, i});
+    }
     std::sort(claves.begin(), claves.end(), [&a](const Clave& x, const Clave& y) {
         return std::tie(x.dia, x.orden, x.persona, a.filas[x.fila].entrada) <
                std::tie(y.dia, y.orden, y.persona, a.filas[y.fila].entrada);
