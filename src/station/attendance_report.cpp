@@ -75,6 +75,15 @@ QString horaDelDia(qint64 segundos) {
     return s;
 }
 
+// A lost connection ends the operation with the box a query gives; any other
+// failure of a cheap way lets the plain one run.
+void perdida(Station& st, const DbError& e) {
+    if (!e.conexionPerdida())
+        return;
+    st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
+    throw e;
+}
+
 // One decimal integer up to `separador` (or the end, when it is ';'); an
 // empty one is a Null.
 bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, bool& nulo) {
@@ -153,10 +162,12 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
                 throw Error(QString());
         }
         return true;
+    } catch (const DbError& e) {
+        perdida(st, e);
     } catch (const Error&) {
-        filas.clear();
-        return false;
     }
+    filas.clear();
+    return false;
 }
 
 // The people of the rows read by day, the same way: one value, in the order
@@ -191,6 +202,9 @@ bool leerPersonasJuntas(Station& st, const QString& enLista, QHash<qint64, int>&
         }
         if (valor.isEmpty() || leidas.size() != r.value(0).toLongLong())
             return false;
+    } catch (const DbError& e) {
+        perdida(st, e);
+        return false;
     } catch (const Error&) {
         return false;
     }
