@@ -434,7 +434,7 @@ void red() {
         QStringLiteral("<= 30 ms"));
     // that scan's own box is its answer, not a failure
     prompts.cajas.removeIf(
-        [](const Caja& c) { return c.texto == QLatin1String("No se encontró el usuario"); });
+        [](const Caja& c) { return c.texto == QStringLiteral("No se encontró el usuario"); });
     medir(
         QStringLiteral("cédula, ingreso del día"), 20,
         [&, tarjeta = 100](int) mutable { escanear(QStringLiteral("C%1").arg(tarjeta++)); },
