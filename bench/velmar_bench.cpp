@@ -21,11 +21,13 @@
 #include <QMap>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <malloc.h>
 #include <netinet/in.h>
@@ -40,10 +42,13 @@ namespace {
 
 struct Fila {
     QString nombre;
-    double medido; // ms
+    double medido;
     QString base;
-    double crudo; // ms, < 0 when there is none
+    double crudo; // < 0 when there is none
     QString meta;
+    QString unidad = QStringLiteral("ms"); // of both figures
+    // whether medido / crudo means something (two times of the same work)
+    bool razon = true;
 };
 
 QList<Fila> tabla;
@@ -178,9 +183,42 @@ void reporteAsistencia(int personas) {
                       "personal_id IN (" +
                       ids + ") ORDER BY apellidos, nombres, personal_id");
     });
-    tabla << Fila{
-        QStringLiteral("asistencia de un mes, %1 filas de %2").arg(31 * personas).arg("2 000 000"),
-        reporte, QStringLiteral("sus dos consultas solas"), consultas, QStringLiteral("< 200 ms")};
+    const QString nombre =
+        QStringLiteral("asistencia de un mes, %1 filas de %2").arg(31 * personas).arg("2 000 000");
+    tabla << Fila{nombre, reporte, QStringLiteral("sus dos consultas solas"), consultas,
+                  personas >= 2000 ? QStringLiteral("< 150 ms") : QStringLiteral("< 200 ms")};
+    // The floor: the same two queries in the mariadb client, as it times them
+    // itself (its start and connection left out), rows read and thrown away.
+    QList<double> cliente;
+    const int puerto = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
+    for (int i = 0; i < 9; ++i) {
+        QProcess p;
+        p.start(QStringLiteral("mariadb"),
+                {QStringLiteral("--no-defaults"), QStringLiteral("-h127.0.0.1"),
+                 QStringLiteral("-P%1").arg(puerto ? puerto : 33307), QStringLiteral("-uvelmar"),
+                 QStringLiteral("-pvelmar"), db.nombre(), QStringLiteral("-vvv"),
+                 QStringLiteral("-e"),
+                 QStringLiteral("SELECT personal_id, fecha_entrada, hora_entrada, hora_salida, "
+                                "horas_dif FROM control_asistencia WHERE fecha_entrada >= "
+                                "'2019-12-01' AND fecha_entrada < '2020-01-01'; SELECT "
+                                "personal_id, cedula, apellidos, nombres FROM personal WHERE "
+                                "personal_id IN (") +
+                     ids + QStringLiteral(") ORDER BY apellidos, nombres, personal_id")});
+        p.waitForFinished(60000);
+        double s = 0;
+        static const QRegularExpression tiempo(QStringLiteral("rows in set \\(([0-9.]+) sec\\)"));
+        int vistas = 0;
+        for (auto m = tiempo.globalMatch(QString::fromUtf8(p.readAllStandardOutput())); m.hasNext();
+             ++vistas)
+            s += m.next().captured(1).toDouble() * 1000;
+        if (vistas == 2)
+            cliente << s;
+    }
+    if (cliente.isEmpty())
+        qWarning("the mariadb client did not run the queries");
+    else
+        tabla << Fila{QStringLiteral("   piso: cliente mariadb, las dos consultas"),
+                      mediana(cliente), QStringLiteral("el reporte entero"), reporte, QString()};
 }
 
 // A loopback printer that counts the labels it received whole.
@@ -394,6 +432,9 @@ void red() {
     medir(
         QStringLiteral("cédula no encontrada"), 20, [&](int) { escanear("X0"); },
         QStringLiteral("<= 30 ms"));
+    // that scan's own box is its answer, not a failure
+    prompts.cajas.removeIf(
+        [](const Caja& c) { return c.texto == QStringLiteral("No se encontró el usuario"); });
     medir(
         QStringLiteral("cédula, ingreso del día"), 20,
         [&, tarjeta = 100](int) mutable { escanear(QStringLiteral("C%1").arg(tarjeta++)); },
@@ -455,9 +496,13 @@ void crecimiento(const QString& nombre, int veces, const std::function<void(int)
     const double rssAntes = residente();
     for (int i = 0; i < veces; ++i)
         op(calentar + i);
-    tabla << Fila{nombre.arg(veces), (heap() - antes) / veces,
-                  QStringLiteral("memoria residente, bytes/op."), (residente() - rssAntes) / veces,
-                  QStringLiteral("montón <= 16 bytes/op.")};
+    tabla << Fila{nombre.arg(veces),
+                  (heap() - antes) / veces,
+                  QStringLiteral("memoria residente"),
+                  (residente() - rssAntes) / veces,
+                  QStringLiteral("montón <= 16 bytes/op."),
+                  QStringLiteral("bytes/op."),
+                  false};
 }
 
 class SinImpresora : public LabelPrinter {
@@ -511,21 +556,30 @@ void memoria() {
         }
         t.db.consulta(QStringLiteral("select 1"));
     });
-    tabla << Fila{QStringLiteral("descriptores tras 110 reconexiones"), double(descriptores()),
-                  QStringLiteral("antes"), double(fdAntes), QStringLiteral("iguales")};
+    tabla << Fila{QStringLiteral("descriptores tras 110 reconexiones"),
+                  double(descriptores()),
+                  QStringLiteral("antes"),
+                  double(fdAntes),
+                  QStringLiteral("iguales"),
+                  QStringLiteral("abiertos"),
+                  false};
 }
 
+// A figure with its unit; a ratio only where it compares two times of the
+// same work and both are there.
 void imprimir() {
-    std::printf("\n%-46s %12s   %-32s %12s %8s   %s\n", "medida", "ms", "comparada con", "ms",
-                "razón", "meta");
-    std::printf("%s\n", QByteArray(128, '-').constData());
+    std::printf("\n%-46s %12s %-10s %-30s %12s %8s   %s\n", "medida", "valor", "unidad",
+                "comparada con", "valor", "razón", "meta");
+    std::printf("%s\n", QByteArray(136, '-').constData());
     for (const Fila& f : tabla) {
-        if (f.crudo >= 0)
-            std::printf("%-46s %12.3f   %-32s %12.3f %8.2f   %s\n", qPrintable(f.nombre), f.medido,
-                        qPrintable(f.base), f.crudo, f.medido / f.crudo, qPrintable(f.meta));
-        else
-            std::printf("%-46s %12.3f   %-32s %12s %8s   %s\n", qPrintable(f.nombre), f.medido,
-                        qPrintable(f.base), "", "", qPrintable(f.meta));
+        const QByteArray crudo = f.crudo >= 0 ? QByteArray::number(f.crudo, 'f', 3) : QByteArray();
+        const double r = f.medido / f.crudo;
+        const QByteArray razon = f.razon && f.crudo > 0 && std::isfinite(r)
+                                     ? QByteArray::number(r, 'f', 2)
+                                     : QByteArray();
+        std::printf("%-46s %12.3f %-10s %-30s %12s %8s   %s\n", qPrintable(f.nombre), f.medido,
+                    qPrintable(f.unidad), qPrintable(f.base), crudo.constData(), razon.constData(),
+                    qPrintable(f.meta));
     }
 }
 

@@ -51,7 +51,7 @@ if(VELMAR_DPKG_SHLIBDEPS)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
-libqt6sql6 (>= 6.4), libqt6network6 (>= 6.4), libcups2, libodbc2, ${velmar_deb_runtime}")
+libqt6sql6 (>= 6.4), libqt6network6 (>= 6.4), libcups2, libodbc2, libxlsxwriter4, ${velmar_deb_runtime}")
 endif()
 
 include(CPack)

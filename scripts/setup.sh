@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format file dpkg-dev
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6opengl6-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6opengl6-dev libxlsxwriter-dev
   unixodbc unixodbc-dev odbc-mariadb
   mariadb-server mariadb-client
   galera-4 haproxy rsync python3
   libcups2-dev cups cups-daemon cups-client
+  python3-openpyxl  # the tests read the attendance workbook with a reader of their own
   xvfb xauth x11-apps x11-utils xdotool imagemagick fontconfig fonts-dejavu-core fonts-liberation
 )
 

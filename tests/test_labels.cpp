@@ -406,7 +406,8 @@ private slots:
               {vista + "_peq 100 5 " + d + "v.png", "", ""},
               {vista + " 100 9 " + d + "9.png", "", aviso + kSinDatosCaja + "9"},
               {vista + "_bqt 100 1 /no/existe/v.png", "",
-               "48\tvelmar\tNo se pudo escribir la vista previa en /no/existe/v.png"}}) {
+               "48\tvelmar\tNo se pudo escribir la vista previa en /no/existe/v.png: la carpeta no "
+               "existe"}}) {
             QCOMPARE(correr(VELMAR_BINARY_DIR "/apps/velmar-cli", args.split(' ')),
                      QStringList({"0", "", error + QString(error.isEmpty() ? "" : "\n")}));
             if (*archivo)

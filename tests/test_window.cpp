@@ -12,6 +12,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -366,6 +367,29 @@ private slots:
         QCOMPARE(v.form.station().ultima_compuesta.bytes, vista);
         imprimir_detalle(v.form.station(), "850", "1");
         QCOMPARE(v.t.printer.etiquetas, QList<QByteArray>({vista, vista}));
+    }
+
+    // The export's file is chosen in a dialog that offers the workbook first
+    // and CSV; the type chosen gives a bare name its extension.
+    void exportFileDialogOffersBothTypes() {
+        QTemporaryDir dir;
+        ArgumentosDialog a(*buscarOperacion("exportar_asistencia"));
+        a.show();
+        for (const auto& [tipo, archivo] : {std::pair{0, "x.xlsx"}, std::pair{1, "x.csv"}}) {
+            QStringList tipos;
+            QTimer::singleShot(0, [&, tipo = tipo] {
+                auto* d = qobject_cast<QFileDialog*>(modal());
+                QVERIFY(d);
+                tipos = d->nameFilters();
+                d->selectNameFilter(tipos.value(tipo));
+                d->selectFile(dir.filePath("x"));
+                static_cast<QDialog*>(d)->accept(); // as Guardar does
+            });
+            a.findChild<QPushButton*>("archivo_elegir")->click();
+            QCOMPARE(tipos,
+                     QStringList({"Libro de Excel (*.xlsx)", "CSV separado por comas (*.csv)"}));
+            QCOMPARE(a.campo(2)->text(), dir.filePath(archivo));
+        }
     }
 
     // Every data-changing choice asks for the login, every time; no menu key.

@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -36,14 +38,46 @@ ArgumentosDialog::ArgumentosDialog(const Operacion& op, QWidget* parent)
             auto* linea = new QLineEdit(this);
             connect(linea, &QLineEdit::textChanged, this, &ArgumentosDialog::habilitar);
             campo = linea;
+            if (!p.tiposArchivo.isEmpty()) {
+                // the line and a button that chooses the file; the type
+                // chosen in the dialog gives a name without one its extension
+                auto* fila = new QWidget(this);
+                auto* h = new QHBoxLayout(fila);
+                h->setContentsMargins(0, 0, 0, 0);
+                linea->setParent(fila);
+                h->addWidget(linea);
+                auto* elegir = new QPushButton(QStringLiteral("..."), fila);
+                elegir->setObjectName(p.nombre + QStringLiteral("_elegir"));
+                h->addWidget(elegir);
+                const QString tipos = p.tiposArchivo;
+                connect(elegir, &QPushButton::clicked, this, [this, linea, tipos] {
+                    QFileDialog d(this, QStringLiteral("Guardar como"), linea->text(), tipos);
+                    d.setObjectName(QStringLiteral("dlgArchivo"));
+                    d.setAcceptMode(QFileDialog::AcceptSave);
+                    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
+                        return;
+                    QString archivo = d.selectedFiles().first();
+                    if (QFileInfo(archivo).suffix().isEmpty())
+                        archivo += QLatin1Char('.') + d.selectedNameFilter()
+                                                          .section(QStringLiteral("*."), 1)
+                                                          .section(QLatin1Char(')'), 0, 0);
+                    linea->setText(archivo);
+                });
+                linea->setObjectName(p.nombre);
+                linea->setMinimumWidth(180);
+                fila->setObjectName(p.nombre + QStringLiteral("_fila"));
+                campo = fila;
+            }
         } else {
             auto* lista = new QComboBox(this);
             for (const Opcion& o : p.opciones)
                 lista->addItem(o.titulo, o.valor);
             campo = lista;
         }
-        campo->setObjectName(p.nombre);
-        campo->setMinimumWidth(180);
+        if (campo->objectName().isEmpty()) {
+            campo->setObjectName(p.nombre);
+            campo->setMinimumWidth(180);
+        }
         const QString etiqueta = p.opcional ? p.etiqueta + QStringLiteral(" (opcional):")
                                             : p.etiqueta + QLatin1Char(':');
         formulario->addRow(etiqueta, campo);
@@ -70,7 +104,10 @@ ArgumentosDialog::ArgumentosDialog(const Operacion& op, QWidget* parent)
 }
 
 QLineEdit* ArgumentosDialog::campo(qsizetype i) const {
-    return qobject_cast<QLineEdit*>(campos_.value(i));
+    QWidget* w = campos_.value(i);
+    if (auto* linea = qobject_cast<QLineEdit*>(w))
+        return linea;
+    return w ? w->findChild<QLineEdit*>() : nullptr; // a file's line beside its button
 }
 
 QComboBox* ArgumentosDialog::opcion(qsizetype i) const {

@@ -1,9 +1,9 @@
 #include "labels/label_printer.h"
 
 #include "db/errors.h"
+#include "station/file_output.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QTcpSocket>
 #include <QThread>
 #include <QUrl>
@@ -26,11 +26,8 @@ public:
     explicit FilePrinter(QString path)
         : path_(std::move(path)) {}
     void send(const QByteArray& label) override {
-        QFile f(path_);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw PrinterError(f.errorString());
-        if (f.write(label) != label.size() || !f.flush())
-            throw PrinterError(f.errorString());
+        if (const QString error = escribirEn(path_, label); !error.isEmpty())
+            throw PrinterError(error);
     }
 
 private:

@@ -32,10 +32,15 @@ QVector<Operacion> construir() {
                     reporte_asistencia(st, a.value(0), a.value(1));
                 }});
     ops.append({QStringLiteral("exportar_asistencia"),
-                QStringLiteral("Exportar asistencia a CSV"),
+                QStringLiteral("Exportar asistencia"),
                 {desde,
                  {QStringLiteral("hasta"), QStringLiteral("Hasta (aaaa-mm-dd)"), false},
-                 {QStringLiteral("archivo"), QStringLiteral("Archivo CSV"), false}},
+                 {QStringLiteral("archivo"),
+                  QStringLiteral("Archivo (.xlsx o .csv)"),
+                  false,
+                  {},
+                  false,
+                  QStringLiteral("Libro de Excel (*.xlsx);;CSV separado por comas (*.csv)")}},
                 true,
                 true,
                 [](Station& st, const QStringList& a) {

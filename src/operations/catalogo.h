@@ -24,6 +24,9 @@ struct Parametro {
     QVector<Opcion> opciones = {};
     // Only velmar-cli asks for it (an output file); the window passes a null text.
     bool soloCli = false;
+    // Not empty: a file to write; the window offers a file dialog with these
+    // types (name filters, ";;" between them, the first the default).
+    QString tiposArchivo = {};
 };
 
 struct Operacion {

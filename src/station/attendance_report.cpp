@@ -2,13 +2,15 @@
 
 #include "db/errors.h"
 #include "station/attendance_clock.h"
+#include "station/attendance_rows.h"
+#include "station/file_output.h"
 #include "station/velmo.h"
 
 #include <QDate>
 #include <QHash>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <tuple>
@@ -62,25 +64,154 @@ QString enUnaLinea(QString t) {
     return t;
 }
 
-struct Persona {
-    QString cedula;
-    QString apellidos;
-    QString nombres;
-};
+// "hh:mm:ss" of a second of the day.
+QString horaDelDia(qint64 segundos) {
+    const qint64 partes[] = {segundos / 3600, segundos / 60 % 60, segundos % 60};
+    QString s(8, QLatin1Char(':'));
+    for (int i = 0; i < 3; ++i) {
+        s[3 * i] = QLatin1Char(char('0' + partes[i] / 10));
+        s[3 * i + 1] = QLatin1Char(char('0' + partes[i] % 10));
+    }
+    return s;
+}
 
-struct Fila {
-    int orden;       // the person's place in the server's order of names
-    qint64 persona;  // personal_id
-    QString dia;     // yyyy-mm-dd
-    QString entrada; // hh:mm:ss
-    QString salida;  // hh:mm:ss, empty when no exit was recorded
-    QVariant segundos;
-};
+// A lost connection ends the operation with the box a query gives; any other
+// failure of a cheap way lets the plain one run.
+void perdida(Station& st, const DbError& e) {
+    if (!e.conexionPerdida())
+        return;
+    st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
+    throw e;
+}
 
-struct Asistencia {
-    QVector<Persona> personas; // by `orden`; the first one stands for a person gone
-    QVector<Fila> filas;       // day by day, each day's people in the order of names
-};
+// One decimal integer up to `separador` (or the end, when it is ';'); an
+// empty one is a Null.
+bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, bool& nulo) {
+    const bool negativo = p < fin && *p == '-';
+    if (negativo)
+        ++p;
+    const char* inicio = p;
+    valor = 0;
+    for (; p < fin && *p >= '0' && *p <= '9' && p - inicio < 18; ++p)
+        valor = valor * 10 + (*p - '0');
+    nulo = p == inicio;
+    if (negativo && nulo)
+        return false;
+    if (negativo)
+        valor = -valor;
+    if (p == fin)
+        return separador == ';';
+    return *p++ == separador;
+}
+
+// The table as the station creates it (DATE, TIME and integer columns) is
+// read the cheap way: the server gives one value per day holding that day's
+// rows as numbers, instead of five values per row through the ODBC driver.
+// False, with nothing read, for other column types or anything this would
+// not read back exactly (a cut value, a time outside the day); the caller
+// then reads the rows one by one.
+bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
+    try {
+        RecordSet columnas = st.db.consulta(QStringLiteral(
+            "SELECT LOWER(COLUMN_NAME), LOWER(DATA_TYPE) FROM information_schema.COLUMNS WHERE "
+            "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'control_asistencia'"));
+        QHash<QString, QString> tipo;
+        for (; !columnas.eof(); columnas.moveNext())
+            tipo.insert(columnas.text(0), columnas.text(1));
+        static const QStringList enteros = {QStringLiteral("tinyint"), QStringLiteral("smallint"),
+                                            QStringLiteral("mediumint"), QStringLiteral("int"),
+                                            QStringLiteral("bigint")};
+        if (!enteros.contains(tipo.value(QStringLiteral("personal_id"))) ||
+            tipo.value(QStringLiteral("fecha_entrada")) != QLatin1String("date") ||
+            tipo.value(QStringLiteral("hora_entrada")) != QLatin1String("time") ||
+            tipo.value(QStringLiteral("hora_salida")) != QLatin1String("time") ||
+            !enteros.contains(tipo.value(QStringLiteral("horas_dif"))))
+            return false;
+        st.db.ejecutar(QStringLiteral("SET SESSION group_concat_max_len = 1073741824"));
+        RecordSet dias = st.db.consulta(
+            QStringLiteral("SELECT fecha_entrada, COUNT(*), CAST(GROUP_CONCAT(personal_id, ',', "
+                           "IFNULL(TIME_TO_SEC(hora_entrada), ''), ',', "
+                           "IFNULL(TIME_TO_SEC(hora_salida), ''), ',', IFNULL(horas_dif, '') "
+                           "SEPARATOR ';') AS BINARY)") +
+            enRango + QStringLiteral(" GROUP BY fecha_entrada"));
+        for (; !dias.eof(); dias.moveNext()) {
+            if (dias.value(0).typeId() != QMetaType::QDate)
+                throw Error(QString());
+            const QString dia = dias.text(0);
+            const QByteArray valores = dias.value(2).toByteArray();
+            const char* p = valores.constData();
+            const char* fin = p + valores.size();
+            qint64 cuantas = 0;
+            while (p < fin) {
+                qint64 v[4];
+                bool nulo[4];
+                for (int i = 0; i < 4; ++i)
+                    if (!leerEntero(p, fin, i < 3 ? ',' : ';', v[i], nulo[i]))
+                        throw Error(QString());
+                for (int i = 1; i < 3; ++i)
+                    if (!nulo[i] && (v[i] < 0 || v[i] >= 86400))
+                        throw Error(QString());
+                if (nulo[0])
+                    throw Error(QString());
+                filas.append({0, v[0], dia, nulo[1] ? QString() : horaDelDia(v[1]),
+                              nulo[2] ? QString() : horaDelDia(v[2]),
+                              nulo[3] ? QVariant() : QVariant(v[3])});
+                ++cuantas;
+            }
+            if (cuantas != dias.value(1).toLongLong())
+                throw Error(QString());
+        }
+        return true;
+    } catch (const DbError& e) {
+        perdida(st, e);
+    } catch (const Error&) {
+    }
+    filas.clear();
+    return false;
+}
+
+// The people of the rows read by day, the same way: one value, in the order
+// of names, each text in hexadecimal (any character may be in a name). False,
+// with nothing read, when that value does not read back whole.
+bool leerPersonasJuntas(Station& st, const QString& enLista, QHash<qint64, int>& orden,
+                        QVector<Persona>& personas) {
+    const auto hex = [](const char* columna) {
+        return QStringLiteral("IFNULL(HEX(CONVERT(%1 USING utf8mb4)), '')").arg(columna);
+    };
+    QHash<qint64, int> leido;
+    QVector<Persona> leidas;
+    try {
+        RecordSet r = st.db.consulta(
+            QStringLiteral("SELECT COUNT(*), CAST(GROUP_CONCAT(personal_id, ',', ") +
+            hex("cedula") + QStringLiteral(", ',', ") + hex("apellidos") +
+            QStringLiteral(", ',', ") + hex("nombres") +
+            QStringLiteral(" ORDER BY apellidos, nombres, personal_id SEPARATOR ';') AS BINARY)") +
+            enLista);
+        const QByteArray valor = r.value(1).toByteArray();
+        for (const QByteArray& persona : valor.split(';')) {
+            const QList<QByteArray> campos = persona.split(',');
+            bool ok = false;
+            const qint64 id = campos.value(0).toLongLong(&ok);
+            if (!ok || campos.size() != 4)
+                return false;
+            const auto texto = [&](int i) {
+                return QString::fromUtf8(QByteArray::fromHex(campos[i]));
+            };
+            leido.insert(id, int(personas.size() + leidas.size()));
+            leidas.append({texto(1), texto(2), texto(3)});
+        }
+        if (valor.isEmpty() || leidas.size() != r.value(0).toLongLong())
+            return false;
+    } catch (const DbError& e) {
+        perdida(st, e);
+        return false;
+    } catch (const Error&) {
+        return false;
+    }
+    orden.insert(leido);
+    personas.append(leidas);
+    return true;
+}
 
 // The range's rows and their people. The order of names is the server's (its
 // collation, not ours).
@@ -88,50 +219,63 @@ Asistencia leer(Station& st, const Rango& r) {
     st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
     // A half-open range serves DATE, DATETIME and text columns alike, and the
     // index on fecha_entrada.
+    // The calendar's last day has no day after it: up to its last second.
+    const QDate despues = r.hasta.addDays(1);
     const QString enRango =
-        QStringLiteral(" WHERE fecha_entrada >= '") + st.db.esc(r.desde.toString(Qt::ISODate)) +
-        QStringLiteral("' AND fecha_entrada < '") +
-        st.db.esc(r.hasta.addDays(1).toString(Qt::ISODate)) + QStringLiteral("'");
-    // A month is tens of thousands of rows: joining and sorting them on the
-    // server costs more than fetching them bare and then their people by key.
-    RecordSet asistencia = abrir_consulta(
-        st, QStringLiteral("SELECT personal_id, fecha_entrada, hora_entrada, hora_salida, "
-                           "horas_dif FROM control_asistencia") +
-                enRango);
+        QStringLiteral(" FROM control_asistencia WHERE fecha_entrada >= '") +
+        st.db.esc(r.desde.toString(Qt::ISODate)) +
+        (despues.isValid() && !despues.toString(Qt::ISODate).isEmpty()
+             ? QStringLiteral("' AND fecha_entrada < '") +
+                   st.db.esc(despues.toString(Qt::ISODate)) + QStringLiteral("'")
+             : QStringLiteral("' AND fecha_entrada <= '") +
+                   st.db.esc(r.hasta.toString(Qt::ISODate)) + QStringLiteral(" 23:59:59'"));
     Asistencia a;
     a.personas.append(Persona());
-    a.filas.reserve(asistencia.count());
-    QHash<qint64, int> orden;
-    QHash<QDate, QString> dias; // a month has 31 of them: each written once
-    for (; !asistencia.eof(); asistencia.moveNext()) {
-        const qint64 id = asistencia.value(0).toLongLong();
-        orden.insert(id, 0);
-        const QVariant dia = asistencia.value(1);
-        QString diaTexto;
-        if (dia.typeId() == QMetaType::QDate) {
-            auto d = dias.find(dia.toDate());
-            if (d == dias.end())
-                d = dias.insert(dia.toDate(), asistencia.text(1));
-            diaTexto = *d;
-        } else {
-            diaTexto = asistencia.text(1).left(10);
+    const bool juntas = leerPorDia(st, enRango, a.filas);
+    if (!juntas) {
+        // A month is tens of thousands of rows: joining and sorting them on
+        // the server costs more than fetching them bare and then their
+        // people by key.
+        RecordSet asistencia = abrir_consulta(
+            st, QStringLiteral("SELECT personal_id, fecha_entrada, hora_entrada, hora_salida, "
+                               "horas_dif") +
+                    enRango);
+        a.filas.reserve(asistencia.count());
+        QHash<QDate, QString> dias; // a month has 31 of them: each written once
+        for (; !asistencia.eof(); asistencia.moveNext()) {
+            const QVariant dia = asistencia.value(1);
+            QString diaTexto;
+            if (dia.typeId() == QMetaType::QDate) {
+                auto d = dias.find(dia.toDate());
+                if (d == dias.end())
+                    d = dias.insert(dia.toDate(), asistencia.text(1));
+                diaTexto = *d;
+            } else {
+                diaTexto = asistencia.text(1).left(10);
+            }
+            a.filas.append({0, asistencia.value(0).toLongLong(), diaTexto,
+                            horaDe(asistencia.value(2)), horaDe(asistencia.value(3)),
+                            asistencia.value(4)});
         }
-        a.filas.append({0, id, diaTexto, horaDe(asistencia.value(2)), horaDe(asistencia.value(3)),
-                        asistencia.value(4)});
     }
+    QHash<qint64, int> orden;
+    for (const Fila& f : a.filas)
+        orden.insert(f.persona, 0);
     if (a.filas.isEmpty())
         return a;
     QStringList ids;
     for (auto i = orden.cbegin(); i != orden.cend(); ++i)
         ids << st.db.num(QString::number(i.key()));
-    RecordSet personal = abrir_consulta(
-        st, QStringLiteral("SELECT personal_id, cedula, apellidos, nombres FROM personal WHERE "
-                           "personal_id IN (") +
-                ids.join(QLatin1Char(',')) +
-                QStringLiteral(") ORDER BY apellidos, nombres, personal_id"));
-    for (; !personal.eof(); personal.moveNext()) {
-        orden[personal.value(0).toLongLong()] = int(a.personas.size());
-        a.personas.append({personal.text(1), personal.text(2), personal.text(3)});
+    const QString enLista = QStringLiteral(" FROM personal WHERE personal_id IN (") +
+                            ids.join(QLatin1Char(',')) + QLatin1Char(')');
+    if (!juntas || !leerPersonasJuntas(st, enLista, orden, a.personas)) {
+        RecordSet personal = abrir_consulta(
+            st, QStringLiteral("SELECT personal_id, cedula, apellidos, nombres") + enLista +
+                    QStringLiteral(" ORDER BY apellidos, nombres, personal_id"));
+        for (; !personal.eof(); personal.moveNext()) {
+            orden[personal.value(0).toLongLong()] = int(a.personas.size());
+            a.personas.append({personal.text(1), personal.text(2), personal.text(3)});
+        }
     }
     // a row whose person is gone comes first, as Null names do
     for (Fila& f : a.filas)
@@ -154,8 +298,12 @@ Asistencia leer(Station& st, const Rango& r) {
     };
     QVector<Clave> claves;
     claves.reserve(a.filas.size());
-    for (qsizetype i = 0; i < a.filas.size(); ++i)
-        claves.append({rango.value(a.filas[i].dia), a.filas[i].orden, a.filas[i].persona, i});
+    int dia = 0; // a day's rows mostly come together: its rank looked up once
+    for (qsizetype i = 0; i < a.filas.size(); ++i) {
+        if (i == 0 || a.filas[i].dia != a.filas[i - 1].dia)
+            dia = rango.value(a.filas[i].dia);
+        claves.append({dia, a.filas[i].orden, a.filas[i].persona, i});
+    }
     std::sort(claves.begin(), claves.end(), [&a](const Clave& x, const Clave& y) {
         return std::tie(x.dia, x.orden, x.persona, a.filas[x.fila].entrada) <
                std::tie(y.dia, y.orden, y.persona, a.filas[y.fila].entrada);
@@ -183,19 +331,17 @@ void fallo(Station& st) {
     st.busy.ponerLeyenda(Busy::kCaptionError, false);
 }
 
-QString horaCorta(const QString& hora) {
-    const bool hms = hora.size() == 8 && hora[2] == QLatin1Char(':') && hora[5] == QLatin1Char(':');
-    return hms ? hora.left(5) : enUnaLinea(hora);
-}
-
 QString horasMinutos(qint64 segundos) {
     const qint64 s = std::llabs(segundos);
-    return (segundos < 0 ? QStringLiteral("-") : QString()) + QString::number(s / 3600) +
-           QLatin1Char(':') + QStringLiteral("%1").arg(s % 3600 / 60, 2, 10, QLatin1Char('0'));
+    char b[32];
+    const int n =
+        std::snprintf(b, sizeof b, "%s%lld:%02lld", segundos < 0 ? "-" : "",
+                      static_cast<long long>(s / 3600), static_cast<long long>(s % 3600 / 60));
+    return QString::fromLatin1(b, n);
 }
 
 // Appends a field padded to its column's width, and the gap to the next.
-void columna(QString& t, const QString& campo, qsizetype ancho, bool aLaDerecha = false) {
+void columna(QString& t, QStringView campo, qsizetype ancho, bool aLaDerecha = false) {
     const qsizetype relleno = std::max<qsizetype>(0, ancho - campo.size());
     if (aLaDerecha)
         t.resize(t.size() + relleno, QLatin1Char(' '));
@@ -205,6 +351,14 @@ void columna(QString& t, const QString& campo, qsizetype ancho, bool aLaDerecha 
     t += kEntreColumnas;
 }
 
+// A time as hh:mm when it is hh:mm:ss, else as stored.
+void columnaHora(QString& t, const QString& hora, qsizetype ancho) {
+    if (hora.size() == 8 && hora[2] == QLatin1Char(':') && hora[5] == QLatin1Char(':'))
+        columna(t, QStringView(hora).left(5), ancho);
+    else
+        columna(t, enUnaLinea(hora), ancho);
+}
+
 // Ends a row without trailing blanks.
 void finDeFila(QString& t, const QString& nombre) {
     t += nombre;
@@ -212,12 +366,6 @@ void finDeFila(QString& t, const QString& nombre) {
         t.chop(1);
     t += kFinLinea;
 }
-
-struct Resumen {
-    int dias = 0;
-    int salidas = 0;
-    qint64 segundos = 0;
-};
 
 QString textoDelReporte(const Rango& r, const Asistencia& a) {
     // Each person's column texts once, a row each.
@@ -238,28 +386,19 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
     columna(encabezado, QStringLiteral("Tiempo"), 6);
     finDeFila(encabezado, QStringLiteral("Nombre"));
 
-    // per person (by order of names, then id)
-    std::map<std::pair<int, qint64>, Resumen> resumen;
     const Fila* anterior = nullptr;
     for (const Fila& f : a.filas) {
         if (!anterior || f.dia != anterior->dia)
             texto += kSeparador + kFinLinea + QStringLiteral("DÍA ") + enUnaLinea(f.dia) +
                      kFinLinea + encabezado;
-        Resumen& total = resumen[{f.orden, f.persona}];
-        if (!anterior || f.dia != anterior->dia || f.persona != anterior->persona)
-            ++total.dias;
         anterior = &f;
 
         bool conTiempo = false;
         const qint64 segundos = f.segundos.toLongLong(&conTiempo);
         const bool salida = !f.salida.isEmpty();
-        if (salida) {
-            ++total.salidas;
-            total.segundos += segundos;
-        }
         columna(texto, cedulas[f.orden], anchoCedula);
-        columna(texto, horaCorta(f.entrada), 7);
-        columna(texto, salida ? horaCorta(f.salida) : QString(), 6);
+        columnaHora(texto, f.entrada, 7);
+        columnaHora(texto, salida ? f.salida : QString(), 6);
         columna(texto, salida && conTiempo ? horasMinutos(segundos) : QString(), 6, true);
         finDeFila(texto, f.orden ? nombres[f.orden] : QString());
     }
@@ -269,22 +408,20 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
     columna(texto, QStringLiteral("Salidas"), 7, true);
     columna(texto, QStringLiteral("Tiempo"), 6, true);
     finDeFila(texto, QStringLiteral("Nombre"));
-    for (const auto& [quien, total] : resumen) {
-        columna(texto, cedulas[quien.first], anchoCedula);
+    for (const Resumen& total : resumir(a)) {
+        columna(texto, cedulas[total.orden], anchoCedula);
         columna(texto, QString::number(total.dias), 4, true);
         columna(texto, QString::number(total.salidas), 7, true);
         columna(texto, horasMinutos(total.segundos), 6, true);
-        finDeFila(texto, nombres[quien.first]);
+        finDeFila(texto, nombres[total.orden]);
     }
     texto += kSeparador + kFinLinea;
     return texto;
 }
 
-// RFC 4180, and a leading character that makes a spreadsheet read a formula
-// is neutralised by an apostrophe.
+// RFC 4180, never a formula.
 QString campoCsv(QString v) {
-    if (!v.isEmpty() && QStringLiteral("=+-@\t\r").contains(v.front()))
-        v.prepend(QLatin1Char('\''));
+    v = sinFormula(std::move(v));
     static const QRegularExpression especial(QStringLiteral("[,\"\r\n]"));
     if (v.contains(especial))
         v = QLatin1Char('"') + v.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
@@ -317,6 +454,36 @@ QByteArray textoCsv(const Asistencia& a) {
 
 } // namespace
 
+QVector<Resumen> resumir(const Asistencia& a) {
+    // by order of names, then id
+    std::map<std::pair<int, qint64>, Resumen> resumen;
+    const Fila* anterior = nullptr;
+    for (const Fila& f : a.filas) {
+        Resumen& total = resumen[{f.orden, f.persona}];
+        if (!anterior || f.dia != anterior->dia || f.persona != anterior->persona)
+            ++total.dias;
+        anterior = &f;
+        if (!f.salida.isEmpty()) {
+            ++total.salidas;
+            total.segundos += f.segundos.toLongLong();
+        }
+    }
+    QVector<Resumen> lista;
+    lista.reserve(qsizetype(resumen.size()));
+    for (auto& [quien, total] : resumen) {
+        total.orden = quien.first;
+        total.persona = quien.second;
+        lista.append(total);
+    }
+    return lista;
+}
+
+QString sinFormula(QString v) {
+    if (!v.isEmpty() && QStringLiteral("=+-@\t\r").contains(v.front()))
+        v.prepend(QLatin1Char('\''));
+    return v;
+}
+
 void reporte_asistencia(Station& st, const QString& desde, const QString& hasta) {
     Rango r;
     if (!leerRango(st, desde, sinBlancos(hasta).isEmpty() ? desde : hasta, r))
@@ -347,17 +514,17 @@ void exportar_asistencia(Station& st, const QString& desde, const QString& hasta
     try {
         const Asistencia a = leer(st, r);
         st.busy.ponerLeyenda(QStringLiteral("Escribiendo archivo ..."));
-        const QByteArray csv = textoCsv(a);
-        // Written beside the target and renamed over it: a failure leaves the
-        // old file, or none, never half of one.
-        QSaveFile f(archivo);
-        if (f.open(QIODevice::WriteOnly) && f.write(csv) == csv.size() && f.commit())
+        // the name's extension chooses the workbook; anything else is CSV
+        const QString error = archivo.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)
+                                  ? escribirLibro(a, archivo)
+                                  : escribirArchivo(archivo, textoCsv(a));
+        if (error.isEmpty())
             st.history.agregar_historia(QStringLiteral("\t* Asistencia exportada: ") +
                                         QString::number(a.filas.size()) +
                                         QStringLiteral(" filas en ") + archivo);
         else
             st.prompts.msgbox(QStringLiteral("No se pudo escribir el archivo ") + archivo +
-                                  QStringLiteral(": ") + f.errorString(),
+                                  QStringLiteral(": ") + error,
                               kExclamacion);
         terminar(st);
     } catch (const Error&) {

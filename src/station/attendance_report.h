@@ -1,6 +1,7 @@
 #pragma once
-// The attendance record for the office: an on-screen report and a CSV export
-// of the clock's entries and early exits over a range of days.
+// The attendance record for the office: an on-screen report and an export
+// (CSV, or a workbook) of the clock's entries and early exits over a range of
+// days.
 
 #include "station/context.h"
 
@@ -12,8 +13,10 @@ namespace velmar {
 // an entry, the early exits and their total time.
 void reporte_asistencia(Station& st, const QString& desde, const QString& hasta = QString());
 
-// Writes every attendance row of the days `desde` to `hasta` to the CSV file
-// `archivo` (UTF-8, CR LF), replacing it whole or not at all.
+// Writes every attendance row of the days `desde` to `hasta` to `archivo`,
+// replacing it whole or not at all: a workbook when its name ends in .xlsx
+// (sheets Marcaciones and Resumen), else CSV (UTF-8, CR LF). A target that
+// is not a regular file is left alone.
 void exportar_asistencia(Station& st, const QString& desde, const QString& hasta,
                          const QString& archivo);
 

@@ -9,8 +9,11 @@ void PngPreview::mostrar(Station& st, const EtiquetaCompuesta& etiqueta, const Q
     // the emulator's own lines are not part of velmar-cli's output
     const EmulatorLog callado{[](const QString&) {}, [](const QString&) {}};
     const QVector<Epl2PrintedLabel> labels = Epl2Printer().run(parseEpl2(etiqueta.bytes));
-    if (labels.isEmpty() || !saveJobImages(labels, archivo, callado))
-        st.prompts.msgbox(QStringLiteral("No se pudo escribir la vista previa en ") + archivo,
+    const QString error = labels.isEmpty() ? QStringLiteral("la etiqueta no imprime nada")
+                                           : saveJobImages(labels, archivo, callado);
+    if (!error.isEmpty())
+        st.prompts.msgbox(QStringLiteral("No se pudo escribir la vista previa en ") + archivo +
+                              QStringLiteral(": ") + error,
                           kExclamacion);
 }
 

@@ -2,7 +2,9 @@
 
 #include "labels/epl2_parser.h"
 #include "labels/render/epl2_render.h"
+#include "station/file_output.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -22,24 +24,29 @@ QString imageName(const QString& base, int i) {
 
 } // namespace
 
-bool saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
-                     const std::function<QString(int)>& name, const EmulatorLog& log) {
-    bool ok = true;
+QString saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
+                        const std::function<QString(int)>& name, const EmulatorLog& log) {
+    QString primerError;
     for (int i = 0; i < labels.size(); ++i) {
         const QString png = name(i);
-        if (!renderLabel(labels[i]).save(png, "PNG")) {
-            log.err(QStringLiteral("no se pudo escribir ") + png);
-            ok = false;
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        renderLabel(labels[i]).save(&buffer, "PNG");
+        if (const QString error = escribirArchivo(png, bytes); !error.isEmpty()) {
+            log.err(QStringLiteral("no se pudo escribir ") + png + QStringLiteral(": ") + error);
+            if (primerError.isEmpty())
+                primerError = error;
             continue;
         }
         log.out(png + QLatin1Char('\t') + QString::number(labels[i].copies) +
                 QStringLiteral(" copias"));
     }
-    return ok;
+    return primerError;
 }
 
-bool saveJobImages(const QVector<Epl2PrintedLabel>& labels, const QString& png,
-                   const EmulatorLog& log) {
+QString saveJobImages(const QVector<Epl2PrintedLabel>& labels, const QString& png,
+                      const EmulatorLog& log) {
     const QString base = png.endsWith(QLatin1String(".png")) ? png.chopped(4) : png;
     const auto name = [&](int i) { return i == 0 ? png : imageName(base, i); };
     return saveLabelImages(labels, name, log);
@@ -57,7 +64,7 @@ int renderJobFile(const QString& job, const QString& png, const EmulatorLog& log
         log.err(job + QStringLiteral(": el trabajo no imprime ninguna etiqueta (sin P)"));
         return 1;
     }
-    return saveJobImages(labels, png, log) ? 0 : 1;
+    return saveJobImages(labels, png, log).isEmpty() ? 0 : 1;
 }
 
 PrinterEmulator::PrinterEmulator(QString dir, EmulatorLog log)
@@ -109,13 +116,12 @@ void PrinterEmulator::receive(QTcpSocket* s, bool final) {
 void PrinterEmulator::save(const Job& job) const {
     if (job.base.isEmpty())
         return;
-    QFile f(job.base + QStringLiteral(".epl"));
-    if (!f.open(QIODevice::WriteOnly) || f.write(job.bytes) != job.bytes.size()) {
-        log_.err(f.fileName() + QStringLiteral(": ") + f.errorString());
+    const QString archivo = job.base + QStringLiteral(".epl");
+    if (const QString error = escribirArchivo(archivo, job.bytes); !error.isEmpty()) {
+        log_.err(archivo + QStringLiteral(": ") + error);
         return;
     }
-    f.close();
-    log_.err(QStringLiteral("trabajo ") + f.fileName() + QLatin1Char('\t') +
+    log_.err(QStringLiteral("trabajo ") + archivo + QLatin1Char('\t') +
              QString::number(job.bytes.size()) + QStringLiteral(" bytes"));
 }
 

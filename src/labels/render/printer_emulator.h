@@ -21,15 +21,16 @@ struct EmulatorLog {
     std::function<void(const QString&)> err;
 };
 
-// Draws each label to the PNG `name(i)` names and reports it; false when one
-// could not be written.
-bool saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
-                     const std::function<QString(int)>& name, const EmulatorLog& log);
+// Draws each label to the PNG `name(i)` names (each replaced whole or not at
+// all) and reports it; gives why the first that could not be written was not,
+// in Spanish, or an empty text.
+QString saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
+                        const std::function<QString(int)>& name, const EmulatorLog& log);
 
 // Draws printed labels to `png` (a second one to png's stem + "-2.png", ...);
-// false when one could not be written.
-bool saveJobImages(const QVector<Epl2PrintedLabel>& labels, const QString& png,
-                   const EmulatorLog& log);
+// the first failure's reason as saveLabelImages gives it.
+QString saveJobImages(const QVector<Epl2PrintedLabel>& labels, const QString& png,
+                      const EmulatorLog& log);
 
 // Draws a saved job to `png` (a second label to png's stem + "-2.png", ...);
 // the exit status: 0, or 1 when the job cannot be read or prints nothing.
