@@ -7,7 +7,6 @@
 
 #include <QFontInfo>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QTest>
 
 using namespace velmar;
@@ -110,13 +109,9 @@ private slots:
     void exportThroughCliAndFailure() {
         QTemporaryDir dir;
         const QString archivo = dir.filePath("asistencia.csv");
-        QProcess p;
-        p.start(VELMAR_BINARY_DIR "/apps/velmar-cli",
-                {"exportar_asistencia", "2026-03-02", "2026-03-03", archivo});
-        QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
-        QCOMPARE(p.readAllStandardError(), QByteArray());
-        QCOMPARE(p.readAllStandardOutput(),
-                 "\t* Asistencia exportada: 5 filas en " + archivo.toUtf8() + "\r\n");
+        QCOMPARE(cli({"exportar_asistencia", "2026-03-02", "2026-03-03", archivo}),
+                 (SalidaCli{0, "\t* Asistencia exportada: 5 filas en " + archivo.toUtf8() + "\r\n",
+                            ""}));
         QFile f(archivo);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray(kCsv).replace("\n", "\r\n"));

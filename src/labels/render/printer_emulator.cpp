@@ -1,6 +1,6 @@
 #include "labels/render/printer_emulator.h"
 
-#include "labels/epl2_parser.h"
+#include "labels/model/epl2_parser.h"
 #include "labels/render/epl2_render.h"
 
 #include <QDir>
