@@ -6,7 +6,7 @@
 #include "delay_proxy.h"
 #include "gui/velmar_form.h"
 #include "labels/box_labels.h"
-#include "labels/label_printer.h"
+#include "labels/printing/label_printer.h"
 #include "operations/catalogo.h"
 #include "packing/packing_report.h"
 #include "station/attendance_clock.h"
@@ -284,7 +284,7 @@ void etiquetas() {
     ImpresoraLoopback impresora;
     qputenv("VELMAR_IMPRESORA",
             QStringLiteral("socket://127.0.0.1:%1").arg(impresora.port()).toUtf8());
-    std::unique_ptr<LabelPrinter> printer = impresoraPorDefecto();
+    std::unique_ptr<LabelPrinter> printer = defaultLabelPrinter();
     TestStation t;
     Station st{t.db, t.history, t.report, t.busy, t.prompts, *printer, t.input, {}, {}, {}};
     int trabajos = 0;
@@ -402,7 +402,7 @@ void red() {
     ImpresoraLoopback impresora;
     qputenv("VELMAR_IMPRESORA",
             QStringLiteral("socket://127.0.0.1:%1").arg(impresora.port()).toUtf8());
-    std::unique_ptr<LabelPrinter> printer = impresoraPorDefecto();
+    std::unique_ptr<LabelPrinter> printer = defaultLabelPrinter();
     RecordingPrompts prompts;
     VelmarForm form(conexion, &prompts, printer.get());
     form.show();

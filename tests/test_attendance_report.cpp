@@ -3,7 +3,7 @@
 
 #include "db/errors.h"
 #include "gui/widget_context.h"
-#include "labels/label_printer.h"
+#include "labels/printing/label_printer.h"
 #include "station/attendance_report.h"
 #include "test_support.h"
 
@@ -182,7 +182,7 @@ private slots:
         // the printer's file: destination, a device that is full
         qputenv("VELMAR_IMPRESORA", "file:/dev/full");
         try {
-            impresoraPorDefecto()->send("N\r\nP1\r\n");
+            defaultLabelPrinter()->send("N\r\nP1\r\n");
             QFAIL("a full device took the label");
         } catch (const PrinterError& e) {
             QCOMPARE(e.texto(), "no queda espacio en el disco");
@@ -195,13 +195,9 @@ private slots:
     void exportThroughCliAndFailure() {
         QTemporaryDir dir;
         const QString archivo = dir.filePath("asistencia.csv");
-        QProcess p;
-        p.start(VELMAR_BINARY_DIR "/apps/velmar-cli",
-                {"exportar_asistencia", "2026-03-02", "2026-03-03", archivo});
-        QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
-        QCOMPARE(p.readAllStandardError(), QByteArray());
-        QCOMPARE(p.readAllStandardOutput(),
-                 "\t* Asistencia exportada: 5 filas en " + archivo.toUtf8() + "\r\n");
+        QCOMPARE(cli({"exportar_asistencia", "2026-03-02", "2026-03-03", archivo}),
+                 (SalidaCli{0, "\t* Asistencia exportada: 5 filas en " + archivo.toUtf8() + "\r\n",
+                            ""}));
         QFile f(archivo);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray(kCsv).replace("\n", "\r\n"));
@@ -212,6 +208,7 @@ private slots:
         QCOMPARE(t.history.texto(),
                  "\t* Asistencia exportada: 5 filas en " + dir.filePath("a.XLSX") + "\r\n");
         // (a CR is kept as the format escapes it, _x000D_, which this reader shows)
+        QProcess p;
         p.start("/usr/bin/python3",
                 {fuente("tests/data/attendance/leer_libro.py"), dir.filePath("a.XLSX")});
         QVERIFY(p.waitForFinished(60000));

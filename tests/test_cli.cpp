@@ -10,18 +10,12 @@ using namespace velmar::test;
 
 namespace {
 
-struct Salida {
-    int codigo;
-    QByteArray out, err;
-    bool operator==(const Salida&) const = default;
-};
-
-Salida cli(const QStringList& args, const QByteArray& entrada = {},
-           const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+// The program itself, for its exit code and its start-up.
+SalidaCli proceso(const QStringList& args,
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(VELMAR_BINARY_DIR "/apps/velmar-cli", args);
-    p.write(entrada);
     p.closeWriteChannel();
     if (!p.waitForFinished(60000))
         qFatal("velmar-cli did not finish");
@@ -47,7 +41,7 @@ private slots:
                                 {"asistencia", "1", "2"},
                                 {"login", "a"},
                                 {"vista_previa", "imprimir_caja", "1", "1", "v.png"}}) {
-            const Salida s = cli(args);
+            const SalidaCli s = args.size() == 1 ? proceso(args) : cli(args);
             QCOMPARE(s.codigo + s.out.size(), 2);
             QVERIFY(s.err.startsWith("uso: velmar-cli OPERACION") &&
                     s.err.contains("\n  asistencia CEDULA\n"));
@@ -56,9 +50,10 @@ private slots:
 
     // History on stdout, boxes on stderr, answers on stdin (none: No).
     void scansAndAnswers() {
-        QCOMPARE(cli({"asistencia", " x'9 "}), (Salida{0, "No se encontró la cédula X9\r\n",
-                                                       "0\tvelmar\tNo se encontró el usuario\n"}));
-        Salida s = cli({"asistencia", "1712345678"});
+        QCOMPARE(cli({"asistencia", " x'9 "}),
+                 (SalidaCli{0, "No se encontró la cédula X9\r\n",
+                            "0\tvelmar\tNo se encontró el usuario\n"}));
+        SalidaCli s = cli({"asistencia", "1712345678"});
         QVERIFY2(s.out.startsWith("Ingreso del usuario MARIA JOSE GUAMAN a las "), s.out);
         QVERIFY(s.out.endsWith("\r\n") && s.err.isEmpty());
         // the entry three hours back: the next scan asks about an early exit
@@ -100,7 +95,7 @@ private slots:
         ini.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ODBCINI", ini.fileName());
-        const Salida s = cli({"asistencia", "1712345678"}, {}, env);
+        const SalidaCli s = proceso({"asistencia", "1712345678"}, env);
         QCOMPARE(s.codigo, 0);
         const QList<QByteArray> lineas = s.err.split('\n');
         QCOMPARE(lineas.size(), 4); // the start-up box, the scan's one failure, the newline
@@ -113,11 +108,11 @@ private slots:
     void loginPrintsThePermission() {
         TestDb::get().sql("insert into usuario (usu_nombre, usu_permiso, usu_login, usu_password) "
                           "values ('Admin', '  ADMIN ', 'admin', password('velmar'))");
-        QCOMPARE(cli({"login", "admin", "velmar"}), (Salida{0, "ADMIN\n", ""}));
+        QCOMPARE(cli({"login", "admin", "velmar"}), (SalidaCli{0, "ADMIN\n", ""}));
         QCOMPARE(cli({"login", "admin", "' or '1'='1"}),
-                 (Salida{0, "\n",
-                         "0\tvelmar\tNombre de usuario o password incorrectos\\r\\n INGRESE "
-                         "LOGIN Y PASSWORD DE ADMINISTRADOR PARA MODIFICAR EL PACKING\n"}));
+                 (SalidaCli{0, "\n",
+                            "0\tvelmar\tNombre de usuario o password incorrectos\\r\\n INGRESE "
+                            "LOGIN Y PASSWORD DE ADMINISTRADOR PARA MODIFICAR EL PACKING\n"}));
     }
 };
 

@@ -4,7 +4,7 @@
 
 #include "labels/box_data.h"
 #include "labels/box_labels.h"
-#include "labels/label_printer.h"
+#include "labels/printing/label_printer.h"
 #include "test_support.h"
 
 #include <QDir>
@@ -32,7 +32,7 @@ struct Puesto {
     explicit Puesto(const QString& dsn = Conexion::kDsn)
         : t(dsn) {}
     TestStation t;
-    std::unique_ptr<LabelPrinter> impresora = impresoraPorDefecto();
+    std::unique_ptr<LabelPrinter> impresora = defaultLabelPrinter();
     Station st{t.db, t.history, t.report, t.busy, t.prompts, *impresora, t.input, {}, {}, {}};
 };
 
@@ -389,10 +389,11 @@ private slots:
                  QStringList({"ÑANDÚ ROSÉ", "50", "ØRSTED ÚNICA", "60"}));
     }
 
-    // velmar-cli prints, with or without the waybill the farm's scripts still
-    // pass; velmar-impresora keeps each job and draws each label when its P
-    // arrives; the cli's reprint, in a process of its own, and its preview
-    // send nothing, and the preview draws as --render draws.
+    // velmar-cli (in this process, a station per call) prints, with or without
+    // the waybill the farm's scripts still pass; velmar-impresora keeps each job
+    // and draws each label when its P arrives; the cli's reprint, in a call of
+    // its own, and its preview send nothing, and the preview draws as --render
+    // draws.
     void cliEmulatorAndPreview() {
         Emulador& e = *impresora_;
         const QString d = e.ruta("");
@@ -408,8 +409,8 @@ private slots:
               {vista + "_bqt 100 1 /no/existe/v.png", "",
                "48\tvelmar\tNo se pudo escribir la vista previa en /no/existe/v.png: la carpeta no "
                "existe"}}) {
-            QCOMPARE(correr(VELMAR_BINARY_DIR "/apps/velmar-cli", args.split(' ')),
-                     QStringList({"0", "", error + QString(error.isEmpty() ? "" : "\n")}));
+            QCOMPARE(cli(args.split(' ')),
+                     (SalidaCli{0, "", (error + QString(error.isEmpty() ? "" : "\n")).toUtf8()}));
             if (*archivo)
                 QCOMPARE(e.tomar(), esperado(archivo));
         }
@@ -540,5 +541,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestLabels)
+QTEST_MAIN(TestLabels) // the preview draws text: QGuiApplication
 #include "test_labels.moc"

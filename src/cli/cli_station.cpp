@@ -1,12 +1,8 @@
 #include "cli/cli_station.h"
 
-#include "labels/cp1252.h"
+#include "labels/model/cp1252.h"
 
 #include <QStringDecoder>
-
-#include <cstdio>
-#include <iostream>
-#include <string>
 
 namespace velmar {
 
@@ -27,20 +23,17 @@ bool esRespuestaSi(const QByteArray& linea) {
 }
 
 int CliPrompts::mostrar(const QString& texto, int estilo, const QString& titulo) {
-    const QByteArray linea = lineaDeCaja(texto, estilo, titulo).toUtf8() + '\n';
-    std::fwrite(linea.constData(), 1, size_t(linea.size()), stderr);
-    std::fflush(stderr);
+    io_.err.write(lineaDeCaja(texto, estilo, titulo).toUtf8() + '\n');
     if ((estilo & 0x0F) != kSiNo)
         return kOk;
-    std::string respuesta;
-    if (!std::getline(std::cin, respuesta))
-        return kNo;
-    return esRespuestaSi(QByteArray::fromStdString(respuesta)) ? kSi : kNo;
+    QByteArray respuesta = io_.in.readLine(); // empty at the end: No
+    if (respuesta.endsWith('\n'))
+        respuesta.chop(1);
+    return esRespuestaSi(respuesta) ? kSi : kNo;
 }
 
 void CliPrompts::beep() {
-    std::fputs("beep\n", stderr);
-    std::fflush(stderr);
+    io_.err.write("beep\n");
 }
 
 } // namespace velmar

@@ -4,18 +4,29 @@
 
 #include "station/context.h"
 
-#include <QTextStream>
+#include <QIODevice>
 
 namespace velmar {
 
+// velmar-cli's three streams: the process's stdout, stderr and stdin, or
+// buffers a test puts in their place to run a call in its own process.
+struct CliStreams {
+    QIODevice& out;
+    QIODevice& err;
+    QIODevice& in;
+};
+
 class CliPrompts : public Prompts {
 public:
+    explicit CliPrompts(CliStreams& io)
+        : io_(io) {}
     void beep() override;
 
 protected:
     int mostrar(const QString& texto, int estilo, const QString& titulo) override;
 
-public:
+private:
+    CliStreams& io_;
 };
 
 // Keeps exactly what the operation appended, even if the history is trimmed.

@@ -1,5 +1,6 @@
 #include "gui/frm_login.h"
 
+#include "gui/design_metrics.h"
 #include "login/login.h"
 
 #include <QGuiApplication>
@@ -10,22 +11,6 @@
 
 namespace velmar {
 
-namespace {
-
-constexpr int px(int twips) {
-    return twips / 15;
-}
-
-QFont sansSerif(bool negrita) {
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(8.25);
-    f.setBold(negrita);
-    return f;
-}
-
-} // namespace
-
 FrmLogin::FrmLogin(Station& st, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
@@ -33,19 +18,19 @@ FrmLogin::FrmLogin(Station& st, QWidget* parent)
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("Login"));
     setWindowIcon(QIcon(QStringLiteral(":/velmar/velmar-icon.png")));
-    setFont(sansSerif(false));
+    setFont(sansSerif(8.25, false));
     setFixedSize(kAncho, kAlto);
 
     // The labels lie under the boxes; only their captions show.
     lblLogin_ = new QLabel(QStringLiteral("   Login:"), this);
     lblLogin_->setObjectName(QStringLiteral("lblLogin"));
-    lblLogin_->setFont(sansSerif(true));
+    lblLogin_->setFont(sansSerif(8.25, true));
     lblLogin_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblLogin_->setGeometry(px(120), px(840), px(3615), px(375));
 
     lblPassword_ = new QLabel(QStringLiteral("   Password:"), this);
     lblPassword_->setObjectName(QStringLiteral("lblPassword"));
-    lblPassword_->setFont(sansSerif(true));
+    lblPassword_->setFont(sansSerif(8.25, true));
     lblPassword_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblPassword_->setGeometry(px(120), px(1320), px(3615), px(375));
 
@@ -63,12 +48,12 @@ FrmLogin::FrmLogin(Station& st, QWidget* parent)
 
     cmdCancelar_ = new QPushButton(QStringLiteral("&Cancelar"), this);
     cmdCancelar_->setObjectName(QStringLiteral("cmdCancelar"));
-    cmdCancelar_->setFont(sansSerif(true));
+    cmdCancelar_->setFont(sansSerif(8.25, true));
     cmdCancelar_->setGeometry(px(2280), px(1920), px(1335), px(375));
 
     cmdAceptar_ = new QPushButton(QStringLiteral("&Aceptar"), this);
     cmdAceptar_->setObjectName(QStringLiteral("cmdAceptar"));
-    cmdAceptar_->setFont(sansSerif(true));
+    cmdAceptar_->setFont(sansSerif(8.25, true));
     cmdAceptar_->setGeometry(px(240), px(1920), px(1335), px(375));
     cmdAceptar_->setDefault(true);
     cmdAceptar_->setEnabled(false);

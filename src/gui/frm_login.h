@@ -23,11 +23,6 @@ public:
 
     explicit FrmLogin(Station& st, QWidget* parent = nullptr);
 
-    QLineEdit* txtLogin() const { return txtLogin_; }
-    QLineEdit* txtPassword() const { return txtPassword_; }
-    QPushButton* cmdAceptar() const { return cmdAceptar_; }
-    QPushButton* cmdCancelar() const { return cmdCancelar_; }
-
 protected:
     void showEvent(QShowEvent* e) override;
 

@@ -1,7 +1,7 @@
 #include "gui/label_preview.h"
 
 #include "labels/box_labels.h"
-#include "labels/epl2_parser.h"
+#include "labels/model/epl2_parser.h"
 #include "labels/render/epl2_render.h"
 
 #include <QHBoxLayout>

@@ -24,7 +24,6 @@ public:
     const EtiquetaCompuesta& etiqueta() const { return etiqueta_; }
     QLabel* imagen() const { return imagen_; }
     QPushButton* cmdImprimir() const { return imprimir_; }
-    QPushButton* cmdCerrar() const { return cerrar_; }
 
 private:
     Station& st_;

@@ -2,7 +2,6 @@
 
 #include "db/errors.h"
 #include "gui/frm_login.h"
-#include "gui/velmar_form.h"
 #include "station/velmo.h"
 
 #include <QAction>
@@ -135,12 +134,11 @@ void ArgumentosDialog::habilitar() {
     aceptar_->setEnabled(completo);
 }
 
-void ejecutarDesdeMenu(VelmarForm* form, const Operacion& op) {
-    Station& st = form->station();
+void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana) {
     const auto alTerminar = [&] { st.input.enfocar(); };
 
     if (op.requiereLogin) {
-        FrmLogin login(st, form);
+        FrmLogin login(st, ventana);
         if (login.exec() != QDialog::Accepted) {
             alTerminar();
             return;
@@ -148,7 +146,7 @@ void ejecutarDesdeMenu(VelmarForm* form, const Operacion& op) {
     }
     QStringList args;
     if (!op.parametros.isEmpty()) {
-        ArgumentosDialog dialogo(op, form);
+        ArgumentosDialog dialogo(op, ventana);
         if (dialogo.exec() != QDialog::Accepted) {
             alTerminar();
             return;
@@ -167,10 +165,10 @@ void ejecutarDesdeMenu(VelmarForm* form, const Operacion& op) {
     alTerminar();
 }
 
-void instalarMenuOperaciones(VelmarForm* form) {
+void instalarMenuOperaciones(Station& st, QMenuBar* barra) {
     // Alt+O only: a plain letter or digit typed or scanned into Text1 never
     // reaches the menu.
-    QMenu* menu = form->menuBar()->addMenu(QStringLiteral("&Operaciones"));
+    QMenu* menu = barra->addMenu(QStringLiteral("&Operaciones"));
     menu->setObjectName(QStringLiteral("mnuOperaciones"));
     for (const Operacion& op : catalogo()) {
         if (!op.enMenu)
@@ -179,13 +177,11 @@ void instalarMenuOperaciones(VelmarForm* form) {
                                                              : op.titulo + QStringLiteral("..."));
         a->setObjectName(op.nombre);
         const QString nombre = op.nombre;
-        QObject::connect(a, &QAction::triggered, form, [form, nombre] {
+        QObject::connect(a, &QAction::triggered, barra, [&st, barra, nombre] {
             if (const Operacion* o = buscarOperacion(nombre))
-                ejecutarDesdeMenu(form, *o);
+                ejecutarDesdeMenu(st, *o, barra->window());
         });
     }
-    // The design client area stays as it was; the window grows by the bar.
-    form->resize(form->width(), form->height() + form->menuBar()->sizeHint().height());
 }
 
 } // namespace velmar

@@ -11,11 +11,10 @@
 
 class QComboBox;
 class QLineEdit;
+class QMenuBar;
 class QPushButton;
 
 namespace velmar {
-
-class VelmarForm;
 
 // A line per parameter (a list for a choice; none for one only velmar-cli
 // asks for); Aceptar is enabled while every required line holds more than
@@ -33,7 +32,6 @@ public:
     QLineEdit* campo(qsizetype i) const;
     QComboBox* opcion(qsizetype i) const;
     QPushButton* cmdAceptar() const { return aceptar_; }
-    QPushButton* cmdCancelar() const { return cancelar_; }
 
 private:
     void habilitar();
@@ -44,10 +42,10 @@ private:
     QPushButton* cancelar_ = nullptr;
 };
 
-// Adds the menu to the window.
-void instalarMenuOperaciones(VelmarForm* form);
+// Adds the menu to a window's bar; its entries run on `st`.
+void instalarMenuOperaciones(Station& st, QMenuBar* barra);
 
-// What choosing the operation's entry does.
-void ejecutarDesdeMenu(VelmarForm* form, const Operacion& op);
+// What choosing the operation's entry does; its dialogs belong to `ventana`.
+void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana);
 
 } // namespace velmar

@@ -1,7 +1,8 @@
 #include "gui/velmar_form.h"
 
+#include "gui/design_metrics.h"
 #include "gui/operations_menu.h"
-#include "labels/label_printer.h"
+#include "labels/printing/label_printer.h"
 #include "station/attendance_clock.h"
 
 #include <QEvent>
@@ -10,6 +11,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
 
@@ -22,10 +24,6 @@ static void cargarRecursos() {
 namespace velmar {
 
 namespace {
-
-constexpr int px(int twips) {
-    return twips / 15;
-}
 
 // The design fonts are Windows ones; metric-compatible ones stand in for them.
 void sustituirFuentes() {
@@ -42,14 +40,6 @@ void ajustarAncho(QLabel* label) {
         f.setStretch(std::max(50, 100 * label->width() / ancho));
         label->setFont(f);
     }
-}
-
-QFont sansSerif(double puntos, bool negrita) {
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(puntos);
-    f.setBold(negrita);
-    return f;
 }
 
 } // namespace
@@ -124,7 +114,7 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
         prompts = ownPrompts_.get();
     }
     if (!printer) {
-        ownPrinter_ = impresoraPorDefecto();
+        ownPrinter_ = defaultLabelPrinter();
         printer = ownPrinter_.get();
     }
     history_ = std::make_unique<HistoryView>(text2_);
@@ -138,7 +128,9 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
 
     connect(text1_, &CardBox::enter, this, [this] { asistencia(*station_, text1_->text()); });
     connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });
-    instalarMenuOperaciones(this);
+    instalarMenuOperaciones(*station_, menuBar());
+    // The design client area stays as it was; the window grows by the bar.
+    resize(width(), height() + menuBar()->sizeHint().height());
     // Centred once the menu bar has grown the window.
     if (const QScreen* s = screen())
         move(s->availableGeometry().center() - rect().center());

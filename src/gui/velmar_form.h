@@ -64,11 +64,6 @@ public:
     CardBox* text1() const { return text1_; }
     QPlainTextEdit* text2() const { return text2_; }
     QPlainTextEdit* txtReporte() const { return txtReporte_; }
-    QGroupBox* frame1() const { return frame1_; }
-    QLabel* label1() const { return label1_; }
-    QLabel* label2() const { return label2_; }
-    QLabel* image2() const { return image2_; }
-    QWidget* client() const { return client_; }
 
 protected:
     bool eventFilter(QObject* obj, QEvent* e) override;

@@ -2,8 +2,8 @@
 
 #include "db/errors.h"
 #include "labels/box_data.h"
-#include "labels/epl2_writer.h"
-#include "labels/label_composer.h"
+#include "labels/model/epl2_writer.h"
+#include "labels/model/label_composer.h"
 #include "labels/work_table.h"
 #include "station/operation_scope.h"
 

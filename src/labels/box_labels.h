@@ -2,7 +2,7 @@
 // The three box-detail labels of the packing room and the reprint of the last
 // one composed.
 
-#include "labels/label_layouts.h"
+#include "labels/model/label_layouts.h"
 #include "station/context.h"
 
 namespace velmar {

@@ -3,7 +3,7 @@
 #include "db/errors.h"
 #include "station/attendance_clock.h"
 #include "station/attendance_rows.h"
-#include "station/file_output.h"
+#include "files/file_output.h"
 #include "station/velmo.h"
 
 #include <QDate>

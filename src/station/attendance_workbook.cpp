@@ -3,7 +3,7 @@
 // spreadsheet's own, whatever its regional settings.
 
 #include "station/attendance_rows.h"
-#include "station/file_output.h"
+#include "files/file_output.h"
 
 #include <QDate>
 #include <QFile>

@@ -3,6 +3,8 @@
 // implements these with its widgets, velmar-cli with stdout/stderr/stdin, and
 // the tests with recording fakes.
 
+#include "labels/printing/label_printer.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -119,13 +121,6 @@ public:
     virtual ~CardInput() = default;
     virtual void vaciar() {}
     virtual void enfocar() {}
-};
-
-// Where a finished label goes. Throws PrinterError when it cannot be delivered.
-class LabelPrinter {
-public:
-    virtual ~LabelPrinter() = default;
-    virtual void send(const QByteArray& label) = 0;
 };
 
 // A label as composed for one box, whether or not the printer took it.

@@ -1,6 +1,9 @@
 #include "test_support.h"
 
+#include "cli/cli_command.h"
 #include "db/errors.h"
+
+#include <QBuffer>
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -22,6 +25,15 @@ void escribir(const QString& archivo, const QString& texto) {
 }
 
 } // namespace
+
+SalidaCli cli(const QStringList& args, const QByteArray& entrada) {
+    QBuffer out, err, in;
+    in.setData(entrada);
+    out.open(QIODevice::WriteOnly), err.open(QIODevice::WriteOnly), in.open(QIODevice::ReadOnly);
+    CliStreams io{out, err, in};
+    const int codigo = ejecutarCli(args, io);
+    return {codigo, out.data(), err.data()};
+}
 
 bool dbScript(const QStringList& args) {
     QProcess p;

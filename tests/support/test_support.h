@@ -84,6 +84,15 @@ struct RecordingInput : CardInput {
     void enfocar() override { ++enfocado; }
 };
 
+// One call of velmar-cli, run in this process over buffers: exit code,
+// stdout, stderr.
+struct SalidaCli {
+    int codigo;
+    QByteArray out, err;
+    bool operator==(const SalidaCli&) const = default;
+};
+SalidaCli cli(const QStringList& args, const QByteArray& entrada = {});
+
 struct TestStation {
     explicit TestStation(const QString& dsn = Conexion::kDsn);
     void reloj(const QString& fechaHora); // freezes the session's server clock

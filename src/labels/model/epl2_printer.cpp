@@ -1,4 +1,4 @@
-#include "labels/epl2_printer.h"
+#include "labels/model/epl2_printer.h"
 
 namespace velmar {
 

@@ -1,6 +1,6 @@
-#include "labels/epl2_writer.h"
+#include "labels/model/epl2_writer.h"
 
-#include "labels/cp1252.h"
+#include "labels/model/cp1252.h"
 
 namespace velmar {
 

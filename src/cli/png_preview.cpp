@@ -1,6 +1,6 @@
-#include "labels/render/png_preview.h"
+#include "cli/png_preview.h"
 
-#include "labels/epl2_parser.h"
+#include "labels/model/epl2_parser.h"
 #include "labels/render/printer_emulator.h"
 
 namespace velmar {

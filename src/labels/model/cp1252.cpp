@@ -1,4 +1,4 @@
-#include "labels/cp1252.h"
+#include "labels/model/cp1252.h"
 
 #include <QList>
 

@@ -1,4 +1,4 @@
-#include "station/file_output.h"
+#include "files/file_output.h"
 
 #include <QFile>
 #include <QFileInfo>

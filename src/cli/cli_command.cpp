@@ -1,0 +1,117 @@
+#include "cli/cli_command.h"
+
+#include "cli/png_preview.h"
+#include "db/conexion.h"
+#include "db/errors.h"
+#include "login/login.h"
+#include "operations/catalogo.h"
+#include "station/velmo.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace velmar {
+
+namespace {
+
+// An argument outside a choice parameter's values.
+bool fueraDeOpciones(const Operacion& op, const QStringList& args) {
+    for (qsizetype i = 0; i < args.size() && i < op.parametros.size(); ++i) {
+        const QVector<Opcion>& opciones = op.parametros[i].opciones;
+        if (!opciones.isEmpty() &&
+            std::none_of(opciones.begin(), opciones.end(),
+                         [&](const Opcion& o) { return o.valor == args[i]; }))
+            return true;
+    }
+    return false;
+}
+
+// The farm's scripts still pass the label operations the air waybill they
+// once took as a third argument: accepted, and dropped.
+bool tomaGuiaDeMas(const QString& nombre) {
+    return nombre == QLatin1String("imprimir_detalle_peq") ||
+           nombre == QLatin1String("imprimir_detalle") ||
+           nombre == QLatin1String("imprimir_detalle_bqt");
+}
+
+// Whether `args` fit the operation (or login); fills the optional ones left
+// out with null texts.
+bool llamadaValida(const QString& nombre, QStringList& args) {
+    if (nombre == QLatin1String("login"))
+        return args.size() == 2;
+    const Operacion* op = buscarOperacion(nombre);
+    if (!op)
+        return false;
+    if (tomaGuiaDeMas(nombre) && args.size() == op->parametros.size() + 1)
+        args.removeLast();
+    qsizetype requeridos = 0;
+    for (const Parametro& p : op->parametros)
+        requeridos += p.opcional ? 0 : 1;
+    if (args.size() < requeridos || args.size() > op->parametros.size() ||
+        fueraDeOpciones(*op, args))
+        return false;
+    while (args.size() < op->parametros.size())
+        args.append(QString());
+    return true;
+}
+
+} // namespace
+
+QString usoCli() {
+    QString u = QStringLiteral("uso: velmar-cli OPERACION [ARGUMENTO...]\n\noperaciones:\n");
+    for (const Operacion& op : catalogo()) {
+        u += QStringLiteral("  ") + op.nombre;
+        for (const Parametro& p : op.parametros)
+            u += p.opcional ? QStringLiteral(" [") + p.nombre.toUpper() + QLatin1Char(']')
+                            : QLatin1Char(' ') + p.nombre.toUpper();
+        u += QLatin1Char('\n');
+        for (const Parametro& p : op.parametros) {
+            QStringList valores;
+            for (const Opcion& o : p.opciones)
+                valores << o.valor;
+            if (!valores.isEmpty())
+                u += QStringLiteral("      ") + p.nombre.toUpper() + QStringLiteral(": ") +
+                     valores.join(QStringLiteral(" | ")) + QLatin1Char('\n');
+        }
+    }
+    u += QStringLiteral("  login LOGIN PASSWORD\n");
+    return u;
+}
+
+int ejecutarCli(QStringList args, CliStreams& io) {
+    const QString nombre = args.isEmpty() ? QString() : args.takeFirst();
+    if (nombre.isEmpty() || !llamadaValida(nombre, args)) {
+        io.err.write(usoCli().toUtf8());
+        return 2;
+    }
+
+    CliPrompts prompts(io);
+    Conexion conexion;
+    conectar(conexion, prompts);
+
+    CliHistory history;
+    ReportBox report;
+    Busy busy;
+    CardInput input;
+    std::unique_ptr<LabelPrinter> printer = defaultLabelPrinter();
+    PngPreview vista;
+    Station st{conexion, history, report, busy, prompts, *printer, input, {}, {}, {}, {}, &vista};
+
+    if (nombre == QLatin1String("login")) {
+        comprobar_login(st, args[0], args[1]);
+        io.out.write((st.permiso_usuario + QLatin1Char('\n')).toUtf8());
+        return 0;
+    }
+    try {
+        buscarOperacion(nombre)->ejecutar(st, args);
+    } catch (const Error& e) {
+        // an operation without a handler of its own: report, never crash
+        prompts.msgbox(textoError(e), kExclamacion);
+    }
+    io.out.write(history.agregado().toUtf8());
+    if (report.escrito())
+        io.out.write(report.texto().toUtf8());
+    return 0;
+}
+
+} // namespace velmar

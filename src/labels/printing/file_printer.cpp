@@ -1,0 +1,30 @@
+#include "labels/printing/destinations.h"
+
+#include "db/errors.h"
+#include "files/file_output.h"
+
+namespace velmar {
+
+namespace {
+
+// Writes each label to a file or device node, overwriting it.
+class FilePrinter : public LabelPrinter {
+public:
+    explicit FilePrinter(QString path)
+        : path_(std::move(path)) {}
+    void send(const QByteArray& label) override {
+        if (const QString error = escribirEn(path_, label); !error.isEmpty())
+            throw PrinterError(error);
+    }
+
+private:
+    QString path_;
+};
+
+} // namespace
+
+std::unique_ptr<LabelPrinter> filePrinter(const QString& path) {
+    return std::make_unique<FilePrinter>(path);
+}
+
+} // namespace velmar
