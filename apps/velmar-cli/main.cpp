@@ -21,8 +21,9 @@ namespace {
 
 QtMessageHandler qtPorDefecto = nullptr;
 
-// Qt's warnings (no runtime folder, a font substituted) are no box: on
-// stderr they would break the one-line-per-box contract.
+// Qt's warnings (no runtime folder, a font substituted, the ODBC driver's
+// complaints on a lost link) are no box: on stderr they would break the
+// one-line-per-box contract.
 void soloErroresDeQt(QtMsgType tipo, const QMessageLogContext& contexto, const QString& texto) {
     if ((tipo == QtCriticalMsg || tipo == QtFatalMsg) && qtPorDefecto)
         qtPorDefecto(tipo, contexto, texto);
@@ -34,9 +35,9 @@ int main(int argc, char** argv) {
     // Drawing a label's text needs QtGui's fonts, but no display: only the
     // preview pays for a platform plugin, the offscreen one.
     std::unique_ptr<QCoreApplication> aplicacion;
+    qtPorDefecto = qInstallMessageHandler(soloErroresDeQt);
     if (argc > 1 && qstrcmp(argv[1], "vista_previa") == 0) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        qtPorDefecto = qInstallMessageHandler(soloErroresDeQt);
         aplicacion = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         aplicacion = std::make_unique<QCoreApplication>(argc, argv);

@@ -1,5 +1,6 @@
 #include "gui/velmar_form.h"
 
+#include "db/conexion.h"
 #include "gui/design_metrics.h"
 #include "gui/operations_menu.h"
 #include "labels/printing/label_printer.h"
@@ -14,6 +15,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QTimer>
 
 // The pictures live in the gui library's resources; a static library must
 // register them itself.
@@ -128,6 +130,11 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
 
     connect(text1_, &CardBox::enter, this, [this] { asistencia(*station_, text1_->text()); });
     connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });
+    // The server forgets a silent session within a minute, so that a vanished
+    // station frees its locks: an open window keeps its own.
+    auto* latido = new QTimer(this);
+    connect(latido, &QTimer::timeout, this, [this] { station_->db.mantener(); });
+    latido->start(Conexion::kSesionInactiva * 1000 / 4);
     instalarMenuOperaciones(*station_, menuBar());
     // The design client area stays as it was; the window grows by the bar.
     resize(width(), height() + menuBar()->sizeHint().height());

@@ -1,15 +1,17 @@
 #include "packing/packing_change.h"
 
 #include "packing/steps.h"
+#include "station/operation_scope.h"
 #include "station/velmo.h"
 
 namespace velmar {
 
 void cambiar_packing(Station& st, const QString& packing, const QString& nuevo_packing,
                      const QString& caja, const QString& nueva_caja) {
-    st.busy.ponerPuntero(Busy::kReloj);
-    st.busy.ponerLeyenda(QStringLiteral("Inicializando ..."));
-    st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
+    OperationScope op(st, caminoDeConsulta(st));
+    op.ocupado({QStringLiteral("Inicializando ..."), QStringLiteral("Buscando ...")});
+    if (!op.preparar())
+        return;
 
     // The destination's customer: its first bunch, else its planned customer.
     QString cliente;

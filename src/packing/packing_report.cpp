@@ -2,6 +2,7 @@
 
 #include "db/errors.h"
 #include "packing/steps.h"
+#include "station/operation_scope.h"
 #include "station/velmo.h"
 
 namespace velmar {
@@ -22,10 +23,12 @@ void terminar(Station& st) {
 } // namespace
 
 void reporte_pck(Station& st, const QString& packing, const QString& caja) {
-    st.busy.ponerPuntero(Busy::kReloj);
-    st.busy.ponerLeyenda(QStringLiteral("Inicializando ..."));
+    OperationScope op(st, caminoDeConsulta(st));
+    op.ocupado({QStringLiteral("Inicializando ...")});
     st.report.show();
     st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
+    if (!op.preparar())
+        return;
 
     QString estado;
     paso(st, [&] {
@@ -109,10 +112,12 @@ void reporte_pck(Station& st, const QString& packing, const QString& caja) {
 }
 
 void imprimir_caja(Station& st, const QString& packing, const QString& caja, const QString& guia) {
-    st.busy.ponerPuntero(Busy::kReloj);
-    st.busy.ponerLeyenda(QStringLiteral("Inicializando ..."));
+    OperationScope op(st, caminoDeConsulta(st));
+    op.ocupado({QStringLiteral("Inicializando ...")});
     st.report.show();
     st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
+    if (!op.preparar())
+        return;
     try {
         // Not held in 16 bits: a big box is still counted.
         qint64 bunches = 0;

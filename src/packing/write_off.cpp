@@ -2,11 +2,15 @@
 
 #include "db/errors.h"
 #include "packing/steps.h"
+#include "station/operation_scope.h"
 #include "station/velmo.h"
 
 namespace velmar {
 
 void baja_nacional(Station& st, const QString& bunche) {
+    OperationScope op(st, caminoDeConsulta(st));
+    if (!op.preparar())
+        return;
     RecordSet rs = abrir_consulta(st, QStringLiteral("select * from bunche where num_bunch='") +
                                           st.db.esc(bunche) +
                                           QStringLiteral("' and (estado is null  or estado='')"));

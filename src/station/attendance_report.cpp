@@ -1,9 +1,10 @@
 #include "station/attendance_report.h"
 
 #include "db/errors.h"
+#include "files/file_output.h"
 #include "station/attendance_clock.h"
 #include "station/attendance_rows.h"
-#include "files/file_output.h"
+#include "station/operation_scope.h"
 #include "station/velmo.h"
 
 #include <QDate>
@@ -77,11 +78,9 @@ QString horaDelDia(qint64 segundos) {
 
 // A lost connection ends the operation with the box a query gives; any other
 // failure of a cheap way lets the plain one run.
-void perdida(Station& st, const DbError& e) {
-    if (!e.conexionPerdida())
-        return;
-    st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
-    throw e;
+void perdida(Station&, const DbError& e) {
+    if (e.conexionPerdida())
+        throw e; // the operation's path shows it
 }
 
 // One decimal integer up to `separador` (or the end, when it is ';'); an
@@ -316,19 +315,9 @@ Asistencia leer(Station& st, const Rango& r) {
     return a;
 }
 
-void empezar(Station& st) {
-    st.busy.ponerPuntero(Busy::kReloj);
-    st.busy.ponerLeyenda(QStringLiteral("Inicializando ..."));
-}
-
 void terminar(Station& st) {
     st.busy.ponerPuntero(Busy::kFlecha);
     st.busy.ponerLeyenda(QString());
-}
-
-void fallo(Station& st) {
-    st.busy.ponerPuntero(Busy::kFlecha);
-    st.busy.ponerLeyenda(Busy::kCaptionError, false);
 }
 
 QString horasMinutos(qint64 segundos) {
@@ -488,9 +477,10 @@ void reporte_asistencia(Station& st, const QString& desde, const QString& hasta)
     Rango r;
     if (!leerRango(st, desde, sinBlancos(hasta).isEmpty() ? desde : hasta, r))
         return;
-    empezar(st);
+    OperationScope op(st, caminoDeConsulta(st));
+    op.ocupado({QStringLiteral("Inicializando ...")});
     st.report.show();
-    try {
+    op.correr([&] {
         const Asistencia a = leer(st, r);
         if (a.filas.isEmpty()) {
             st.report.set(QStringLiteral("No hay asistencia del ") + r.desde.toString(Qt::ISODate) +
@@ -500,9 +490,7 @@ void reporte_asistencia(Station& st, const QString& desde, const QString& hasta)
             st.report.set(textoDelReporte(r, a), true);
         }
         terminar(st);
-    } catch (const Error&) {
-        fallo(st);
-    }
+    });
 }
 
 void exportar_asistencia(Station& st, const QString& desde, const QString& hasta,
@@ -510,8 +498,9 @@ void exportar_asistencia(Station& st, const QString& desde, const QString& hasta
     Rango r;
     if (!leerRango(st, desde, hasta, r))
         return;
-    empezar(st);
-    try {
+    OperationScope op(st, caminoDeConsulta(st));
+    op.ocupado({QStringLiteral("Inicializando ...")});
+    op.correr([&] {
         const Asistencia a = leer(st, r);
         st.busy.ponerLeyenda(QStringLiteral("Escribiendo archivo ..."));
         // the name's extension chooses the workbook; anything else is CSV
@@ -527,9 +516,7 @@ void exportar_asistencia(Station& st, const QString& desde, const QString& hasta
                                   QStringLiteral(": ") + error,
                               kExclamacion);
         terminar(st);
-    } catch (const Error&) {
-        fallo(st);
-    }
+    });
 }
 
 } // namespace velmar

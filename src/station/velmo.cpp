@@ -44,6 +44,18 @@ bool conectar(Conexion& conexion, Prompts& prompts) {
     }
 }
 
+std::function<void(const Error&)> caminoDeConsulta(Station& st) {
+    return [&st](const Error& e) {
+        const auto* db = dynamic_cast<const DbError*>(&e);
+        if (db && db->conexionPerdida())
+            st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
+        if (st.busy.puntero() != Busy::kFlecha) {
+            st.busy.ponerPuntero(Busy::kFlecha);
+            st.busy.ponerLeyenda(Busy::kCaptionError, false);
+        }
+    };
+}
+
 RecordSet abrir_consulta(Station& st, const QString& sql) {
     try {
         return st.db.consulta(sql);

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QVariant>
+#include <functional>
 
 namespace velmar {
 
@@ -20,6 +21,13 @@ bool conectar(Conexion& conexion, Prompts& prompts);
 
 // The station's standard text for an error, shown in its message boxes.
 QString textoError(const Error& e);
+
+// The error path of the operations built on the query routines (reports,
+// completion, moves, write-off): those routines show their own boxes, so only
+// a lost link that reached the operation (the connection check before its
+// first statement) gets one here, as a query's box; then the pointer back and
+// the error caption, when the operation had made it busy.
+std::function<void(const Error&)> caminoDeConsulta(Station& st);
 
 // SQL text to a fully fetched record set. A database error is shown as
 // "Consulta Sql " + its text and gives a missing record set.
