@@ -1,12 +1,16 @@
-// What a farm meets: the database server killed under a running station,
-// many stations scanning at once, hostile text in every argument.
+// What a farm meets: the database server killed or restarted under a running
+// station, a link that goes silent and later delivers, a scan waiting into the
+// next day, many stations scanning at once, hostile text in every argument.
 
 #include "db/errors.h"
+#include "fault_proxy.h"
 #include "operations/catalogo.h"
+#include "packing/packing_report.h"
 #include "station/attendance_clock.h"
 #include "test_support.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -89,6 +93,95 @@ private slots:
                                         sql("select hora_entrada from control_asistencia") +
                                         "\r\n");
         QCOMPARE(sql(entradas), "1");
+    }
+
+    QString porProxy(const FaultProxy& red) const {
+        return QString(cadena_).replace("PORT=" + port_, "PORT=" + QString::number(red.port()));
+    }
+
+    // A server restarted under an open station: its first operation works,
+    // and each session is one the server forgets within a minute of silence.
+    void restartUnderAnOpenStation() {
+        TestStation t(cadena_);
+        const QString sesion = "select @@session.wait_timeout";
+        QCOMPARE(t.db.consulta(sesion).text(0), "60");
+        QVERIFY(dbScript({"stop", dir_.path()}));
+        QVERIFY(dbScript({"start", dir_.path(), port_}));
+        QTest::qWait(Conexion::kComprobarTras * 1000);
+        reporte_pck(t.st, "1");
+        QCOMPARE(t.prompts.eventos, QStringList());
+        QCOMPARE(t.report.texto(), "No hay datos para el packing: 1");
+        QCOMPARE(t.db.consulta(sesion).text(0), "60");
+    }
+
+    // Station A's entry is held on a silent link; B scans the card, waits out
+    // A's person lock and enters; A's insert lands later and adds nothing: A
+    // shows what the day holds.
+    void heldEntryLandingLateAddsNothing() {
+        sql("delete from control_asistencia");
+        FaultProxy red(port_.toInt());
+        red.retener("insert into control_asistencia");
+        QStringList a;
+        std::thread estacionA([&] {
+            TestStation t(porProxy(red));
+            t.reloj("2024-03-07 07:00:00");
+            asistencia(t.st, "9");
+            a = t.prompts.eventos << t.history.texto();
+        });
+        QVERIFY(QTest::qWaitFor([&] { return red.reteniendo(); }, 10000));
+        TestStation b(cadena_);
+        b.reloj("2024-03-07 07:00:02");
+        asistencia(b.st, "9");
+        red.soltar();
+        estacionA.join();
+        QCOMPARE(b.history.texto(), "Ingreso del usuario ROSA ALBA a las 07:00:02\r\n");
+        QCOMPARE(a, QStringList({"EL USUARIO ROSA ALBA YA FUE INGRESADO A LAS 07:00:02\r\n"}));
+        QCOMPARE(sql("select count(*) from control_asistencia"), "1");
+    }
+
+    // A link that goes silent: one box, in the read timeout; the next scan,
+    // with the link back, just works.
+    void silentLinkGivesOneBox() {
+        sql("delete from control_asistencia");
+        FaultProxy red(port_.toInt());
+        TestStation t(porProxy(red));
+        red.retener();
+        QElapsedTimer reloj;
+        reloj.start();
+        asistencia(t.st, "9");
+        qInfo("silent link: the box after %lld ms", reloj.elapsed());
+        QCOMPARE(t.prompts.eventos, QStringList({"beep", "0|velmar|" + kErrorSistema}));
+        red.soltar();
+        asistencia(t.st, "9");
+        QCOMPARE(t.prompts.eventos.size(), 2);
+        QCOMPARE(t.history.texto(), "\t" + kErrorSistema + "Ingreso del usuario ROSA ALBA a las " +
+                                        sql("select hora_entrada from control_asistencia") +
+                                        "\r\n");
+    }
+
+    // A scan that waits on the person's lock past the server's midnight looks
+    // the day up by the date its person query fixed: no second entry.
+    void lockWaitAcrossMidnight() {
+        sql("delete from control_asistencia");
+        TestStation t(cadena_);
+        Conexion otra(cadena_);
+        otra.abrir();
+        otra.consulta("SELECT GET_LOCK(" + attendanceLockName(otra, "9") + ", 0)");
+        // a time zone whose 23:59 is this minute, entered at its second 55
+        QVERIFY(QTest::qWaitFor(
+            [] { return QDateTime::currentDateTimeUtc().time().second() == 55; }, 61000));
+        const QTime ahora = QDateTime::currentDateTimeUtc().time();
+        int desfase = (23 * 60 + 59 - ahora.hour() * 60 - ahora.minute() + 1440) % 1440;
+        if (desfase > 13 * 60)
+            desfase -= 1440;
+        t.db.ejecutar(QString::asprintf("SET time_zone = '%c%02d:%02d'", desfase < 0 ? '-' : '+',
+                                        std::abs(desfase) / 60, std::abs(desfase) % 60));
+        sql("insert into control_asistencia (personal_id, fecha_entrada, hora_entrada) values (9, "
+            "'" +
+            t.db.consulta("select current_date()").text(0) + "', '07:00:00')");
+        asistencia(t.st, "9");
+        QCOMPARE(sql("select count(*) from control_asistencia"), "1");
+        QCOMPARE(t.history.texto() + t.prompts.eventos.join('|'), ""); // past the early exit
     }
 
     // Each card scanned by five stations at once: one entry per person.

@@ -205,6 +205,10 @@ void Conexion::prepararSesion() {
                           "wait_timeout=%2")
                .arg(kLockWait)
                .arg(kSesionInactiva));
+    // Read committed: the entry insert's "not exists" reads the day as
+    // committed, without the gap locks that deadlock two people's inserts on
+    // the table's auto-increment lock.
+    q.exec(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL READ COMMITTED"));
     if (q.exec(QStringLiteral("SELECT @@SESSION.sql_mode")) && q.next())
         noBackslash_ = q.value(0).toString().contains(QLatin1String("NO_BACKSLASH_ESCAPES"),
                                                       Qt::CaseInsensitive);

@@ -7,6 +7,7 @@ namespace velmar {
 
 ResultadoLogin comprobar_login(Station& st, const QString& login, const QString& password) {
     try {
+        st.db.comprobar(); // the dialog may have waited long on its operator
         RecordSet rs = abrir_consulta(
             st, QStringLiteral("select usu_id, usu_nombre, usu_permiso from usuario") +
                     QStringLiteral(" where usu_login='") + st.db.esc(login) +

@@ -112,6 +112,7 @@ void TestDb::recrear() {
 }
 
 void TestDb::sql(const QString& statement) {
+    admin_->comprobar(); // a long test may leave it idle past the session's timeout
     admin_->ejecutar(statement);
 }
 
@@ -122,6 +123,7 @@ void TestDb::script(const QString& statements) {
 
 QStringList TestDb::filas(const QString& query) {
     QStringList out;
+    admin_->comprobar();
     for (RecordSet rs = admin_->consulta(query); !rs.eof(); rs.moveNext()) {
         QStringList campos;
         for (int i = 0; i < rs.columnas(); ++i)

@@ -1,0 +1,125 @@
+#include "fault_proxy.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace velmar::test {
+
+namespace {
+
+sockaddr_in loopback(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(uint16_t(port));
+    return a;
+}
+
+void reset(int fd) {
+    const linger l{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    ::shutdown(fd, SHUT_RDWR);
+}
+
+} // namespace
+
+struct FaultProxy::Link {
+    int client = -1, server = -1;
+    std::thread up, down;
+};
+
+FaultProxy::FaultProxy(int upstreamPort)
+    : upstream_(upstreamPort) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = loopback(0);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener_, 16);
+    socklen_t l = sizeof a;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &l);
+    port_ = ntohs(a.sin_port);
+    acceptor_ = std::thread([this] { serve(); });
+}
+
+FaultProxy::~FaultProxy() {
+    ::shutdown(listener_, SHUT_RDWR);
+    acceptor_.join();
+    ::close(listener_);
+    cortar();
+    for (Link& link : links_) {
+        link.up.join();
+        link.down.join();
+        ::close(link.client);
+        ::close(link.server);
+    }
+}
+
+void FaultProxy::retener(const QByteArray& marca) {
+    std::lock_guard<std::mutex> g(mutex_);
+    retener_ = true;
+    marca_ = marca;
+}
+
+bool FaultProxy::reteniendo() {
+    std::lock_guard<std::mutex> g(mutex_);
+    return retenido_;
+}
+
+void FaultProxy::soltar() {
+    std::lock_guard<std::mutex> g(mutex_);
+    retener_ = retenido_ = false;
+    cambio_.notify_all();
+}
+
+void FaultProxy::cortar() {
+    std::lock_guard<std::mutex> g(mutex_);
+    for (Link& link : links_) {
+        reset(link.client);
+        reset(link.server);
+    }
+    retener_ = retenido_ = false;
+    cambio_.notify_all();
+}
+
+void FaultProxy::serve() {
+    for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
+        const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+        const sockaddr_in a = loopback(upstream_);
+        if (::connect(server, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+            ::close(client), ::close(server);
+            continue;
+        }
+        std::lock_guard<std::mutex> g(mutex_);
+        Link& link = links_.emplace_back();
+        link.client = client, link.server = server;
+        link.up = std::thread([this, &link] { pump(link, true); });
+        link.down = std::thread([this, &link] { pump(link, false); });
+    }
+}
+
+// The client's chunks wait while the link is silent; the server's pass.
+void FaultProxy::pump(Link& link, bool toServer) {
+    const int from = toServer ? link.client : link.server;
+    const int to = toServer ? link.server : link.client;
+    char buf[65536];
+    for (ssize_t n; (n = ::read(from, buf, sizeof buf)) > 0;) {
+        if (toServer) {
+            std::unique_lock<std::mutex> l(mutex_);
+            if (retener_ && (marca_.isEmpty() || QByteArray(buf, n).contains(marca_))) {
+                retenido_ = true;
+                marca_.clear(); // everything after it waits too
+                cambio_.wait(l, [&] { return !retener_; });
+            }
+        }
+        for (ssize_t sent = 0; sent < n;) {
+            const ssize_t m = ::send(to, buf + sent, size_t(n - sent), MSG_NOSIGNAL);
+            if (m <= 0)
+                return;
+            sent += m;
+        }
+    }
+    ::shutdown(to, SHUT_WR);
+}
+
+} // namespace velmar::test

@@ -1,0 +1,50 @@
+#pragma once
+// A TCP proxy on loopback in front of a database server that fails as a
+// network does: the link goes silent (what the client sends is held, and
+// later delivered or dropped) or is cut.
+
+#include <QByteArray>
+
+#include <condition_variable>
+#include <list>
+#include <mutex>
+#include <thread>
+
+namespace velmar::test {
+
+class FaultProxy {
+public:
+    explicit FaultProxy(int upstreamPort);
+    ~FaultProxy();
+    FaultProxy(const FaultProxy&) = delete;
+    FaultProxy& operator=(const FaultProxy&) = delete;
+
+    int port() const { return port_; }
+    // From now on the client's bytes are held; with `marca`, only from the
+    // chunk that holds it (a statement on its way).
+    void retener(const QByteArray& marca = {});
+    // Whether something is being held.
+    bool reteniendo();
+    // Delivers what was held, in order, and passes everything again.
+    void soltar();
+    // Resets every link at once, held bytes dropped.
+    void cortar();
+
+private:
+    struct Link;
+    void serve();
+    void pump(Link& link, bool toServer);
+
+    int upstream_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread acceptor_;
+    std::mutex mutex_;
+    std::condition_variable cambio_;
+    bool retener_ = false;
+    QByteArray marca_;
+    bool retenido_ = false;
+    std::list<Link> links_;
+};
+
+} // namespace velmar::test
