@@ -158,7 +158,9 @@ struct Emulador {
     }
 };
 
-enum class Falla { Destino, Rechaza, NoLee, Cierra, Servidor, Sentencia };
+enum class Falla { Destino, Rechaza, NoLee, Cierra, Servidor, Sentencia, Ocupada };
+
+const QString kTablaDeTrabajo = "CONCAT('velmar-tmp_caja-', MD5(IFNULL(DATABASE(), '')))";
 
 // A printer's raw port on loopback that fails: it refuses (nothing listens),
 // never reads (never accepting: the kernel keeps what comes), or closes each
@@ -281,6 +283,9 @@ private slots:
         QTest::newRow("insert rejected")
             << "bqt_100_1" << Falla::Sentencia
             << "UPDATE bunche SET num_tallos = 2000000000 WHERE cod_varie = 'FRE040'";
+        // another station keeps the work table past the wait: it says so
+        QTest::newRow("work table busy")
+            << "det_100_2" << Falla::Ocupada << "SELECT GET_LOCK(" + kTablaDeTrabajo + ", 0)";
     }
 
     // A printer that fails holds nothing or the whole label, never a part.
@@ -294,16 +299,20 @@ private slots:
             qputenv("VELMAR_IMPRESORA", destino.toUtf8());
         else if (impresora)
             roto.emplace(falla);
-        if (falla == Falla::Sentencia)
+        if (falla >= Falla::Sentencia)
             TestDb::get().sql(destino);
         // nothing listens on port 1 of the loopback
         Puesto p(falla == Falla::Servidor ? "DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=1;"
                                             "USER=velmar;PASSWORD=velmar"
                                           : Conexion::kDsn);
         imprimir(p, archivo);
+        if (falla == Falla::Ocupada)
+            TestDb::get().sql("SELECT RELEASE_LOCK(" + kTablaDeTrabajo + ")");
         // one failure, one box
-        QCOMPARE(p.t.prompts.cajas,
-                 QList<Caja>({{impresora ? kImpresoraNoLista : kErrorRed, 0, "velmar"}}));
+        const QString caja = impresora                 ? kImpresoraNoLista
+                             : falla == Falla::Ocupada ? kOtraEstacionImprime
+                                                       : kErrorRed;
+        QCOMPARE(p.t.prompts.cajas, QList<Caja>({{caja, 0, "velmar"}}));
         QCOMPARE(p.t.busy.captions, kMarcoNormal + QStringList{"Historia de operaciones"});
         QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
         QCOMPARE(p.st.ultima_etiqueta, QByteArray());
