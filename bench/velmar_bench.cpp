@@ -286,7 +286,7 @@ void etiquetas() {
             QStringLiteral("socket://127.0.0.1:%1").arg(impresora.port()).toUtf8());
     std::unique_ptr<LabelPrinter> printer = defaultLabelPrinter();
     TestStation t;
-    Station st{t.db, t.history, t.report, t.busy, t.prompts, *printer, t.input, {}, {}, {}};
+    Station st{{t.db, t.history, t.report, t.busy, t.prompts, *printer, t.input}, t.sesion};
     int trabajos = 0;
     const auto medir = [&](void (*op)(Station&, const QString&, const QString&)) {
         return medianaMs(40, [&](int) {

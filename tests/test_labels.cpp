@@ -33,7 +33,7 @@ struct Puesto {
         : t(dsn) {}
     TestStation t;
     std::unique_ptr<LabelPrinter> impresora = defaultLabelPrinter();
-    Station st{t.db, t.history, t.report, t.busy, t.prompts, *impresora, t.input, {}, {}, {}};
+    Station st{{t.db, t.history, t.report, t.busy, t.prompts, *impresora, t.input}, t.sesion};
 };
 
 // The boxes the expected labels in tests/data/labels are printed from
@@ -250,18 +250,18 @@ private slots:
         const QString guia =
             vacia && !archivo.startsWith("peq") ? "ANTERIOR" : guias[archivo.section('_', 1, 1)];
         Puesto p;
-        p.st.guia_actual = "ANTERIOR";
+        p.st.sesion.guia_actual = "ANTERIOR";
         imprimir(p, archivo);
         const QByteArray e = vacia ? QByteArray() : esperado(archivo);
         if (vacia)
             otraEstacionImprime();
         else
             QCOMPARE(impresora_->tomar(), e);
-        const EtiquetaCompuesta& u = p.st.ultima_compuesta;
+        const EtiquetaCompuesta& u = p.st.sesion.ultima_compuesta;
         const QStringList caja = vacia ? QStringList{"", ""} : archivo.split('_').mid(1);
         QCOMPARE(QStringList({u.packing, u.caja}), caja);
-        QCOMPARE(QList({p.st.ultima_etiqueta, u.bytes}), QList({e, e}));
-        QCOMPARE(p.st.guia_actual, guia);
+        QCOMPARE(QList({p.st.sesion.ultima_etiqueta, u.bytes}), QList({e, e}));
+        QCOMPARE(p.st.sesion.guia_actual, guia);
         QCOMPARE(p.t.prompts.eventos, QStringList());
         QCOMPARE(p.t.busy.captions, kMarcoNormal);
         QCOMPARE(p.t.busy.repintados, QList<bool>({true, true}));
@@ -315,9 +315,9 @@ private slots:
         QCOMPARE(p.t.prompts.cajas, QList<Caja>({{caja, 0, "velmar"}}));
         QCOMPARE(p.t.busy.captions, kMarcoNormal + QStringList{"Historia de operaciones"});
         QCOMPARE(p.t.busy.punteros, QList<int>({11, 0}));
-        QCOMPARE(p.st.ultima_etiqueta, QByteArray());
+        QCOMPARE(p.st.sesion.ultima_etiqueta, QByteArray());
         // a label composed stays for the reprint
-        QCOMPARE(p.st.ultima_compuesta.bytes, impresora ? esperado(archivo) : QByteArray());
+        QCOMPARE(p.st.sesion.ultima_compuesta.bytes, impresora ? esperado(archivo) : QByteArray());
         if (falla == Falla::NoLee) {
             const QByteArray r = roto->retenido();
             QVERIFY2(r.isEmpty() || r == esperado(archivo), r.constData());
@@ -348,7 +348,7 @@ private slots:
         const QString pregunta = "4|velmar|¿Reimprimir la etiqueta del packing 100, caja 5?";
         QCOMPARE(p.t.prompts.eventos,
                  QStringList({kNoLista, pregunta, pregunta, kNoLista, pregunta}));
-        QCOMPARE(p.st.ultima_etiqueta, esperado("peq_100_5"));
+        QCOMPARE(p.st.sesion.ultima_etiqueta, esperado("peq_100_5"));
     }
 
     // A farm keeping box numbers as text: box 12B shows its own mark, and a

@@ -355,7 +355,7 @@ private slots:
             } else if (auto* d = qobject_cast<DialogoVistaPrevia*>(modal())) {
                 QVERIFY(!d->imagen()->pixmap().isNull());
                 vista = d->etiqueta().bytes;
-                guardada = v.form.station().ultima_compuesta.bytes;
+                guardada = v.form.station().sesion.ultima_compuesta.bytes;
                 d->cmdImprimir()->click();
             }
         });
@@ -364,7 +364,7 @@ private slots:
         QCOMPARE(guardada, QByteArray()); // a preview is not a print
         QVERIFY(vista.contains("\"ROSAS\""));
         QCOMPARE(v.t.printer.etiquetas, QList<QByteArray>{vista});
-        QCOMPARE(v.form.station().ultima_compuesta.bytes, vista);
+        QCOMPARE(v.form.station().sesion.ultima_compuesta.bytes, vista);
         imprimir_detalle(v.form.station(), "850", "1");
         QCOMPARE(v.t.printer.etiquetas, QList<QByteArray>({vista, vista}));
     }

@@ -95,11 +95,12 @@ int ejecutarCli(QStringList args, CliStreams& io) {
     CardInput input;
     std::unique_ptr<LabelPrinter> printer = defaultLabelPrinter();
     PngPreview vista;
-    Station st{conexion, history, report, busy, prompts, *printer, input, {}, {}, {}, {}, &vista};
+    StationSession sesion;
+    Station st({conexion, history, report, busy, prompts, *printer, input, &vista}, sesion);
 
     if (nombre == QLatin1String("login")) {
         comprobar_login(st, args[0], args[1]);
-        io.out.write((st.permiso_usuario + QLatin1Char('\n')).toUtf8());
+        io.out.write((st.sesion.permiso_usuario + QLatin1Char('\n')).toUtf8());
         return 0;
     }
     try {

@@ -2,7 +2,7 @@
 // The station context for velmar-cli: what the history and the report box
 // receive goes to stdout, message boxes to stderr, answers come from stdin.
 
-#include "station/context.h"
+#include "station/station.h"
 
 #include <QIODevice>
 

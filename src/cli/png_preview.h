@@ -1,7 +1,8 @@
 #pragma once
 // A label preview drawn to a PNG file, for a station without a window.
 
-#include "station/context.h"
+#include "labels/box_labels.h"
+#include "station/station.h"
 
 namespace velmar {
 

@@ -3,7 +3,7 @@
 // stores the user's permission in the station and accepts the dialog; Cancel or
 // Esc rejects it and changes nothing.
 
-#include "station/context.h"
+#include "station/station.h"
 
 #include <QDialog>
 

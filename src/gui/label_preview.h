@@ -2,7 +2,8 @@
 // The label preview in the window: the label drawn as the printer will print
 // it, before any label stock is spent, and the choice to print it.
 
-#include "station/context.h"
+#include "labels/box_labels.h"
+#include "station/station.h"
 
 #include <QDialog>
 

@@ -124,9 +124,9 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
     busy_ = std::make_unique<BusyView>(this, frame1_);
     input_ = std::make_unique<LineInput>(text1_);
     vista_ = std::make_unique<VistaPreviaVentana>(this);
-    station_.reset(
-        new Station{db, *history_, *report_, *busy_, *prompts, *printer, *input_, {}, {}, {}});
-    station_->vista = vista_.get();
+    station_ = std::make_unique<Station>(
+        StationServices(db, *history_, *report_, *busy_, *prompts, *printer, *input_, vista_.get()),
+        sesion_);
 
     connect(text1_, &CardBox::enter, this, [this] { asistencia(*station_, text1_->text()); });
     connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });

@@ -4,7 +4,7 @@
 
 #include "gui/label_preview.h"
 #include "gui/widget_context.h"
-#include "station/context.h"
+#include "station/station.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -88,6 +88,7 @@ private:
     std::unique_ptr<BusyView> busy_;
     std::unique_ptr<LineInput> input_;
     std::unique_ptr<VistaPreviaVentana> vista_;
+    StationSession sesion_;
     std::unique_ptr<Station> station_;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 // The station context's interfaces over real widgets.
 
-#include "station/context.h"
+#include "station/station.h"
 
 #include <QFont>
 #include <QLineEdit>

@@ -55,7 +55,7 @@ RecordSet boxRows(Station& st, const QString& packing, const QString& box) {
 }
 
 void lookUpWaybill(Station& st, const QString& packing) {
-    st.guia_actual = RecordSet::textOf(buscar_valor(
+    st.sesion.guia_actual = RecordSet::textOf(buscar_valor(
         st, QStringLiteral("guia_aerea"), QStringLiteral("prepacking"),
         QStringLiteral("packing='") + st.db.esc(packing) + QStringLiteral("' and guia_aerea<>''")));
 }
@@ -127,8 +127,8 @@ std::optional<BoxData> gatherBoxData(Station& st, const QString& packing, const 
         return std::nullopt;
     if (!queries.waybillFirst)
         lookUpWaybill(st, packing);
-    data.masterWaybill = extraer_parte(st.guia_actual, 1, QStringLiteral("/"));
-    data.houseWaybill = extraer_parte(st.guia_actual, 2, QStringLiteral("/"));
+    data.masterWaybill = extraer_parte(st.sesion.guia_actual, 1, QStringLiteral("/"));
+    data.houseWaybill = extraer_parte(st.sesion.guia_actual, 2, QStringLiteral("/"));
     data.mark = mark(st, packing, box);
     groups.moveFirst();
     data.customer = groups.text(QStringLiteral("cnombre"));

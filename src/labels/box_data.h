@@ -4,14 +4,14 @@
 
 #include "labels/model/label_content.h"
 #include "labels/model/label_layouts.h"
-#include "station/context.h"
+#include "station/station.h"
 
 #include <optional>
 
 namespace velmar {
 
 // Runs the label's queries in their order; nothing when the box has no
-// bunches. Sets st.guia_actual as the form always has. Throws DbError.
+// bunches. Sets st.sesion.guia_actual as the form always has. Throws DbError.
 std::optional<BoxData> gatherBoxData(Station& st, const QString& packing, const QString& box,
                                      const BoxQueries& queries);
 

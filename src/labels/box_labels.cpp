@@ -75,11 +75,11 @@ bool enviarEtiqueta(Station& st, const EtiquetaCompuesta& etiqueta) {
     OperationScope op(st, caminoEtiqueta(st));
     if (st.busy.puntero() != Busy::kReloj)
         op.ocupado();
-    st.ultima_compuesta = etiqueta;
+    st.sesion.ultima_compuesta = etiqueta;
     return op.correr(
         [&] {
             st.printer.send(etiqueta.bytes);
-            st.ultima_etiqueta = etiqueta.bytes;
+            st.sesion.ultima_etiqueta = etiqueta.bytes;
             st.busy.ponerPuntero(Busy::kFlecha);
         },
         false);
@@ -92,9 +92,9 @@ void vista_previa(Station& st, const QString& operacion, const QString& packing,
         throw Error(QStringLiteral("Etiqueta desconocida: ") + operacion);
     if (!st.vista)
         throw Error(QStringLiteral("Esta estación no puede mostrar una vista previa"));
-    // A preview is not a print: st.ultima_compuesta, what a reprint sends,
+    // A preview is not a print: st.sesion.ultima_compuesta, what a reprint sends,
     // stays the last label meant for a box; only Imprimir in the window
-    // (enviarEtiqueta) makes this one it. st.guia_actual follows the
+    // (enviarEtiqueta) makes this one it. st.sesion.guia_actual follows the
     // queries as for a print, so it is right when the preview is printed.
     const Composicion c = componerEtiqueta(st, *layout, packing, caja);
     if (c.resultado == Composicion::kCajaVacia)
@@ -118,7 +118,7 @@ void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& ca
 }
 
 void reimprimir_etiqueta(Station& st) {
-    const EtiquetaCompuesta last = st.ultima_compuesta;
+    const EtiquetaCompuesta last = st.sesion.ultima_compuesta;
     if (last.bytes.isEmpty()) {
         st.prompts.msgbox(kSinEtiqueta, kSoloOk);
         return;

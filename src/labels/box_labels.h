@@ -3,9 +3,18 @@
 // one composed.
 
 #include "labels/model/label_layouts.h"
-#include "station/context.h"
+#include "station/station.h"
 
 namespace velmar {
+
+// Where a label preview goes: the window shows it with a button to print it,
+// velmar-cli draws it to `archivo` (the window has no use for that name).
+class LabelPreview {
+public:
+    virtual ~LabelPreview() = default;
+    virtual void mostrar(Station& st, const EtiquetaCompuesta& etiqueta,
+                         const QString& archivo) = 0;
+};
 
 inline const QString kImpresoraNoLista =
     QStringLiteral("Impresora de código de barras no está lista");
@@ -51,7 +60,7 @@ bool enviarEtiqueta(Station& st, const EtiquetaCompuesta& etiqueta);
 void vista_previa(Station& st, const QString& operacion, const QString& packing,
                   const QString& caja, const QString& archivo);
 
-// Sends st.ultima_compuesta again, without asking the database, once the
+// Sends st.sesion.ultima_compuesta again, without asking the database, once the
 // operator confirms its packing and box.
 void reimprimir_etiqueta(Station& st);
 

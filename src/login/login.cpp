@@ -17,7 +17,7 @@ ResultadoLogin comprobar_login(Station& st, const QString& login, const QString&
             st.prompts.msgbox(kLoginIncorrecto, kSoloOk);
             return ResultadoLogin::Rechazado;
         }
-        st.permiso_usuario = sinBlancos(rs.text(QStringLiteral("usu_permiso")));
+        st.sesion.permiso_usuario = sinBlancos(rs.text(QStringLiteral("usu_permiso")));
         return ResultadoLogin::Aceptado;
     } catch (const Error& e) {
         st.prompts.msgbox(QStringLiteral("Login ") + textoError(e), kExclamacion);

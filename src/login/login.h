@@ -1,7 +1,7 @@
 #pragma once
 // The administrator check behind frmLogin.
 
-#include "station/context.h"
+#include "station/station.h"
 
 namespace velmar {
 

@@ -2,7 +2,7 @@
 // The station form's operations, by name, with their parameters: the one list
 // that both the window's menu and velmar-cli are built from.
 
-#include "station/context.h"
+#include "station/station.h"
 
 #include <QStringList>
 #include <QVector>

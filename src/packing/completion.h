@@ -1,7 +1,7 @@
 #pragma once
 // The completion mark of a packing, kept in bunche.nacional of all its bunches.
 
-#include "station/context.h"
+#include "station/station.h"
 
 namespace velmar {
 

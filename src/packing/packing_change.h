@@ -1,7 +1,7 @@
 #pragma once
 // Moving a packing, or one box of it, to another packing.
 
-#include "station/context.h"
+#include "station/station.h"
 
 namespace velmar {
 

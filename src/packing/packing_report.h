@@ -1,7 +1,7 @@
 #pragma once
 // The on-screen reports of the packing room: a packing box by box, and one box.
 
-#include "station/context.h"
+#include "station/station.h"
 
 namespace velmar {
 

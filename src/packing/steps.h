@@ -1,7 +1,7 @@
 #pragma once
 // Small pieces shared by the packing operations.
 
-#include "station/context.h"
+#include "station/station.h"
 
 #include <functional>
 

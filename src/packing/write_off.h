@@ -1,7 +1,7 @@
 #pragma once
 // Writing one available bunch off to the national market.
 
-#include "station/context.h"
+#include "station/station.h"
 
 namespace velmar {
 

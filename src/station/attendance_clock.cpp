@@ -227,8 +227,8 @@ int insertarConReintento(Conexion& db, const QString& sql) {
         try {
             return db.ejecutar(sql);
         } catch (const DbError& e) {
-            const bool revertida = e.codigo() == QLatin1String("1213") ||
-                                   e.codigo() == QLatin1String("1467");
+            const bool revertida =
+                e.codigo() == QLatin1String("1213") || e.codigo() == QLatin1String("1467");
             if (!revertida || intento == 3)
                 throw;
         }
@@ -281,18 +281,7 @@ void asistencia(Station& st, const QString& texto) {
                 NamedLock candado(st.db, attendanceLockName(st.db, scan.personalId),
                                   conCandado && persona.text(QStringLiteral("candado_velmar")) ==
                                                     QLatin1String("1"));
-                Station bajoCandado{st.db,
-                                    st.history,
-                                    st.report,
-                                    st.busy,
-                                    cajas,
-                                    st.printer,
-                                    st.input,
-                                    st.permiso_usuario,
-                                    st.guia_actual,
-                                    st.ultima_etiqueta,
-                                    st.ultima_compuesta,
-                                    st.vista};
+                Station bajoCandado = st.conPrompts(cajas);
                 hoy = abrir_consulta(bajoCandado, scan.consultaDelDia());
                 ingreso = hoy.abierto() && hoy.eof();
                 if (ingreso) {

@@ -1,7 +1,7 @@
 #pragma once
 // The attendance clock: a worker's card typed or scanned into Text1.
 
-#include "station/context.h"
+#include "station/station.h"
 
 #include <QVariant>
 

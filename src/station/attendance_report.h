@@ -3,7 +3,7 @@
 // (CSV, or a workbook) of the clock's entries and early exits over a range of
 // days.
 
-#include "station/context.h"
+#include "station/station.h"
 
 namespace velmar {
 

@@ -5,7 +5,7 @@
 // never by sending a statement twice), and sends any failure down the
 // operation's one error path (db/errors.h).
 
-#include "station/context.h"
+#include "station/station.h"
 
 #include <functional>
 #include <initializer_list>

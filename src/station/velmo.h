@@ -2,7 +2,7 @@
 // velmo: start-up of the station and the query routines every operation uses.
 
 #include "db/conexion.h"
-#include "station/context.h"
+#include "station/station.h"
 
 #include <QDateTime>
 #include <QVariant>

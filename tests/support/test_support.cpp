@@ -139,7 +139,7 @@ QString TestDb::valor(const QString& query) {
 
 TestStation::TestStation(const QString& dsn)
     : db((TestDb::get(), dsn))
-    , st{db, history, report, busy, prompts, printer, input, {}, {}, {}, {}, &vista} {
+    , st({db, history, report, busy, prompts, printer, input, &vista}, sesion) {
     try {
         db.abrir();
     } catch (const Error& e) { // some tests want a station without a server

@@ -3,7 +3,8 @@
 // station over it with recording stand-ins for the window.
 
 #include "db/conexion.h"
-#include "station/context.h"
+#include "labels/box_labels.h"
+#include "station/station.h"
 
 #include <QTemporaryDir>
 #include <memory>
@@ -105,6 +106,7 @@ struct TestStation {
     RecordingPrinter printer;
     RecordingInput input;
     RecordingPreview vista;
+    StationSession sesion;
     Station st;
 };
 

@@ -1,35 +1,12 @@
 #pragma once
-// What an operation of the station may touch, and nothing more. The window
-// implements these with its widgets, velmar-cli with stdout/stderr/stdin, and
-// the tests with recording fakes.
+// What the station form shows and operations write to: the history, the report
+// box, the busy indication and the card box. Each class holds the state (the
+// text is the only truth) and tells a view through its hooks; the window's
+// widgets, velmar-cli's streams and the tests' recordings are those views.
 
-#include "labels/printing/label_printer.h"
-
-#include <QByteArray>
 #include <QString>
 
 namespace velmar {
-
-class Conexion;
-
-inline const QString kTitulo = QStringLiteral("velmar");
-
-// Message-box style numbers and results, as operators' scripts know them.
-enum Estilo { kSoloOk = 0, kSiNo = 4, kCritico = 16, kExclamacion = 48 };
-enum Respuesta { kOk = 1, kSi = 6, kNo = 7 };
-
-class Prompts {
-public:
-    virtual ~Prompts() = default;
-    // Shows a modal box and returns kOk, kSi or kNo.
-    int msgbox(const QString& texto, int estilo, const QString& titulo = kTitulo) {
-        return mostrar(texto, estilo, titulo);
-    }
-    virtual void beep() = 0;
-
-protected:
-    virtual int mostrar(const QString& texto, int estilo, const QString& titulo) = 0;
-};
 
 // The operations history (Text2). The text is the only truth; a view follows it
 // through the hooks, one piece at a time, so a long run stays cheap.
@@ -121,45 +98,6 @@ public:
     virtual ~CardInput() = default;
     virtual void vaciar() {}
     virtual void enfocar() {}
-};
-
-// A label as composed for one box, whether or not the printer took it.
-struct EtiquetaCompuesta {
-    QString packing;
-    QString caja;
-    QByteArray bytes;
-};
-
-struct Station;
-
-// Where a label preview goes: the window shows it with a button to print it,
-// velmar-cli draws it to `archivo` (the window has no use for that name).
-class LabelPreview {
-public:
-    virtual ~LabelPreview() = default;
-    virtual void mostrar(Station& st, const EtiquetaCompuesta& etiqueta,
-                         const QString& archivo) = 0;
-};
-
-struct Station {
-    Conexion& db;
-    History& history;
-    ReportBox& report;
-    Busy& busy;
-    Prompts& prompts;
-    LabelPrinter& printer;
-    CardInput& input;
-    // velmo's module text: permission of the last administrator who logged in.
-    QString permiso_usuario;
-    // The form's text: air waybill of the packing last labelled.
-    QString guia_actual;
-    // The last label the printer took.
-    QByteArray ultima_etiqueta;
-    // The last label composed, sent or not: a reprint after a jam sends this
-    // one, so the box on the table gets its own label and not the one before.
-    EtiquetaCompuesta ultima_compuesta = {};
-    // Null where no preview can be shown (a station without a front end).
-    LabelPreview* vista = nullptr;
 };
 
 } // namespace velmar

@@ -1,4 +1,4 @@
-#include "station/context.h"
+#include "station/views.h"
 
 namespace velmar {
 
