@@ -102,7 +102,6 @@ public:
     QString num(const QString& value) const;
     bool noBackslashEscapes() const { return noBackslash_; }
 
-    const QString& connectionName() const { return nombre_; }
 
 private:
     bool viva();

@@ -8,16 +8,18 @@
 //    - PrinterError (labels/): the label could not be delivered;
 //    - Error: the station's own steps (no current row, a field that is not
 //      there, a time that is not a time).
-// 2. The query routines of velmo are the database's "show the box and go on"
-//    helpers: abrir_consulta shows "Consulta Sql " + the text and gives a
-//    missing record set (touching it throws DbError, so the caller's own path
-//    follows), ejecutar_sql shows the text and returns false. buscar_valor and
-//    the statements a step must not lose run on Conexion directly and throw.
-// 3. Each operation catches once, at its end, and chooses by kind what the
-//    operator sees: a box and the end of the operation (attendance's error
-//    line, the labels' printer and network messages), or, for the packing
-//    operations' steps, the pointer and caption reset and the next step
-//    (packing/steps.h, `paso`). textoError gives a box's text for any kind.
+// 2. Every operation runs in one OperationScope (station/operation_scope.h):
+//    it checks the connection before the first statement (a closed one is
+//    re-opened; nothing is sent twice) and hands whatever escapes to the
+//    operation's one path, chosen by kind: the attendance clock's error line,
+//    the labels' printer, work-table and network boxes, the query box of the
+//    reports and moves (caminoDeConsulta). One failure, one box.
+// 3. Inside an operation, velmo's query routines are the "show the box and go
+//    on" helpers: abrir_consulta shows "Consulta Sql " + the text and gives a
+//    missing record set (touching it throws DbError, so the scope's path
+//    follows without a second box), ejecutar_sql shows the text and returns
+//    false; the packing reports' steps go on after a failed one (`paso`).
+//    buscar_valor and the statements a step must not lose throw.
 // 4. The front ends (window, velmar-cli) catch only what escapes an operation.
 
 #include <QString>

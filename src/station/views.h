@@ -46,7 +46,6 @@ public:
     bool visible() const { return visible_; }
     // Whether an operation wrote into it since the last reset (for velmar-cli).
     bool escrito() const { return escrito_; }
-    void reiniciarEscrito() { escrito_ = false; }
     // Whether the text is laid out in fixed columns, which line up only in a
     // fixed-pitch font; each set() says so again.
     bool columnas() const { return columnas_; }
