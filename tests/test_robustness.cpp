@@ -139,6 +139,20 @@ private slots:
         QCOMPARE(sql("select count(*) from control_asistencia"), "1");
     }
 
+    // The link cut once the entry has reached the server: the station reads
+    // the day on a new connection and reports the entry it finds there.
+    void entryCutAfterItLandedIsReported() {
+        sql("delete from control_asistencia");
+        FaultProxy red(port_.toInt());
+        TestStation t(porProxy(red));
+        t.reloj("2024-03-07 07:00:00");
+        red.cortarTras("insert into control_asistencia");
+        asistencia(t.st, "9");
+        QCOMPARE(t.prompts.eventos, QStringList());
+        QCOMPARE(t.history.texto(), "Ingreso del usuario ROSA ALBA a las 07:00:00\r\n");
+        QCOMPARE(sql("select count(*) from control_asistencia"), "1");
+    }
+
     // A link that goes silent: one box, in the read timeout; the next scan,
     // with the link back, just works.
     void silentLinkGivesOneBox() {

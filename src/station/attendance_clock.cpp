@@ -5,7 +5,9 @@
 #include "station/operation_scope.h"
 #include "station/velmo.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTime>
 #include <cmath>
 #include <utility>
@@ -235,6 +237,35 @@ int insertarConReintento(Conexion& db, const QString& sql) {
     }
 }
 
+// The day of a scan whose entry insert was cut off, read on a new connection
+// (the insert is never sent again). A cluster's new writer or a restarted
+// server may take a few seconds to answer: it is asked again until
+// kRelectura after the cut. A server that stopped answering (the insert
+// waited out the read timeout) is the failure itself, as is a day still
+// without the entry.
+constexpr int kRelectura = 12;
+
+RecordSet releerDia(Conexion& db, const Escaneo& scan, const DbError& corte,
+                    const QElapsedTimer& envio) {
+    if (envio.elapsed() >= Conexion::kReadTimeout * 1000 / 2)
+        throw corte;
+    for (;;) {
+        RecordSet hoy;
+        try {
+            db.comprobar();
+            hoy = db.consulta(scan.consultaDelDia());
+        } catch (const DbError& e) {
+            if (!e.conexionPerdida() || envio.elapsed() >= kRelectura * 1000)
+                throw;
+            QThread::msleep(500);
+            continue;
+        }
+        if (hoy.eof())
+            throw corte;
+        return hoy;
+    }
+}
+
 void asistencia(Station& st, const QString& texto) {
     OperationScope op(st, [&st](const Error&) { errorDelSistema(st); });
     op.correr([&] {
@@ -285,6 +316,8 @@ void asistencia(Station& st, const QString& texto) {
                 hoy = abrir_consulta(bajoCandado, scan.consultaDelDia());
                 ingreso = hoy.abierto() && hoy.eof();
                 if (ingreso) {
+                    QElapsedTimer envio;
+                    envio.start();
                     try {
                         grabados = insertarConReintento(st.db, scan.insertarIngreso());
                     } catch (const DbError& e) {
@@ -292,15 +325,7 @@ void asistencia(Station& st, const QString& texto) {
                             cajas.msgbox(textoError(e), kSoloOk);
                         } else {
                             // Cut off on its way: it may have been committed.
-                            // What the day holds is read on a new connection
-                            // (the insert is never sent again); a server that
-                            // stopped answering is the failure itself.
-                            if (e.texto().contains(QLatin1String("timed out"), Qt::CaseInsensitive))
-                                throw;
-                            st.db.comprobar();
-                            hoy = st.db.consulta(scan.consultaDelDia());
-                            if (hoy.eof())
-                                throw;
+                            hoy = releerDia(st.db, scan, e, envio);
                             grabados =
                                 horaDe(hoy.value(QStringLiteral("hora_entrada"))) == scan.hora;
                         }

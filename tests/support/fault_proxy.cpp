@@ -82,6 +82,11 @@ void FaultProxy::cortar() {
     cambio_.notify_all();
 }
 
+void FaultProxy::cortarTras(const QByteArray& marca) {
+    std::lock_guard<std::mutex> g(mutex_);
+    corteTras_ = marca;
+}
+
 void FaultProxy::serve() {
     for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
         const int server = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -117,6 +122,14 @@ void FaultProxy::pump(Link& link, bool toServer) {
             if (m <= 0)
                 return;
             sent += m;
+        }
+        std::unique_lock<std::mutex> l(mutex_);
+        if (toServer && !corteTras_.isEmpty() && QByteArray(buf, n).contains(corteTras_)) {
+            corteTras_.clear();
+            l.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            reset(link.client), reset(link.server);
+            return;
         }
     }
     ::shutdown(to, SHUT_WR);

@@ -29,6 +29,9 @@ public:
     void soltar();
     // Resets every link at once, held bytes dropped.
     void cortar();
+    // Cuts the link a moment after the chunk holding `marca` has passed: the
+    // server got the statement, the client never gets its answer.
+    void cortarTras(const QByteArray& marca);
 
 private:
     struct Link;
@@ -42,7 +45,7 @@ private:
     std::mutex mutex_;
     std::condition_variable cambio_;
     bool retener_ = false;
-    QByteArray marca_;
+    QByteArray marca_, corteTras_;
     bool retenido_ = false;
     std::list<Link> links_;
 };
