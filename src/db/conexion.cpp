@@ -256,10 +256,10 @@ void Conexion::mantener() {
         perdida_ = true;
 }
 
+// Every statement: a connection idle long enough for the server to have
+// closed it (a restart, the session's timeout) is checked first.
 void Conexion::asegurarAbierta() {
-    QSqlDatabase db = QSqlDatabase::database(nombre_, false);
-    if (!db.isValid() || !db.isOpen() || perdida_)
-        abrir();
+    comprobar();
 }
 
 void Conexion::fallo(const QSqlError& e) {

@@ -90,8 +90,9 @@ public:
     // open window's session stays; a failure only marks the link lost.
     void mantener();
 
-    // Runs a query and fetches every row; throws DbError. A statement is never
-    // sent twice: after a lost connection it fails, and the next call reopens.
+    // Runs a query and fetches every row; throws DbError. Checked first as by
+    // comprobar(). A statement is never sent twice: after a lost connection it
+    // fails, and the next call reopens.
     RecordSet consulta(const QString& sql);
     // Runs a statement that returns no rows; gives the affected row count.
     int ejecutar(const QString& sql);
