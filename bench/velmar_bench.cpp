@@ -122,10 +122,13 @@ void escaneo(int filas) {
                       NamedLock::acquireSql(attendanceLockNameOf("personal_id"), 5) +
                       " as candado_velmar from personal where cedula = 'C" + id + "' limit 1");
         t.db.consulta("select * from control_asistencia where personal_id = '" + id +
-                      "' And fecha_entrada = current_date() limit 1");
+                      "' And fecha_entrada = '2026-01-01' limit 1");
         t.db.ejecutar("insert into control_asistencia (personal_id, fecha_entrada, "
-                      "hora_entrada,fecha_salida) values('" +
-                      id + "', '2026-01-01', '07:00:00', '2026-01-01')");
+                      "hora_entrada,fecha_salida) select '" +
+                      id +
+                      "', '2026-01-01', '07:00:00', '2026-01-01' from dual where not exists "
+                      "(select 1 from control_asistencia where personal_id = '" +
+                      id + "' And fecha_entrada = '2026-01-01')");
         t.db.consulta("SELECT RELEASE_LOCK(" + attendanceLockName(t.db, id) + ")");
         solas << e.nsecsElapsed() / 1e6;
     }
