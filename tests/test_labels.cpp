@@ -383,19 +383,18 @@ private slots:
                   "('n3',402,3,'FRE040',10,'C1'), ('n4',402,4,'FRE040',10,'C1');\n");
         Puesto p;
         const struct {
-            const char *packing, *caja, *marca;
-        } filas[] = {
-            {"400", "7", "M6-first"}, {"401", "5", "M3"}, {"402", "4", "M1"}, {"402", "3", "M1"}};
+            const char *packing, *caja, *marcaYGrilla;
+        } filas[] = {{"400", "7", "M6-first ÑANDÚ ROSÉ|50"},
+                     {"401", "5", "M3 ØRSTED ÚNICA|60"},
+                     {"402", "4", "M1 FREEDOM|40"},
+                     {"402", "3", "M1 FREEDOM|40"}};
         for (const auto& f : filas) {
-            const auto datos = gatherBoxData(p.st, f.packing, f.caja, boxLabel().queries);
-            QVERIFY(datos);
-            QCOMPARE(datos->packing + "/" + datos->box + " " + datos->mark,
-                     QString(f.packing) + "/" + f.caja + " " + f.marca);
+            const auto d = gatherBoxData(p.st, f.packing, f.caja, boxLabel().queries);
+            QVERIFY(d);
+            QCOMPARE(d->packing + "/" + d->box + " " + d->mark + " " +
+                         (d->rows + d->columns).join('|'),
+                     QString(f.packing) + "/" + f.caja + " " + f.marcaYGrilla);
         }
-        const auto nandu = gatherBoxData(p.st, "400", "7", boxLabel().queries);
-        const auto orsted = gatherBoxData(p.st, "401", "5", boxLabel().queries);
-        QCOMPARE(nandu->rows + nandu->columns + orsted->rows + orsted->columns,
-                 QStringList({"ÑANDÚ ROSÉ", "50", "ØRSTED ÚNICA", "60"}));
     }
 
     // velmar-cli (in this process, a station per call) prints, with or without

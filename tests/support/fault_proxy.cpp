@@ -17,12 +17,6 @@ sockaddr_in loopback(int port) {
     return a;
 }
 
-void reset(int fd) {
-    const linger l{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    ::shutdown(fd, SHUT_RDWR);
-}
-
 } // namespace
 
 struct FaultProxy::Link {
@@ -75,8 +69,8 @@ void FaultProxy::soltar() {
 void FaultProxy::cortar() {
     std::lock_guard<std::mutex> g(mutex_);
     for (Link& link : links_) {
-        reset(link.client);
-        reset(link.server);
+        ::shutdown(link.client, SHUT_RDWR);
+        ::shutdown(link.server, SHUT_RDWR);
     }
     retener_ = retenido_ = false;
     cambio_.notify_all();
@@ -128,7 +122,7 @@ void FaultProxy::pump(Link& link, bool toServer) {
             corteTras_.clear();
             l.unlock();
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            reset(link.client), reset(link.server);
+            ::shutdown(link.client, SHUT_RDWR), ::shutdown(link.server, SHUT_RDWR);
             return;
         }
     }
