@@ -460,6 +460,12 @@ private slots:
                  d + "004-2.png\t3 copias");
         QCOMPARE(QImage(d + "004-2.png").size(), QSize(200, 100));
 
+        // a job past the printer's 8 MiB buffer is cut off; the next is served
+        QTcpSocket grande;
+        grande.connectToHost(QHostAddress::LocalHost, quint16(e.puerto.toUInt()));
+        grande.write("N\r\n" + QByteArray(9 << 20, 'y'));
+        e.esperar([&] { return e.aviso.contains("trabajo de más de 8 MiB"); });
+        QVERIFY2(e.aviso.contains("trabajo de más de 8 MiB"), qPrintable(e.aviso.right(200)));
         // a line far off and a megabyte of text each way grow the image to
         // twice the form at most, and to the bound under an absurd form; the
         // next job is served as ever

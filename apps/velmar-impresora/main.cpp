@@ -36,7 +36,7 @@ int usage() {
         "     velmar-impresora --render TRABAJO.epl SALIDA.png\n"
         "Cada etiqueta se dibuja a 203 ppp con el tamaño de su formulario (q x Q), agrandada\n"
         "para mostrar lo que se sale de él hasta el doble de ese tamaño y nunca más de\n"
-        "1664 x 4060 puntos, diga lo que diga el trabajo."));
+        "1664 x 4060 puntos, diga lo que diga el trabajo. Un trabajo de más de 8 MiB se corta."));
     return 2;
 }
 

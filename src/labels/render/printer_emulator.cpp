@@ -91,6 +91,10 @@ void PrinterEmulator::accept() {
     }
 }
 
+// A printer's buffer: a sender that goes on past it is cut off, so a job
+// never holds the emulator's memory.
+constexpr qsizetype kJobBuffer = 8 << 20;
+
 void PrinterEmulator::receive(QTcpSocket* s, bool final) {
     const QByteArray bytes = s->readAll();
     if (bytes.isEmpty() && !jobs_.contains(s))
@@ -99,7 +103,15 @@ void PrinterEmulator::receive(QTcpSocket* s, bool final) {
     if (job.base.isEmpty())
         job.base = dir_ + QStringLiteral("/etiqueta-") +
                    QStringLiteral("%1").arg(next_++, 3, 10, QLatin1Char('0'));
+    if (job.cut)
+        return;
     job.bytes += bytes;
+    if (job.bytes.size() > kJobBuffer) {
+        job.cut = true;
+        job.bytes.truncate(kJobBuffer);
+        log_.err(job.base + QStringLiteral(": trabajo de más de 8 MiB, se corta la conexión"));
+        QMetaObject::invokeMethod(s, &QAbstractSocket::abort, Qt::QueuedConnection);
+    }
     // whole command lines only, unless the sender is done
     const qsizetype upTo = final ? job.bytes.size() : job.bytes.lastIndexOf('\n') + 1;
     if (upTo <= job.run)

@@ -53,6 +53,7 @@ private:
         QByteArray bytes;
         qsizetype run = 0; // bytes already run through the printer
         int labels = 0;
+        bool cut = false; // past the buffer: the rest is dropped
     };
 
     void accept();
