@@ -4,7 +4,6 @@
 // later delivered or dropped) or is cut.
 
 #include <QByteArray>
-
 #include <condition_variable>
 #include <list>
 #include <mutex>
