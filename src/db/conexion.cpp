@@ -205,13 +205,22 @@ void Conexion::prepararSesion() {
                           "wait_timeout=%2")
                .arg(kLockWait)
                .arg(kSesionInactiva));
-    // Read committed: the entry insert's "not exists" reads the day as
-    // committed, without the gap locks that deadlock two people's inserts on
-    // the table's auto-increment lock.
-    q.exec(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL READ COMMITTED"));
-    if (q.exec(QStringLiteral("SELECT @@SESSION.sql_mode")) && q.next())
+    bool binlogPorSentencia = false;
+    if (q.exec(QStringLiteral("SELECT @@SESSION.sql_mode, @@GLOBAL.log_bin, "
+                              "@@SESSION.binlog_format")) &&
+        q.next()) {
         noBackslash_ = q.value(0).toString().contains(QLatin1String("NO_BACKSLASH_ESCAPES"),
                                                       Qt::CaseInsensitive);
+        binlogPorSentencia =
+            q.value(1).toInt() == 1 &&
+            q.value(2).toString().compare(QLatin1String("STATEMENT"), Qt::CaseInsensitive) == 0;
+    }
+    // Read committed: the entry insert's "not exists" reads the day as
+    // committed, without the gap locks that deadlock two people's inserts on
+    // the table's auto-increment lock. A server logging statements refuses
+    // InnoDB writes at that level: there the insert's retries must do.
+    if (!binlogPorSentencia)
+        q.exec(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL READ COMMITTED"));
 }
 
 // The driver answers SQL_ATTR_CONNECTION_DEAD with a ping to the server.
