@@ -239,17 +239,19 @@ int insertarConReintento(Conexion& db, const QString& sql) {
 
 // The day of a scan whose entry insert was cut off, read on a new connection
 // (the insert is never sent again). A cluster's new writer or a restarted
-// server may take a few seconds to answer: it is asked again until
-// kRelectura after the cut. A server that stopped answering (the insert
-// waited out the read timeout) is the failure itself, as is a day still
-// without the entry.
+// server may take a few seconds to answer, and a statement cut off on its way
+// may still be committing: the day is asked again until kRelectura (no
+// answer) or kRelecturaVacia (no entry yet) after the cut. A server that
+// stopped answering (the insert waited out the read timeout) is the failure
+// itself, as is a day still without the entry.
 constexpr int kRelectura = 12;
+constexpr int kRelecturaVacia = 5;
 
 RecordSet releerDia(Conexion& db, const Escaneo& scan, const DbError& corte,
                     const QElapsedTimer& envio) {
     if (envio.elapsed() >= Conexion::kReadTimeout * 1000 / 2)
         throw corte;
-    for (;;) {
+    for (;; QThread::msleep(500)) {
         RecordSet hoy;
         try {
             db.comprobar();
@@ -257,13 +259,19 @@ RecordSet releerDia(Conexion& db, const Escaneo& scan, const DbError& corte,
         } catch (const DbError& e) {
             if (!e.conexionPerdida() || envio.elapsed() >= kRelectura * 1000)
                 throw;
-            QThread::msleep(500);
             continue;
         }
-        if (hoy.eof())
+        if (!hoy.eof())
+            return hoy;
+        if (envio.elapsed() >= kRelecturaVacia * 1000)
             throw corte;
-        return hoy;
     }
+}
+
+// A unique key on the person and day (a cluster has one) refusing the entry:
+// the day has its entry already.
+bool esEntradaRepetida(const DbError& e) {
+    return e.codigo() == QLatin1String("1062");
 }
 
 void asistencia(Station& st, const QString& texto) {
@@ -321,7 +329,9 @@ void asistencia(Station& st, const QString& texto) {
                     try {
                         grabados = insertarConReintento(st.db, scan.insertarIngreso());
                     } catch (const DbError& e) {
-                        if (!e.conexionPerdida()) {
+                        if (esEntradaRepetida(e)) {
+                            grabados = 0;
+                        } else if (!e.conexionPerdida()) {
                             cajas.msgbox(textoError(e), kSoloOk);
                         } else {
                             // Cut off on its way: it may have been committed.

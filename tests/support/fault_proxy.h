@@ -22,7 +22,6 @@ public:
     // From now on the client's bytes are held; with `marca`, only from the
     // chunk that holds it (a statement on its way).
     void retener(const QByteArray& marca = {});
-    // Whether something is being held.
     bool reteniendo();
     // Delivers what was held, in order, and passes everything again.
     void soltar();
