@@ -201,8 +201,9 @@ void Conexion::cerrar() {
 
 void Conexion::prepararSesion() {
     QSqlQuery q(QSqlDatabase::database(nombre_, false));
+    // group_concat_max_len: the month report has the server join a day's rows.
     q.exec(QStringLiteral("SET SESSION innodb_lock_wait_timeout=%1, lock_wait_timeout=%1, "
-                          "wait_timeout=%2")
+                          "wait_timeout=%2, group_concat_max_len=1073741824")
                .arg(kLockWait)
                .arg(kSesionInactiva));
     bool binlogPorSentencia = false;
@@ -223,15 +224,29 @@ void Conexion::prepararSesion() {
         q.exec(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL READ COMMITTED"));
 }
 
-// The driver answers SQL_ATTR_CONNECTION_DEAD with a ping to the server.
-bool Conexion::viva() {
-    QSqlDatabase db = QSqlDatabase::database(nombre_, false);
+namespace {
+
+// The ODBC connection handle under Qt's connection; throws when the driver is
+// not ODBC.
+SQLHDBC manejadorOdbc(const QString& nombre) {
+    const QSqlDatabase db = QSqlDatabase::database(nombre, false);
     const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
     if (h.metaType() != QMetaType::fromType<SQLHANDLE>())
-        return db.isOpen();
+        throw DbError(QStringLiteral("El controlador de base de datos no es ODBC"));
+    return *static_cast<const SQLHDBC*>(h.constData());
+}
+
+} // namespace
+
+bool Conexion::esperaAgotada(const QElapsedTimer& espera) {
+    return espera.elapsed() >= kReadTimeout * 1000 / 2;
+}
+
+// The driver answers SQL_ATTR_CONNECTION_DEAD with a ping to the server.
+bool Conexion::viva() {
     SQLUINTEGER muerta = SQL_CD_FALSE;
-    const SQLRETURN r = SQLGetConnectAttr(*static_cast<const SQLHANDLE*>(h.constData()),
-                                          SQL_ATTR_CONNECTION_DEAD, &muerta, 0, nullptr);
+    const SQLRETURN r =
+        SQLGetConnectAttr(manejadorOdbc(nombre_), SQL_ATTR_CONNECTION_DEAD, &muerta, 0, nullptr);
     return SQL_SUCCEEDED(r) && muerta == SQL_CD_FALSE;
 }
 
@@ -250,7 +265,7 @@ void Conexion::comprobar() {
     }
     perdida_ = true;
     // A server that stopped answering: its timeout is the one failure.
-    if (ping.elapsed() >= kReadTimeout * 1000 / 2)
+    if (esperaAgotada(ping))
         throw DbError(QStringLiteral("El servidor de base de datos no responde (timed out)"),
                       QStringLiteral("2013"), true);
     abrir();
@@ -263,12 +278,6 @@ void Conexion::mantener() {
         actividad_.start();
     else
         perdida_ = true;
-}
-
-// Every statement: a connection idle long enough for the server to have
-// closed it (a restart, the session's timeout) is checked first.
-void Conexion::asegurarAbierta() {
-    comprobar();
 }
 
 void Conexion::fallo(const QSqlError& e) {
@@ -468,16 +477,13 @@ private:
 
 // The statement's text goes to the driver as UTF-16 ended by a NUL. Given
 // Qt's way (a length and no NUL), the driver now and then rejects a statement
-// holding some capital letters ("Invalid character value for cast
-// specification"); its narrow entry point mangles letters outside the Basic
-// Multilingual Plane.
+// holding some capital letters (SQLSTATE 22018); its narrow entry point
+// mangles letters outside the Basic Multilingual Plane.
 void Conexion::enviar(Sentencia& s, const QString& sql) {
-    asegurarAbierta();
-    QSqlDatabase db = QSqlDatabase::database(nombre_, false);
-    const QVariant dbc = db.driver() ? db.driver()->handle() : QVariant();
-    if (dbc.metaType() != QMetaType::fromType<SQLHANDLE>())
-        throw DbError(QStringLiteral("El controlador de base de datos no es ODBC"));
-    const SQLHDBC h = *static_cast<const SQLHDBC*>(dbc.constData());
+    // a connection idle long enough for the server to have closed it (a
+    // restart, the session's timeout) is checked first
+    comprobar();
+    const SQLHDBC h = manejadorOdbc(nombre_);
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, h, &s.h_))) {
         s.h_ = nullptr;
         fallo(errorDe(h, QStringLiteral("Unable to allocate statement"), SQL_HANDLE_DBC));

@@ -102,12 +102,13 @@ public:
     // A value placed bare in SQL, as a number.
     QString num(const QString& value) const;
     bool noBackslashEscapes() const { return noBackslash_; }
-
+    // Whether a wait on the server ran into the read timeout: a server that
+    // stopped answering, not a link that broke at once.
+    static bool esperaAgotada(const QElapsedTimer& espera);
 
 private:
     bool viva();
     void enviar(Sentencia& s, const QString& sql);
-    void asegurarAbierta();
     [[noreturn]] void fallo(const QSqlError& e);
     void prepararSesion();
 

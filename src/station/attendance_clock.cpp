@@ -66,18 +66,22 @@ constexpr int kEsperaCandado = 5;
 
 } // namespace
 
-namespace {
-
-// "hh:mm:ss" without a format string to parse: a month's report reads tens
-// of thousands of times.
-QString hhmmss(const QTime& t) {
-    const int partes[] = {t.hour(), t.minute(), t.second()};
+// Without a format string to parse: a month's report writes tens of
+// thousands of them.
+QString horaDelDia(qint64 segundos) {
+    const qint64 partes[] = {segundos / 3600, segundos / 60 % 60, segundos % 60};
     QString s(8, QLatin1Char(':'));
     for (int i = 0; i < 3; ++i) {
         s[3 * i] = QLatin1Char(char('0' + partes[i] / 10));
         s[3 * i + 1] = QLatin1Char(char('0' + partes[i] % 10));
     }
     return s;
+}
+
+namespace {
+
+QString hhmmss(const QTime& t) {
+    return horaDelDia(t.hour() * 3600 + t.minute() * 60 + t.second());
 }
 
 } // namespace
@@ -219,8 +223,6 @@ struct Escaneo {
     }
 };
 
-} // namespace
-
 // Two insert ... select statements of different people can deadlock on the
 // table's auto-increment lock; the server rolls the loser back whole (1213,
 // or 1467 as it reports it here), so sending it again is safe.
@@ -249,7 +251,7 @@ constexpr int kRelecturaVacia = 5;
 
 RecordSet releerDia(Conexion& db, const Escaneo& scan, const DbError& corte,
                     const QElapsedTimer& envio) {
-    if (envio.elapsed() >= Conexion::kReadTimeout * 1000 / 2)
+    if (Conexion::esperaAgotada(envio))
         throw corte;
     for (;; QThread::msleep(500)) {
         RecordSet hoy;
@@ -273,6 +275,8 @@ RecordSet releerDia(Conexion& db, const Escaneo& scan, const DbError& corte,
 bool esEntradaRepetida(const DbError& e) {
     return e.codigo() == QLatin1String("1062");
 }
+
+} // namespace
 
 void asistencia(Station& st, const QString& texto) {
     OperationScope op(st, [&st](const Error&) { errorDelSistema(st); });
@@ -328,9 +332,13 @@ void asistencia(Station& st, const QString& texto) {
                     envio.start();
                     try {
                         grabados = insertarConReintento(st.db, scan.insertarIngreso());
+                        // Another station's entry was there first: shown as a re-scan.
+                        if (grabados == 0)
+                            hoy = st.db.consulta(scan.consultaDelDia());
                     } catch (const DbError& e) {
                         if (esEntradaRepetida(e)) {
                             grabados = 0;
+                            hoy = st.db.consulta(scan.consultaDelDia());
                         } else if (!e.conexionPerdida()) {
                             cajas.msgbox(textoError(e), kSoloOk);
                         } else {
@@ -340,9 +348,6 @@ void asistencia(Station& st, const QString& texto) {
                                 horaDe(hoy.value(QStringLiteral("hora_entrada"))) == scan.hora;
                         }
                     }
-                    // Another station's entry was there first: show it as a re-scan.
-                    if (grabados == 0)
-                        hoy = st.db.consulta(scan.consultaDelDia());
                 }
             }
             cajas.mostrarPendientes();

@@ -25,6 +25,9 @@ QString attendanceLockNameOf(const QString& personalIdSql);
 // text; a text that holds no time is kept as it is.
 QString horaDe(const QVariant& v);
 
+// A second of the day (0 to 86 399) as "hh:mm:ss".
+QString horaDelDia(qint64 segundos);
+
 // Minutes of the re-scan guard and of the early-exit window.
 constexpr int kMinutosReingreso = 2;
 constexpr int kMinutosSalidaTemprana = 240;

@@ -65,24 +65,6 @@ QString enUnaLinea(QString t) {
     return t;
 }
 
-// "hh:mm:ss" of a second of the day.
-QString horaDelDia(qint64 segundos) {
-    const qint64 partes[] = {segundos / 3600, segundos / 60 % 60, segundos % 60};
-    QString s(8, QLatin1Char(':'));
-    for (int i = 0; i < 3; ++i) {
-        s[3 * i] = QLatin1Char(char('0' + partes[i] / 10));
-        s[3 * i + 1] = QLatin1Char(char('0' + partes[i] % 10));
-    }
-    return s;
-}
-
-// A lost connection ends the operation with the box a query gives; any other
-// failure of a cheap way lets the plain one run.
-void perdida(Station&, const DbError& e) {
-    if (e.conexionPerdida())
-        throw e; // the operation's path shows it
-}
-
 // One decimal integer up to `separador` (or the end, when it is ';'); an
 // empty one is a Null.
 bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, bool& nulo) {
@@ -126,7 +108,6 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
             tipo.value(QStringLiteral("hora_salida")) != QLatin1String("time") ||
             !enteros.contains(tipo.value(QStringLiteral("horas_dif"))))
             return false;
-        st.db.ejecutar(QStringLiteral("SET SESSION group_concat_max_len = 1073741824"));
         RecordSet dias = st.db.consulta(
             QStringLiteral("SELECT fecha_entrada, COUNT(*), CAST(GROUP_CONCAT(personal_id, ',', "
                            "IFNULL(TIME_TO_SEC(hora_entrada), ''), ',', "
@@ -162,54 +143,12 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
         }
         return true;
     } catch (const DbError& e) {
-        perdida(st, e);
+        if (e.conexionPerdida())
+            throw; // the operation's path shows it
     } catch (const Error&) {
     }
     filas.clear();
     return false;
-}
-
-// The people of the rows read by day, the same way: one value, in the order
-// of names, each text in hexadecimal (any character may be in a name). False,
-// with nothing read, when that value does not read back whole.
-bool leerPersonasJuntas(Station& st, const QString& enLista, QHash<qint64, int>& orden,
-                        QVector<Persona>& personas) {
-    const auto hex = [](const char* columna) {
-        return QStringLiteral("IFNULL(HEX(CONVERT(%1 USING utf8mb4)), '')").arg(columna);
-    };
-    QHash<qint64, int> leido;
-    QVector<Persona> leidas;
-    try {
-        RecordSet r = st.db.consulta(
-            QStringLiteral("SELECT COUNT(*), CAST(GROUP_CONCAT(personal_id, ',', ") +
-            hex("cedula") + QStringLiteral(", ',', ") + hex("apellidos") +
-            QStringLiteral(", ',', ") + hex("nombres") +
-            QStringLiteral(" ORDER BY apellidos, nombres, personal_id SEPARATOR ';') AS BINARY)") +
-            enLista);
-        const QByteArray valor = r.value(1).toByteArray();
-        for (const QByteArray& persona : valor.split(';')) {
-            const QList<QByteArray> campos = persona.split(',');
-            bool ok = false;
-            const qint64 id = campos.value(0).toLongLong(&ok);
-            if (!ok || campos.size() != 4)
-                return false;
-            const auto texto = [&](int i) {
-                return QString::fromUtf8(QByteArray::fromHex(campos[i]));
-            };
-            leido.insert(id, int(personas.size() + leidas.size()));
-            leidas.append({texto(1), texto(2), texto(3)});
-        }
-        if (valor.isEmpty() || leidas.size() != r.value(0).toLongLong())
-            return false;
-    } catch (const DbError& e) {
-        perdida(st, e);
-        return false;
-    } catch (const Error&) {
-        return false;
-    }
-    orden.insert(leido);
-    personas.append(leidas);
-    return true;
 }
 
 // The range's rows and their people. The order of names is the server's (its
@@ -230,8 +169,7 @@ Asistencia leer(Station& st, const Rango& r) {
                    st.db.esc(r.hasta.toString(Qt::ISODate)) + QStringLiteral(" 23:59:59'"));
     Asistencia a;
     a.personas.append(Persona());
-    const bool juntas = leerPorDia(st, enRango, a.filas);
-    if (!juntas) {
+    if (!leerPorDia(st, enRango, a.filas)) {
         // A month is tens of thousands of rows: joining and sorting them on
         // the server costs more than fetching them bare and then their
         // people by key.
@@ -265,16 +203,14 @@ Asistencia leer(Station& st, const Rango& r) {
     QStringList ids;
     for (auto i = orden.cbegin(); i != orden.cend(); ++i)
         ids << st.db.num(QString::number(i.key()));
-    const QString enLista = QStringLiteral(" FROM personal WHERE personal_id IN (") +
-                            ids.join(QLatin1Char(',')) + QLatin1Char(')');
-    if (!juntas || !leerPersonasJuntas(st, enLista, orden, a.personas)) {
-        RecordSet personal = abrir_consulta(
-            st, QStringLiteral("SELECT personal_id, cedula, apellidos, nombres") + enLista +
-                    QStringLiteral(" ORDER BY apellidos, nombres, personal_id"));
-        for (; !personal.eof(); personal.moveNext()) {
-            orden[personal.value(0).toLongLong()] = int(a.personas.size());
-            a.personas.append({personal.text(1), personal.text(2), personal.text(3)});
-        }
+    RecordSet personal = abrir_consulta(
+        st, QStringLiteral("SELECT personal_id, cedula, apellidos, nombres FROM personal WHERE "
+                           "personal_id IN (") +
+                ids.join(QLatin1Char(',')) +
+                QStringLiteral(") ORDER BY apellidos, nombres, personal_id"));
+    for (; !personal.eof(); personal.moveNext()) {
+        orden[personal.value(0).toLongLong()] = int(a.personas.size());
+        a.personas.append({personal.text(1), personal.text(2), personal.text(3)});
     }
     // a row whose person is gone comes first, as Null names do
     for (Fila& f : a.filas)

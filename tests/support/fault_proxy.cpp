@@ -40,7 +40,13 @@ FaultProxy::~FaultProxy() {
     ::shutdown(listener_, SHUT_RDWR);
     acceptor_.join();
     ::close(listener_);
-    cortar();
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        for (Link& link : links_)
+            ::shutdown(link.client, SHUT_RDWR), ::shutdown(link.server, SHUT_RDWR);
+        retener_ = false;
+        cambio_.notify_all();
+    }
     for (Link& link : links_) {
         link.up.join();
         link.down.join();
@@ -62,16 +68,6 @@ bool FaultProxy::reteniendo() {
 
 void FaultProxy::soltar() {
     std::lock_guard<std::mutex> g(mutex_);
-    retener_ = retenido_ = false;
-    cambio_.notify_all();
-}
-
-void FaultProxy::cortar() {
-    std::lock_guard<std::mutex> g(mutex_);
-    for (Link& link : links_) {
-        ::shutdown(link.client, SHUT_RDWR);
-        ::shutdown(link.server, SHUT_RDWR);
-    }
     retener_ = retenido_ = false;
     cambio_.notify_all();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A TCP proxy on loopback in front of a database server that fails as a
-// network does: the link goes silent (what the client sends is held, and
-// later delivered or dropped) or is cut.
+// network does: the link goes silent (what the client sends is held, then
+// delivered) or is cut. Destroyed, it cuts every link.
 
 #include <QByteArray>
 #include <condition_variable>
@@ -25,8 +25,6 @@ public:
     bool reteniendo();
     // Delivers what was held, in order, and passes everything again.
     void soltar();
-    // Resets every link at once, held bytes dropped.
-    void cortar();
     // Cuts the link a moment after the chunk holding `marca` has passed: the
     // server got the statement, the client never gets its answer.
     void cortarTras(const QByteArray& marca);

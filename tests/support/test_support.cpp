@@ -4,7 +4,6 @@
 #include "db/errors.h"
 
 #include <QBuffer>
-
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
@@ -112,7 +111,6 @@ void TestDb::recrear() {
 }
 
 void TestDb::sql(const QString& statement) {
-    admin_->comprobar(); // a long test may leave it idle past the session's timeout
     admin_->ejecutar(statement);
 }
 
@@ -123,7 +121,6 @@ void TestDb::script(const QString& statements) {
 
 QStringList TestDb::filas(const QString& query) {
     QStringList out;
-    admin_->comprobar();
     for (RecordSet rs = admin_->consulta(query); !rs.eof(); rs.moveNext()) {
         QStringList campos;
         for (int i = 0; i < rs.columnas(); ++i)
