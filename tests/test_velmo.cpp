@@ -28,6 +28,52 @@ private slots:
         QVERIFY(t.prompts.cajas.isEmpty());
     }
 
+    // The server's frequent refusals: a short reason in Spanish, then its text.
+    void refusalsInSpanish_data() {
+        QTest::addColumn<QString>("usuario"); // another user's station, or the tests'
+        QTest::addColumn<QString>("sentencia");
+        QTest::addColumn<QString>("caja");
+        const QString db = TestDb::get().nombre();
+        QTest::newRow("unknown column")
+            << ""
+            << "select horas_diff from control_asistencia"
+            << "Consulta Sql Falta una columna en la base de datos o no es la esperada: Unknown "
+               "column 'horas_diff' in 'SELECT'";
+        QTest::newRow("unknown table") << ""
+                                       << "select * from asistencia"
+                                       << "Consulta Sql Falta una tabla en la base de datos: "
+                                          "Table '" +
+                                              db + ".asistencia' doesn't exist";
+        QTest::newRow("table full") << ""
+                                    << "insert into llena select 'x' from seq_1_to_1000"
+                                    << "El servidor de base de datos no tiene espacio: The "
+                                       "table 'llena' is full";
+        QTest::newRow("access denied") << "velmar_nadie"
+                                       << "select * from " + db + ".personal"
+                                       << "Consulta Sql Acceso denegado a la base de datos: "
+                                          "SELECT command denied to user 'velmar_nadie'@";
+    }
+    void refusalsInSpanish() {
+        QFETCH(QString, usuario);
+        QFETCH(QString, sentencia);
+        QFETCH(QString, caja);
+        TestDb::get().sql("create user if not exists 'velmar_nadie'@'%' identified by 'nadie'");
+        TestStation t(usuario.isEmpty()
+                          ? Conexion::kDsn
+                          : TestDb::get().cadena().replace("USER=velmar;PASSWORD=velmar",
+                                                           "USER=velmar_nadie;PASSWORD=nadie"));
+        if (usuario.isEmpty()) {
+            t.db.ejecutar("set max_heap_table_size = 16384");
+            t.db.ejecutar("create temporary table llena (x char(255)) engine=memory");
+        }
+        if (sentencia.startsWith("select"))
+            QVERIFY(!abrir_consulta(t.st, sentencia).abierto());
+        else
+            QVERIFY(!ejecutar_sql(t.st, sentencia));
+        QCOMPARE(t.prompts.cajas.size(), 1);
+        QVERIFY2(t.prompts.cajas[0].texto.startsWith(caja), qPrintable(t.prompts.cajas[0].texto));
+    }
+
     // Every byte comes back, in both modes (a NUL only where the mode can hold it).
     void quotingRoundTrips() {
         const QString valores[] = {"x'; DROP TABLE bunche; --", "\\'", "abc\\",
