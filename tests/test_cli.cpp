@@ -98,9 +98,11 @@ private slots:
         const SalidaCli s = proceso({"asistencia", "1712345678"}, env);
         QCOMPARE(s.codigo, 0);
         const QList<QByteArray> lineas = s.err.split('\n');
-        QCOMPARE(lineas.size(), 4); // the start-up box, the scan's one failure, the newline
+        // the start-up box, the person query's box, the handler's, the newline
+        QCOMPARE(lineas.size(), 5);
         QVERIFY2(lineas[0].startsWith("16\tTarnel Flower\tNo hay conexión"), lineas[0]);
-        QCOMPARE(lineas.mid(1),
+        QVERIFY2(lineas[1].startsWith("0\tvelmar\tConsulta Sql No hay conexión"), lineas[1]);
+        QCOMPARE(lineas.mid(2),
                  QList<QByteArray>({"beep", "0\tvelmar\t" + kErrorSistema.toUtf8(), ""}));
         QCOMPARE(s.out, "\t" + kErrorSistema.toUtf8());
     }

@@ -28,6 +28,43 @@ private slots:
         QVERIFY(t.prompts.cajas.isEmpty());
     }
 
+    // The server's frequent refusals: a short reason in Spanish, then its text
+    // (a user without rights for the last).
+    void refusalsInSpanish_data() {
+        QTest::addColumn<QString>("sentencia");
+        QTest::addColumn<QString>("caja");
+        QTest::newRow("unknown column") << "select horas_diff from personal"
+                                        << "Consulta Sql Falta una columna en la base de datos o "
+                                           "no es la esperada: Unknown column 'horas_diff' in";
+        QTest::newRow("unknown table") << "select * from asistencia"
+                                       << "Consulta Sql Falta una tabla en la base de datos: Table";
+        QTest::newRow("table full") << "insert into llena select 'x' from seq_1_to_1000"
+                                    << "El servidor de base de datos no tiene espacio: The "
+                                       "table 'llena' is full";
+        QTest::newRow("access denied") << "select * from " + TestDb::get().nombre() + ".personal"
+                                       << "Consulta Sql Acceso denegado a la base de datos: "
+                                          "SELECT command denied to user 'velmar_nadie'@";
+    }
+    void refusalsInSpanish() {
+        QFETCH(QString, sentencia);
+        QFETCH(QString, caja);
+        TestDb::get().sql("create user if not exists 'velmar_nadie'@'%' identified by 'nadie'");
+        const bool nadie = caja.contains("velmar_nadie");
+        TestStation t(!nadie ? Conexion::kDsn
+                             : TestDb::get().cadena().replace("USER=velmar;PASSWORD=velmar",
+                                                              "USER=velmar_nadie;PASSWORD=nadie"));
+        if (!nadie)
+            for (const char* s : {"set max_heap_table_size = 16384",
+                                  "create temporary table llena (x char(255)) engine=memory"})
+                t.db.ejecutar(s);
+        if (sentencia.startsWith("select"))
+            QVERIFY(!abrir_consulta(t.st, sentencia).abierto());
+        else
+            QVERIFY(!ejecutar_sql(t.st, sentencia));
+        QCOMPARE(t.prompts.cajas.size(), 1);
+        QVERIFY2(t.prompts.cajas[0].texto.startsWith(caja), qPrintable(t.prompts.cajas[0].texto));
+    }
+
     // Every byte comes back, in both modes (a NUL only where the mode can hold it).
     void quotingRoundTrips() {
         const QString valores[] = {"x'; DROP TABLE bunche; --", "\\'", "abc\\",

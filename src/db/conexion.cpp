@@ -152,6 +152,7 @@ Conexion::Conexion(QString dsn)
     , nombre_(nuevoNombre()) {}
 
 Conexion::~Conexion() {
+    esperarLatido(false);
     {
         QSqlDatabase db = QSqlDatabase::database(nombre_, false);
         if (db.isValid())
@@ -162,6 +163,7 @@ Conexion::~Conexion() {
 }
 
 void Conexion::abrir() {
+    esperarLatido(false);
     if (!QSqlDatabase::contains(nombre_))
         QSqlDatabase::addDatabase(QStringLiteral("QODBC"), nombre_);
     QSqlDatabase db = QSqlDatabase::database(nombre_, false);
@@ -194,6 +196,7 @@ bool Conexion::abierta() const {
 }
 
 void Conexion::cerrar() {
+    esperarLatido(false);
     QSqlDatabase db = QSqlDatabase::database(nombre_, false);
     if (db.isValid())
         db.close();
@@ -242,15 +245,28 @@ bool Conexion::esperaAgotada(const QElapsedTimer& espera) {
     return espera.elapsed() >= kReadTimeout * 1000 / 2;
 }
 
+namespace {
+
 // The driver answers SQL_ATTR_CONNECTION_DEAD with a ping to the server.
-bool Conexion::viva() {
+bool vivaEn(SQLHDBC h) {
     SQLUINTEGER muerta = SQL_CD_FALSE;
-    const SQLRETURN r =
-        SQLGetConnectAttr(manejadorOdbc(nombre_), SQL_ATTR_CONNECTION_DEAD, &muerta, 0, nullptr);
+    const SQLRETURN r = SQLGetConnectAttr(h, SQL_ATTR_CONNECTION_DEAD, &muerta, 0, nullptr);
     return SQL_SUCCEEDED(r) && muerta == SQL_CD_FALSE;
 }
 
+DbError noResponde() {
+    return DbError(QStringLiteral("El servidor de base de datos no responde (timed out)"),
+                   QStringLiteral("2013"), true);
+}
+
+} // namespace
+
+bool Conexion::viva() {
+    return vivaEn(manejadorOdbc(nombre_));
+}
+
 void Conexion::comprobar() {
+    esperarLatido(true);
     if (!abierta()) {
         abrir();
         return;
@@ -266,18 +282,40 @@ void Conexion::comprobar() {
     perdida_ = true;
     // A server that stopped answering: its timeout is the one failure.
     if (esperaAgotada(ping))
-        throw DbError(QStringLiteral("El servidor de base de datos no responde (timed out)"),
-                      QStringLiteral("2013"), true);
+        throw noResponde();
     abrir();
 }
 
-void Conexion::mantener() {
-    if (!abierta() || (actividad_.isValid() && actividad_.elapsed() < kSesionInactiva * 500))
+void Conexion::mantener(qint64 inactivoMs) {
+    if (latido_.joinable() || !abierta() ||
+        (actividad_.isValid() && actividad_.elapsed() < inactivoMs))
         return;
-    if (viva())
+    SQLHDBC h = nullptr;
+    try {
+        h = manejadorOdbc(nombre_);
+    } catch (const DbError&) {
+        return;
+    }
+    // Nothing else uses the handle until the answer is waited for.
+    latido_ = std::thread([this, h] {
+        QElapsedTimer ping;
+        ping.start();
+        latidoViva_ = vivaEn(h);
+        latidoAgotado_ = !latidoViva_ && esperaAgotada(ping);
+    });
+}
+
+void Conexion::esperarLatido(bool informar) {
+    if (!latido_.joinable())
+        return;
+    latido_.join();
+    if (latidoViva_) {
         actividad_.start();
-    else
-        perdida_ = true;
+        return;
+    }
+    perdida_ = true;
+    if (informar && latidoAgotado_)
+        throw noResponde();
 }
 
 void Conexion::fallo(const QSqlError& e) {

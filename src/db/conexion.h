@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <thread>
 
 class QSqlError;
 
@@ -86,9 +87,12 @@ public:
     // opened again. Throws DbError when the server cannot be reached; a ping
     // that timed out is that failure, not a reason to try connecting too.
     void comprobar();
-    // A ping when the session has been idle for half its wait_timeout, so an
-    // open window's session stays; a failure only marks the link lost.
-    void mantener();
+    // A ping when the session has been idle for `inactivoMs` (half its
+    // wait_timeout), so an open window's session stays. It runs on a thread of
+    // its own and returns at once, so a silent link never freezes the window:
+    // the next statement waits for its answer, and a ping that ran into the
+    // read timeout is that statement's failure (no wait of its own on top).
+    void mantener(qint64 inactivoMs = kSesionInactiva * 500);
 
     // Runs a query and fetches every row; throws DbError. Checked first as by
     // comprobar(). A statement is never sent twice: after a lost connection it
@@ -108,6 +112,8 @@ public:
 
 private:
     bool viva();
+    // The keep-alive's answer, waited for; `informar`: its timeout thrown.
+    void esperarLatido(bool informar);
     void enviar(Sentencia& s, const QString& sql);
     [[noreturn]] void fallo(const QSqlError& e);
     void prepararSesion();
@@ -117,6 +123,8 @@ private:
     bool perdida_ = false;
     bool noBackslash_ = false;
     QElapsedTimer actividad_; // since the last exchange with the server
+    std::thread latido_;      // the keep-alive's ping, when one is out
+    bool latidoViva_ = false, latidoAgotado_ = false;
 };
 
 } // namespace velmar

@@ -188,6 +188,13 @@ struct Escaneo {
                id + QStringLiteral(" And fecha_entrada = ") + f + QStringLiteral(")");
     }
 
+    QString consultaDeFila(const QString& asistenciaId) const {
+        return QStringLiteral("select * from control_asistencia where asistencia_id = '") +
+               st.db.esc(asistenciaId) + QLatin1Char('\'');
+    }
+
+    void salir(qint64 segundos, const QString& asistenciaId) const;
+
     // The lines of a day that has its entry (re-scan, exit, early exit).
     void conIngreso(RecordSet& hoy) const {
         const QString asistenciaId = hoy.text(QStringLiteral("asistencia_id"));
@@ -207,18 +214,8 @@ struct Escaneo {
             const QString pregunta = QStringLiteral("El usuario desea salir a los ") +
                                      QString::number(qint64(std::floor(minutos))) +
                                      QStringLiteral(" minutos de haber ingresado ?");
-            if (st.prompts.msgbox(pregunta, kSiNo) == kSi) {
-                if (!ejecutar_sql(st, QStringLiteral("update control_asistencia set "
-                                                     "fecha_salida = '") +
-                                          st.db.esc(fecha) + QStringLiteral("', hora_salida = '") +
-                                          st.db.esc(hora) + QStringLiteral("', horas_dif = '") +
-                                          st.db.esc(QString::number(segundos)) +
-                                          QStringLiteral("' where asistencia_id = '") +
-                                          st.db.esc(asistenciaId) + QStringLiteral("'")))
-                    throw DbError(QStringLiteral("no se registró la salida"));
-                st.history.agregar_historia(QStringLiteral("Salida del usuario ") + usuario +
-                                            QStringLiteral(" a las ") + hora);
-            }
+            if (st.prompts.msgbox(pregunta, kSiNo) == kSi)
+                salir(segundos, asistenciaId);
         }
     }
 };
@@ -239,35 +236,77 @@ int insertarConReintento(Conexion& db, const QString& sql) {
     }
 }
 
-// The day of a scan whose entry insert was cut off, read on a new connection
-// (the insert is never sent again). A cluster's new writer or a restarted
-// server may take a few seconds to answer, and a statement cut off on its way
-// may still be committing: the day is asked again until kRelectura (no
-// answer) or kRelecturaVacia (no entry yet) after the cut. A server that
-// stopped answering (the insert waited out the read timeout) is the failure
-// itself, as is a day still without the entry.
+// A row whose write was cut off, read on a new connection (the write is never
+// sent again) until it shows the write (`hecho`). A cluster's new writer or a
+// restarted server may take a few seconds to answer, and a statement cut off
+// on its way may still be committing: the row is asked again until kRelectura
+// (no answer) or kRelecturaVacia (not written yet) after the cut. A server
+// that stopped answering (the write waited out the read timeout) is the
+// failure itself, as is a row still without the write.
 constexpr int kRelectura = 12;
 constexpr int kRelecturaVacia = 5;
 
-RecordSet releerDia(Conexion& db, const Escaneo& scan, const DbError& corte,
-                    const QElapsedTimer& envio) {
+RecordSet releer(Conexion& db, const QString& sql, bool (*hecho)(RecordSet&), const DbError& corte,
+                 const QElapsedTimer& envio) {
     if (Conexion::esperaAgotada(envio))
         throw corte;
     for (;; QThread::msleep(500)) {
-        RecordSet hoy;
+        RecordSet fila;
         try {
             db.comprobar();
-            hoy = db.consulta(scan.consultaDelDia());
+            fila = db.consulta(sql);
         } catch (const DbError& e) {
             if (!e.conexionPerdida() || envio.elapsed() >= kRelectura * 1000)
                 throw;
             continue;
         }
-        if (!hoy.eof())
-            return hoy;
+        if (!fila.eof() && hecho(fila))
+            return fila;
         if (envio.elapsed() >= kRelecturaVacia * 1000)
             throw corte;
     }
+}
+
+QString horaSalidaDe(RecordSet& fila) {
+    return horaDe(fila.value(QStringLiteral("hora_salida")));
+}
+
+// The early exit, never over an exit already recorded (another station's
+// re-scan, or this one's own update delivered late): the line tells the exit
+// the row holds.
+void Escaneo::salir(qint64 segundos, const QString& asistenciaId) const {
+    const QString sql = QStringLiteral("update control_asistencia set fecha_salida = '") +
+                        st.db.esc(fecha) + QStringLiteral("', hora_salida = '") + st.db.esc(hora) +
+                        QStringLiteral("', horas_dif = '") + st.db.esc(QString::number(segundos)) +
+                        QStringLiteral("' where asistencia_id = '") + st.db.esc(asistenciaId) +
+                        QStringLiteral("' and hora_salida is null");
+    QElapsedTimer envio;
+    envio.start();
+    QString registrada = hora;
+    try {
+        if (st.db.ejecutar(sql) == 0) {
+            RecordSet fila = st.db.consulta(consultaDeFila(asistenciaId));
+            registrada = fila.eof() ? QString() : horaSalidaDe(fila);
+        }
+    } catch (const DbError& e) {
+        if (!e.conexionPerdida()) {
+            st.prompts.msgbox(textoError(e), kSoloOk);
+            throw DbError(QStringLiteral("no se registró la salida"));
+        }
+        // Cut off on its way: it may have been committed.
+        RecordSet fila = releer(
+            st.db, consultaDeFila(asistenciaId),
+            [](RecordSet& f) { return !horaSalidaDe(f).isEmpty(); }, e, envio);
+        registrada = horaSalidaDe(fila);
+    }
+    if (registrada == hora)
+        st.history.agregar_historia(QStringLiteral("Salida del usuario ") + usuario +
+                                    QStringLiteral(" a las ") + hora);
+    else if (!registrada.isEmpty())
+        st.history.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
+                                    QStringLiteral(" YA REGISTRO SU SALIDA A LAS ") + registrada);
+    else
+        throw DbError(QStringLiteral("no se registró la salida"));
 }
 
 // A unique key on the person and day (a cluster has one) refusing the entry:
@@ -280,36 +319,58 @@ bool esEntradaRepetida(const DbError& e) {
 
 void asistencia(Station& st, const QString& texto) {
     OperationScope op(st, [&st](const Error&) { errorDelSistema(st); });
-    op.correr([&] {
-        st.report.hide();
-        const QString cedula = limpiar(texto);
-        const QString seleccion =
-            QStringLiteral("select *, current_date() as fecha, current_time() as hora");
-        const QString desde = QStringLiteral(" from personal where cedula = '") +
-                              st.db.esc(cedula) + QStringLiteral("' limit 1");
-        // The person's lock is asked for by the person query itself, for the
-        // row it finds (none for an unknown card): one round trip less per
-        // card. Should the lock fail (refused or interrupted), the person is
-        // looked up alone and the scan goes on without it, as after the
-        // lock's wait. A lost link is the scan's one failure.
-        RecordSet persona;
-        bool conCandado = true;
-        try {
-            persona = st.db.consulta(
-                seleccion + QStringLiteral(", ") +
-                NamedLock::acquireSql(attendanceLockNameOf(QStringLiteral("personal_id")),
-                                      kEsperaCandado) +
-                QStringLiteral(" as candado_velmar") + desde);
-        } catch (const DbError& e) {
-            if (e.conexionPerdida())
-                throw;
-            conCandado = false;
-            persona = abrirPersona(st, seleccion + desde);
-        }
-        if (persona.eof()) {
-            st.prompts.msgbox(QStringLiteral("No se encontró el usuario"), kSoloOk);
-            st.history.agregar_historia(QStringLiteral("No se encontró la cédula ") + cedula);
-        } else {
+    // The connection is made sure of by the person query itself: a server
+    // that cannot be reached is that query's failure, with its box.
+    op.correr(
+        [&] {
+            st.report.hide();
+            const QString cedula = limpiar(texto);
+            const QString seleccion =
+                QStringLiteral("select *, current_date() as fecha, current_time() as hora");
+            const QString desde = QStringLiteral(" from personal where cedula = '") +
+                                  st.db.esc(cedula) + QStringLiteral("' limit 1");
+            const QString nombreCandado = attendanceLockNameOf(QStringLiteral("personal_id"));
+            // The person's lock is asked for by the person query itself, for the
+            // row it finds (none for an unknown card): one round trip less per
+            // card. Should the lock be refused, the person is looked up alone and
+            // the scan goes on without it. A lost link is the scan's one failure.
+            RecordSet persona;
+            bool conCandado = true;
+            try {
+                persona = st.db.consulta(seleccion + QStringLiteral(", ") +
+                                         NamedLock::acquireSql(nombreCandado, kEsperaCandado) +
+                                         QStringLiteral(" as candado_velmar") + desde);
+            } catch (const DbError& e) {
+                if (e.conexionPerdida()) {
+                    st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
+                    throw;
+                }
+                // It may have failed past its lock (a value it could not read).
+                try {
+                    st.db.consulta(QStringLiteral("select RELEASE_LOCK(") + nombreCandado +
+                                   QStringLiteral(")") + desde);
+                } catch (const Error&) {
+                }
+                conCandado = false;
+                persona = abrirPersona(st, seleccion + desde);
+            }
+            const bool hallada = !persona.eof();
+            const QString candado =
+                conCandado && hallada ? persona.text(QStringLiteral("candado_velmar")) : QString();
+            // Held from here to the end of the look-up and insert, or of any
+            // failure on the way.
+            NamedLock guarda(
+                st.db,
+                attendanceLockName(st.db, hallada ? persona.text(QStringLiteral("personal_id"))
+                                                  : QString()),
+                candado == QLatin1String("1"));
+            if (!hallada) {
+                st.prompts.msgbox(QStringLiteral("No se encontró el usuario"), kSoloOk);
+                st.history.agregar_historia(QStringLiteral("No se encontró la cédula ") + cedula);
+                st.input.vaciar();
+                st.input.enfocar();
+                return;
+            }
             Escaneo scan{st, persona.text(QStringLiteral("personal_id")),
                          persona.text(QStringLiteral("nombres")) + QLatin1Char(' ') +
                              persona.text(QStringLiteral("apellidos")),
@@ -321,13 +382,12 @@ void asistencia(Station& st, const QString& texto) {
             int grabados = -1; // the insert's rows; -1: it did not run
             CajasDiferidas cajas(st.prompts);
             {
-                NamedLock candado(st.db, attendanceLockName(st.db, scan.personalId),
-                                  conCandado && persona.text(QStringLiteral("candado_velmar")) ==
-                                                    QLatin1String("1"));
                 Station bajoCandado = st.conPrompts(cajas);
                 hoy = abrir_consulta(bajoCandado, scan.consultaDelDia());
                 ingreso = hoy.abierto() && hoy.eof();
-                if (ingreso) {
+                // Another station holds the person past the wait: its entry
+                // may be on its way, so this one inserts none.
+                if (ingreso && candado != QLatin1String("0")) {
                     QElapsedTimer envio;
                     envio.start();
                     try {
@@ -343,28 +403,38 @@ void asistencia(Station& st, const QString& texto) {
                             cajas.msgbox(textoError(e), kSoloOk);
                         } else {
                             // Cut off on its way: it may have been committed.
-                            hoy = releerDia(st.db, scan, e, envio);
+                            hoy = releer(
+                                st.db, scan.consultaDelDia(), [](RecordSet&) { return true; }, e,
+                                envio);
                             grabados =
                                 horaDe(hoy.value(QStringLiteral("hora_entrada"))) == scan.hora;
                         }
                     }
                 }
+                guarda.soltar();
             }
             cajas.mostrarPendientes();
 
-            // An entry the database refused is not reported as recorded: its
-            // box has been shown, and the error path follows.
-            if (ingreso && grabados < 0)
+            if (ingreso && candado == QLatin1String("0")) {
+                const QString aviso = QStringLiteral("El usuario ") + scan.usuario +
+                                      QStringLiteral(" se está registrando en otra estación. "
+                                                     "Pase la tarjeta de nuevo.");
+                st.prompts.msgbox(aviso, kSoloOk);
+                st.history.agregar_historia(aviso);
+            } else if (ingreso && grabados < 0) {
+                // An entry the database refused is not reported as recorded:
+                // its box has been shown, and the error path follows.
                 throw DbError(QStringLiteral("no se registró el ingreso"));
-            if (ingreso && grabados > 0)
+            } else if (ingreso && grabados > 0) {
                 st.history.agregar_historia(QStringLiteral("Ingreso del usuario ") + scan.usuario +
                                             QStringLiteral(" a las ") + scan.hora);
-            else
+            } else {
                 scan.conIngreso(hoy); // a failed attendance query: its missing set throws
-        }
-        st.input.vaciar();
-        st.input.enfocar();
-    });
+            }
+            st.input.vaciar();
+            st.input.enfocar();
+        },
+        false);
 }
 
 void tecla_asistencia(Station& st) {

@@ -2,6 +2,7 @@
 
 #include "db/errors.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 namespace velmar {
@@ -12,6 +13,30 @@ namespace {
 QString sinPrefijos(QString t) {
     static const QRegularExpression prefijos(QStringLiteral("^(\\[[^\\]]*\\])+"));
     return t.remove(prefijos).trimmed();
+}
+
+// The server's frequent refusals, in a word the operator can act on; the
+// server's own text follows it.
+QString motivo(const QString& codigo) {
+    static const QHash<QString, QString> motivos = {
+        {QStringLiteral("1114"), QStringLiteral("El servidor de base de datos no tiene espacio")},
+        {QStringLiteral("1021"), QStringLiteral("El servidor de base de datos no tiene espacio")},
+        {QStringLiteral("1290"), QStringLiteral("La base de datos está en modo de solo lectura")},
+        {QStringLiteral("1836"), QStringLiteral("La base de datos está en modo de solo lectura")},
+        {QStringLiteral("1040"),
+         QStringLiteral("El servidor de base de datos tiene demasiadas conexiones")},
+        {QStringLiteral("1054"),
+         QStringLiteral("Falta una columna en la base de datos o no es la esperada")},
+        {QStringLiteral("1146"), QStringLiteral("Falta una tabla en la base de datos")},
+        {QStringLiteral("1213"),
+         QStringLiteral("La base de datos canceló el cambio por un cruce con otra estación: no se "
+                        "guardó. Intente de nuevo")},
+        {QStringLiteral("1044"), QStringLiteral("Acceso denegado a la base de datos")},
+        {QStringLiteral("1045"), QStringLiteral("Acceso denegado a la base de datos")},
+        {QStringLiteral("1142"), QStringLiteral("Acceso denegado a la base de datos")},
+        {QStringLiteral("1047"), QStringLiteral("La base de datos no está aceptando trabajo")},
+    };
+    return motivos.value(codigo);
 }
 
 } // namespace
@@ -27,6 +52,8 @@ QString textoError(const Error& e) {
             detalle.contains(QLatin1String("Lock wait timeout"), Qt::CaseInsensitive))
             return QStringLiteral("Otra estación tiene ocupado el registro y la base de datos "
                                   "dejó de esperar: no se guardó el cambio. Intente de nuevo.");
+        if (const QString m = motivo(db->codigo()); !m.isEmpty())
+            return m + QStringLiteral(": ") + detalle;
         if (db->conexionPerdida())
             return QStringLiteral("No hay conexión con el servidor de base de datos: ") + detalle;
         return detalle;

@@ -4,25 +4,25 @@
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QUrl>
 
 #include <algorithm>
 #include <cerrno>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 namespace velmar {
 
 namespace {
 
-// A networked label printer's raw port: one connection per label. The label
-// counts as delivered only once the printer has closed its end after ours and
-// acknowledged every byte, as raw-port printers do at the end of a job. The
-// bytes alone fit in the socket buffers, so without that a printer that drops
-// the connection, or holds it and never reads, would pass for printed.
+// A networked label printer's raw port: one connection per label. The printer
+// is judged by what it accepted: every byte acknowledged by it is in its
+// buffer and will be printed, however slowly it reads (a busy or buffering
+// printer). It fails when it takes no byte for kTimeoutMs (so the bound grows
+// with the job), or when it resets the connection (it dropped what it held)
+// before closing its end or kCierreMs after taking the last byte.
 class SocketPrinter : public LabelPrinter {
 public:
     SocketPrinter(QString host, quint16 port)
@@ -33,18 +33,12 @@ public:
         s.connectToHost(host_, port_);
         if (!s.waitForConnected(kTimeoutMs))
             throw PrinterError(s.errorString());
-        if (s.write(label) != label.size())
-            throw PrinterError(s.errorString());
-        while (s.bytesToWrite() > 0)
-            if (!s.waitForBytesWritten(kTimeoutMs))
-                throw PrinterError(s.errorString());
-        if (s.state() != QAbstractSocket::ConnectedState || s.socketDescriptor() < 0)
-            throw PrinterError(QStringLiteral("la impresora cerró la conexión"));
         const int fd = int(s.socketDescriptor());
         try {
+            entregar(fd, label);
             awaitEndOfJob(fd);
         } catch (const PrinterError&) {
-            // A reset, not a close: the printer is to drop what it holds.
+            // A reset, not a close: the printer is to drop the part it holds.
             const linger reset{1, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
             throw;
@@ -53,14 +47,55 @@ public:
 
 private:
     static constexpr int kTimeoutMs = 4000;
+    static constexpr int kCierreMs = 1000;
 
+    static void errorPendiente(int fd) {
+        int error = 0;
+        socklen_t length = sizeof error;
+        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+        if (error != 0)
+            throw PrinterError(qt_error_string(error));
+    }
+
+    // Until the printer has acknowledged every byte.
+    static void entregar(int fd, const QByteArray& label) {
+        qsizetype enviados = 0, aceptados = 0;
+        QDeadlineTimer plazo(kTimeoutMs);
+        for (;;) {
+            while (enviados < label.size()) {
+                const ssize_t n = ::send(fd, label.constData() + enviados,
+                                         size_t(label.size() - enviados), MSG_NOSIGNAL);
+                if (n > 0)
+                    enviados += n;
+                else if (errno == EAGAIN || errno == EINTR)
+                    break;
+                else
+                    throw PrinterError(qt_error_string(errno));
+            }
+            errorPendiente(fd);
+            int enCola = 0; // sent or not, not yet acknowledged
+            if (::ioctl(fd, SIOCOUTQ, &enCola) != 0)
+                throw PrinterError(qt_error_string(errno));
+            if (enviados - enCola > aceptados) {
+                aceptados = enviados - enCola;
+                plazo.setRemainingTime(kTimeoutMs);
+            }
+            if (enviados == label.size() && enCola == 0)
+                return;
+            if (plazo.hasExpired())
+                throw PrinterError(QStringLiteral("la impresora no recibió la etiqueta"));
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, enviados < label.size() ? 10 : 2);
+        }
+    }
+
+    // The printer's close, or its reset; its silence once it took every byte
+    // is a job it goes on printing.
     static void awaitEndOfJob(int fd) {
         ::shutdown(fd, SHUT_WR);
-        QDeadlineTimer deadline(kTimeoutMs);
+        QDeadlineTimer deadline(kCierreMs);
         char status[512];
-        for (;;) {
-            if (deadline.hasExpired())
-                throw PrinterError(QStringLiteral("la impresora no terminó el trabajo"));
+        while (!deadline.hasExpired()) {
             pollfd p{fd, POLLIN, 0};
             if (::poll(&p, 1, int(std::max<qint64>(1, deadline.remainingTime()))) <= 0)
                 continue;
@@ -71,23 +106,7 @@ private:
                 throw PrinterError(qt_error_string(errno));
             break;
         }
-        // A printer that closed before reading answers our bytes with a reset,
-        // which may come just after its close.
-        for (;;) {
-            int error = 0;
-            socklen_t length = sizeof error;
-            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-            if (error != 0)
-                throw PrinterError(qt_error_string(error));
-            tcp_info info{};
-            length = sizeof info;
-            if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
-                info.tcpi_unacked == 0)
-                return;
-            if (deadline.hasExpired())
-                throw PrinterError(QStringLiteral("la impresora no recibió la etiqueta"));
-            QThread::msleep(2);
-        }
+        errorPendiente(fd);
     }
 
     QString host_;
