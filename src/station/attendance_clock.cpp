@@ -2,6 +2,7 @@
 
 #include "db/errors.h"
 #include "db/named_lock.h"
+#include "station/kept_scans.h"
 #include "station/operation_scope.h"
 #include "station/velmo.h"
 
@@ -278,8 +279,16 @@ bool esEntradaRepetida(const DbError& e) {
 
 } // namespace
 
-void asistencia(Station& st, const QString& texto) {
-    OperationScope op(st, [&st](const Error&) { errorDelSistema(st); });
+void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) {
+    // Kept scans (off unless the farm turns them on): kept straight away
+    // while the link is known down, or kept when the link fails on the way.
+    KeptScans* diario = st.sesion.guardadas;
+    if (diario && !guardada && diario->antesDeMarcar(st, texto))
+        return;
+    OperationScope op(st, [&st, &texto, diario](const Error& e) {
+        if (!diario || !diario->alFallar(st, texto, e))
+            errorDelSistema(st);
+    });
     op.correr([&] {
         st.report.hide();
         const QString cedula = limpiar(texto);
@@ -315,6 +324,10 @@ void asistencia(Station& st, const QString& texto) {
                              persona.text(QStringLiteral("apellidos")),
                          persona.text(QStringLiteral("fecha")),
                          persona.text(QStringLiteral("hora"))};
+            if (diario)
+                diario->relojServidor(scan.fecha, scan.hora);
+            if (guardada)
+                scan.fecha = guardada->fecha, scan.hora = guardada->hora;
 
             RecordSet hoy;
             bool ingreso = false;

@@ -1,0 +1,210 @@
+// Scans kept on the station while the link to the database is down, and
+// recorded through the clock's own rules when it is back.
+
+#include "fault_proxy.h"
+#include "station/attendance_clock.h"
+#include "station/kept_scans.h"
+#include "test_support.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTime>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace velmar;
+using namespace velmar::test;
+
+namespace {
+
+// A station over the proxy whose scans are kept in `archivo`.
+struct Estacion {
+    Estacion(const QString& cadena, const QString& archivo)
+        : t(cadena)
+        , k(archivo, t.prompts) {
+        t.sesion.guardadas = &k;
+        k.latido(t.st); // the server's clock seen
+    }
+    TestStation t;
+    KeptScans k;
+};
+
+QString linea(const QString& cedula, const QString& hora) {
+    return "Marcación guardada sin conexión: cédula " + cedula + " a las " + hora + "\r\n";
+}
+
+} // namespace
+
+class TestKeptScans : public QObject {
+    Q_OBJECT
+    FaultProxy red_{qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT")};
+    QString cadena_ =
+        TestDb::get()
+            .cadena(TestDb::get().nombre())
+            .replace(QRegularExpression("PORT=\\d+"), "PORT=" + QString::number(red_.port()));
+    QTemporaryDir dir_;
+    QString diario_;
+
+    // Scans of cédulas 1..n kept while the link is down; the server's clock at each.
+    QStringList guardar(Estacion& e, int n) {
+        red_.caer();
+        QStringList reloj;
+        for (int i = 1; i <= n; ++i, QTest::qWait(50)) {
+            reloj << TestDb::get().valor("select current_time()");
+            asistencia(e.t.st, QString::number(i));
+        }
+        red_.restablecer();
+        return reloj;
+    }
+
+private slots:
+    void init() {
+        TestDb::get().reset();
+        for (int i = 1; i <= 20; ++i)
+            TestDb::get().sql(QString("insert into personal values (%1, '%1', 'N', 'A%1')").arg(i));
+        diario_ = dir_.filePath(QString::number(QRandomGenerator::global()->generate()));
+    }
+
+    // 20 scans while down: one line each, no box; listed by velmar-cli; then
+    // each recorded at its own server time (within a second).
+    void keptWhileDownRecordedWhenBack() {
+        Estacion e(cadena_, diario_);
+        const QStringList reloj = guardar(e, 20);
+        QCOMPARE(e.t.prompts.eventos, QStringList());
+        QString lineas, listado, ingresos;
+        for (const MarcaGuardada& m : e.k.pendientes()) {
+            lineas += linea(m.cedula, m.hora);
+            listado += "\t" + m.fecha + " " + m.hora + " " + m.cedula + "\r\n";
+            ingresos += "Ingreso del usuario N A" + m.cedula + " a las " + m.hora + "\r\n";
+        }
+        QCOMPARE(e.t.history.texto(), lineas);
+        qputenv("VELMAR_DIARIO", diario_.toUtf8());
+        QCOMPARE(cli({"marcaciones_guardadas"}),
+                 SalidaCli({0, (listado + "\t* Marcaciones en espera: 20\r\n").toUtf8(), {}}));
+        qunsetenv("VELMAR_DIARIO");
+        e.k.latido(e.t.st);
+        QCOMPARE(e.t.history.texto(), lineas + ingresos);
+        QCOMPARE(e.k.esperando(), 0);
+        const QStringList horas =
+            TestDb::get().filas("select hora_entrada from control_asistencia order by personal_id");
+        QCOMPARE(horas.size(), 20);
+        for (int i = 0; i < 20; ++i)
+            QVERIFY2(qAbs(QTime::fromString(reloj[i]).secsTo(QTime::fromString(horas[i]))) <= 1,
+                     qPrintable(reloj[i] + " " + horas[i]));
+    }
+
+    // velmar-cli killed while its entry is on the way (the server takes it):
+    // sent again, nothing doubled.
+    void killedDuringReplay() {
+        Estacion e(cadena_, diario_);
+        guardar(e, 3);
+        QFile ini(qEnvironmentVariable("ODBCINI")), porRed(dir_.filePath("odbc.ini"));
+        QVERIFY(ini.open(QIODevice::ReadOnly) && porRed.open(QIODevice::WriteOnly));
+        porRed.write(
+            QString(ini.readAll())
+                .replace(QRegularExpression("PORT=\\d+"), "PORT=" + QString::number(red_.port()))
+                .toUtf8());
+        porRed.close();
+        red_.retener("insert into control_asistencia");
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELMAR_DIARIO", diario_);
+        env.insert("ODBCINI", porRed.fileName());
+        p.setProcessEnvironment(env);
+        p.start(VELMAR_CLI_BIN, {"enviar_marcaciones"});
+        QTRY_VERIFY_WITH_TIMEOUT(red_.reteniendo(), 20000);
+        p.kill();
+        p.waitForFinished();
+        red_.soltar();
+        QTRY_COMPARE(TestDb::get().valor("select count(*) from control_asistencia"), "1");
+        QCOMPARE(e.k.esperando(), 3);
+        const QList<MarcaGuardada> m = e.k.pendientes();
+        qputenv("VELMAR_DIARIO", diario_.toUtf8());
+        QCOMPARE(cli({"enviar_marcaciones"}).out,
+                 "EL USUARIO N A1 YA FUE INGRESADO A LAS " + m[0].hora.toUtf8() +
+                     "\r\nIngreso del usuario N A2 a las " + m[1].hora.toUtf8() +
+                     "\r\nIngreso del usuario N A3 a las " + m[2].hora.toUtf8() +
+                     "\r\n\t* Marcaciones enviadas: 3; en espera: 0\r\n");
+        qunsetenv("VELMAR_DIARIO");
+        QCOMPARE(TestDb::get().valor("select count(*) from control_asistencia"), "3");
+    }
+
+    // Two stations kept the same person's day: the first replayed makes the
+    // entry; the other is a re-scan at its own time.
+    void twoStationsOneEntry_data() {
+        QTest::addColumn<int>("despues");
+        QTest::addColumn<QString>("linea");
+        QTest::newRow("re-scan") << 0 << "EL USUARIO N A1 YA FUE INGRESADO A LAS %1";
+        QTest::newRow("early exit") << 180
+                                    << "Marcación guardada de la cédula 1 a las %2: "
+                                       "salida temprana sin confirmar, debe marcar de nuevo";
+    }
+    void twoStationsOneEntry() {
+        QFETCH(int, despues);
+        QFETCH(QString, linea);
+        Estacion a(cadena_, diario_), b(cadena_, diario_ + "b");
+        const QDateTime ahora = b.k.horaServidor()->addSecs(despues);
+        b.k.relojServidor(ahora.toString("yyyy-MM-dd"), ahora.toString("hh:mm:ss.zzz"), true);
+        red_.caer();
+        asistencia(a.t.st, "1"), asistencia(b.t.st, "1");
+        red_.restablecer();
+        const QString ha = a.k.pendientes()[0].hora, hb = b.k.pendientes()[0].hora;
+        a.k.latido(a.t.st), b.k.latido(b.t.st);
+        QCOMPARE(TestDb::get().filas("select hora_entrada, hora_salida from control_asistencia"),
+                 QStringList(ha + "|NULL"));
+        QVERIFY(b.t.history.texto().endsWith(linea.replace("%1", ha).replace("%2", hb) + "\r\n"));
+        QCOMPARE(b.t.prompts.eventos << QString::number(b.k.esperando()), QStringList({"0"}));
+    }
+
+    // Not kept: the clock's own boxes, today's bytes. Off; no server clock
+    // seen since start; the journal's disk full. A journal unreadable at
+    // start is set aside, never deleted, and a box names it.
+    void notKeptGivesTheBoxes_data() {
+        QTest::addColumn<QString>("caso");
+        for (const char* c : {"off", "no clock", "disk full", "unreadable"})
+            QTest::newRow(c) << c;
+    }
+    void notKeptGivesTheBoxes() {
+        QFETCH(QString, caso);
+        if (caso == "unreadable") {
+            QFile f(diario_);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(600, 'x')) == 600);
+        }
+        TestStation t(cadena_);
+        KeptScans k(diario_, t.prompts);
+        if (caso != "off")
+            t.sesion.guardadas = &k;
+        if (caso != "no clock")
+            k.latido(t.st);
+        if (caso == "unreadable") {
+            QCOMPARE(t.prompts.eventos,
+                     {"48|velmar|No se pudo leer el diario de marcaciones " + diario_ +
+                      "; se apartó como " + diario_ + ".ilegible y se empieza uno nuevo"});
+            QFile aparte(diario_ + ".ilegible");
+            QVERIFY(aparte.open(QIODevice::ReadOnly) && aparte.readAll() == QByteArray(600, 'x'));
+            return;
+        }
+        const rlimit antes = [] {
+            rlimit r;
+            getrlimit(RLIMIT_FSIZE, &r);
+            return r;
+        }();
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (caso == "disk full") {
+            rlimit lleno{0, antes.rlim_max};
+            setrlimit(RLIMIT_FSIZE, &lleno);
+        }
+        red_.caer();
+        asistencia(t.st, "1");
+        red_.restablecer();
+        setrlimit(RLIMIT_FSIZE, &antes);
+        QCOMPARE(t.prompts.eventos, QStringList({"beep", "0|velmar|" + kErrorSistema}));
+        QCOMPARE(t.history.texto(), "\t" + kErrorSistema);
+        QCOMPARE(k.esperando(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKeptScans)
+#include "test_kept_scans.moc"
