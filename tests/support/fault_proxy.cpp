@@ -77,16 +77,12 @@ void FaultProxy::cortarTras(const QByteArray& marca) {
     corteTras_ = marca;
 }
 
-void FaultProxy::caer() {
+void FaultProxy::caer(bool caido) {
     std::lock_guard<std::mutex> g(mutex_);
-    caido_ = true;
+    caido_ = caido;
     for (Link& link : links_)
-        ::shutdown(link.client, SHUT_RDWR), ::shutdown(link.server, SHUT_RDWR);
-}
-
-void FaultProxy::restablecer() {
-    std::lock_guard<std::mutex> g(mutex_);
-    caido_ = false;
+        if (caido)
+            ::shutdown(link.client, SHUT_RDWR), ::shutdown(link.server, SHUT_RDWR);
 }
 
 void FaultProxy::serve() {
