@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
-#include <QTime>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -113,8 +112,7 @@ private slots:
         p.setProcessEnvironment(env);
         p.start(VELMAR_CLI_BIN, {"enviar_marcaciones"});
         QTRY_VERIFY_WITH_TIMEOUT(red_.reteniendo(), 20000);
-        p.kill();
-        p.waitForFinished();
+        p.kill(), p.waitForFinished();
         red_.soltar();
         QTRY_COMPARE(TestDb::get().valor("select count(*) from control_asistencia"), "1");
         QCOMPARE(e.k.esperando(), 3);

@@ -150,7 +150,8 @@ VelmarForm::~VelmarForm() = default;
 
 // Scans kept while the database is away, when the farm turned it on: a count
 // of those waiting under the card box, and a timer that tries a lost link
-// again (never while a box is open: a scan is then half done).
+// again and sends what waits in batches (never while a box is open: a scan
+// is then half done).
 void VelmarForm::guardarSinConexion() {
     guardadas_ = KeptScans::desdeEntorno(station_->prompts);
     if (!guardadas_)
@@ -166,12 +167,18 @@ void VelmarForm::guardarSinConexion() {
     };
     guardadas_->alCambiar(guardadas_->esperando());
     auto* reintento = new QTimer(this);
-    connect(reintento, &QTimer::timeout, this, [this] {
-        if (!QApplication::activeModalWidget())
-            guardadas_->latido(*station_);
-    });
+    connect(reintento, &QTimer::timeout, this, &VelmarForm::latidoGuardadas);
     reintento->start(KeptScans::kLatido);
-    guardadas_->latido(*station_); // the server's clock, before the first scan
+    latidoGuardadas(); // the server's clock, before the first scan
+}
+
+void VelmarForm::latidoGuardadas() {
+    if (QApplication::activeModalWidget())
+        return;
+    // the next batch once the window has handled what waits; a scan that
+    // could not be sent waits for the next beat
+    if (guardadas_->latido(*station_) > 0 && guardadas_->esperando() > 0)
+        QTimer::singleShot(0, this, &VelmarForm::latidoGuardadas);
 }
 
 void VelmarForm::construir() {

@@ -73,6 +73,7 @@ private:
     void construir();
     void aplicarDisposicion();
     void guardarSinConexion();
+    void latidoGuardadas();
 
     QWidget* client_ = nullptr;
     QLabel* label2_ = nullptr;

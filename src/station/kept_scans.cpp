@@ -130,7 +130,7 @@ bool KeptScans::alFallar(Station& st, const QString& texto, const Error& e) {
     return guardar(st, texto);
 }
 
-int KeptScans::enviar(Station& st) {
+int KeptScans::enviar(Station& st, int maximo) {
     if (enviando_)
         return 0;
     QList<MarcaGuardada> filas;
@@ -149,6 +149,8 @@ int KeptScans::enviar(Station& st) {
         st.sesion);
     int enviadas = 0;
     for (const MarcaGuardada& m : filas) {
+        if (enviadas == maximo)
+            break;
         fallo_.reset();
         cajas.pregunto = false;
         const HoraDeMarca hora{m.fecha, m.hora};
@@ -186,15 +188,16 @@ void KeptScans::leerReloj(Station& st) {
     relojServidor(r.text(QStringLiteral("fecha")), r.text(QStringLiteral("hora")), true);
 }
 
-void KeptScans::latido(Station& st) {
+int KeptScans::latido(Station& st) {
     if (enviando_)
-        return;
+        return 0;
+    int enviadas = 0;
     try {
         if (caido_ || esperando() > 0) {
             st.db.comprobar();
             caido_ = false;
             leerReloj(st);
-            enviar(st);
+            enviadas = enviar(st, kLote);
         } else if (!visto_.isValid() || desde_.elapsed() > 4 * kLatido) {
             leerReloj(st);
         }
@@ -202,6 +205,7 @@ void KeptScans::latido(Station& st) {
         caido_ = caido_ || e.conexionPerdida();
     }
     avisar();
+    return enviadas;
 }
 
 void marcaciones_guardadas(Station& st) {

@@ -46,11 +46,13 @@ public:
 
     // Sends the waiting scans in order, each through the clock at its own
     // time; a row leaves the journal once the server has taken it. Stops at
-    // a failure (the rest wait). Returns how many were sent.
-    int enviar(Station& st);
-    // The window's timer: a link known down is tried again (then the waiting
-    // scans go), and the server's clock is read when its sight grows old.
-    void latido(Station& st);
+    // a failure (the rest wait), or after `maximo`. Returns how many were sent.
+    int enviar(Station& st, int maximo = -1);
+    // The window's timer: a link known down is tried again (then up to kLote
+    // waiting scans go, so the window answers between batches), and the
+    // server's clock is read when its sight grows old. Returns how many went.
+    int latido(Station& st);
+    static constexpr int kLote = 25;
 
     int esperando() const;
     QList<MarcaGuardada> pendientes() const { return diario_.pendientes(); }
