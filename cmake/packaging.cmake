@@ -43,7 +43,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # may fall back to a monospaced one). The
 # linked libraries come from dpkg-shlibdeps when it is there (with the minimum
 # versions of this build), else from the fixed list.
-set(velmar_deb_runtime "libqt6sql6-odbc (>= 6.4), unixodbc, odbc-mariadb, fonts-liberation, fontconfig, fonts-dejavu-core")
+set(velmar_deb_runtime "libqt6sql6-odbc (>= 6.4), libqt6sql6-sqlite (>= 6.4), unixodbc, odbc-mariadb, fonts-liberation, fontconfig, fonts-dejavu-core")
 find_program(VELMAR_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(VELMAR_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

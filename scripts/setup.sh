@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format file dpkg-dev
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6opengl6-dev libxlsxwriter-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-odbc libqt6sql6-sqlite libqt6opengl6-dev libxlsxwriter-dev
   unixodbc unixodbc-dev odbc-mariadb
   mariadb-server mariadb-client
   galera-4 haproxy rsync python3

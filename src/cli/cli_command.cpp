@@ -5,6 +5,7 @@
 #include "db/errors.h"
 #include "login/login.h"
 #include "operations/catalogo.h"
+#include "station/kept_scans.h"
 #include "station/velmo.h"
 
 #include <algorithm>
@@ -96,6 +97,8 @@ int ejecutarCli(QStringList args, CliStreams& io) {
     std::unique_ptr<LabelPrinter> printer = defaultLabelPrinter();
     PngPreview vista;
     StationSession sesion;
+    const std::unique_ptr<KeptScans> guardadas = KeptScans::desdeEntorno(prompts);
+    sesion.guardadas = guardadas.get();
     Station st({conexion, history, report, busy, prompts, *printer, input, &vista}, sesion);
 
     if (nombre == QLatin1String("login")) {

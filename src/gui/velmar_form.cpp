@@ -5,7 +5,9 @@
 #include "gui/operations_menu.h"
 #include "labels/printing/label_printer.h"
 #include "station/attendance_clock.h"
+#include "station/kept_scans.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFont>
 #include <QFontMetrics>
@@ -135,6 +137,7 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
     auto* latido = new QTimer(this);
     connect(latido, &QTimer::timeout, this, [this] { station_->db.mantener(); });
     latido->start(Conexion::kSesionInactiva * 1000 / 4);
+    guardarSinConexion();
     instalarMenuOperaciones(*station_, menuBar());
     // The design client area stays as it was; the window grows by the bar.
     resize(width(), height() + menuBar()->sizeHint().height());
@@ -144,6 +147,39 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
 }
 
 VelmarForm::~VelmarForm() = default;
+
+// Scans kept while the database is away, when the farm turned it on: a count
+// of those waiting under the card box, and a timer that tries a lost link
+// again and sends what waits in batches (never while a box is open: a scan
+// is then half done).
+void VelmarForm::guardarSinConexion() {
+    guardadas_ = KeptScans::desdeEntorno(station_->prompts);
+    if (!guardadas_)
+        return;
+    sesion_.guardadas = guardadas_.get();
+    auto* espera = new QLabel(client_);
+    espera->setObjectName(QStringLiteral("lblEspera"));
+    espera->setFont(sansSerif(8.25, false));
+    espera->setGeometry(px(4560), px(525), px(2535), px(195));
+    guardadas_->alCambiar = [espera](int n) {
+        espera->setText(QStringLiteral("Marcaciones en espera: ") + QString::number(n));
+        espera->setVisible(n > 0);
+    };
+    guardadas_->alCambiar(guardadas_->esperando());
+    auto* reintento = new QTimer(this);
+    connect(reintento, &QTimer::timeout, this, &VelmarForm::latidoGuardadas);
+    reintento->start(KeptScans::kLatido);
+    latidoGuardadas(); // the server's clock, before the first scan
+}
+
+void VelmarForm::latidoGuardadas() {
+    if (QApplication::activeModalWidget())
+        return;
+    // the next batch once the window has handled what waits; a scan that
+    // could not be sent waits for the next beat
+    if (guardadas_->latido(*station_) > 0 && guardadas_->esperando() > 0)
+        QTimer::singleShot(0, this, &VelmarForm::latidoGuardadas);
+}
 
 void VelmarForm::construir() {
     cargarRecursos();

@@ -19,6 +19,7 @@ class QPlainTextEdit;
 namespace velmar {
 
 class Conexion;
+class KeptScans;
 
 // Text1: Enter submits the card; every other key keeps the history tidy and is
 // typed as usual. Keys that arrive while a card is being submitted (during one
@@ -71,6 +72,8 @@ protected:
 private:
     void construir();
     void aplicarDisposicion();
+    void guardarSinConexion();
+    void latidoGuardadas();
 
     QWidget* client_ = nullptr;
     QLabel* label2_ = nullptr;
@@ -90,6 +93,7 @@ private:
     std::unique_ptr<VistaPreviaVentana> vista_;
     StationSession sesion_;
     std::unique_ptr<Station> station_;
+    std::unique_ptr<KeptScans> guardadas_;
 };
 
 } // namespace velmar

@@ -7,6 +7,7 @@
 #include "packing/write_off.h"
 #include "station/attendance_clock.h"
 #include "station/attendance_report.h"
+#include "station/kept_scans.h"
 
 namespace velmar {
 
@@ -135,6 +136,19 @@ QVector<Operacion> construir() {
                 false,
                 true,
                 [](Station& st, const QStringList&) { reimprimir_etiqueta(st); }});
+    // Scans kept while the database was away (VELMAR_DIARIO): listed, sent.
+    ops.append({QStringLiteral("marcaciones_guardadas"),
+                QStringLiteral("Marcaciones en espera"),
+                {},
+                false,
+                false,
+                [](Station& st, const QStringList&) { marcaciones_guardadas(st); }});
+    ops.append({QStringLiteral("enviar_marcaciones"),
+                QStringLiteral("Enviar marcaciones"),
+                {},
+                false,
+                false,
+                [](Station& st, const QStringList&) { enviar_marcaciones(st); }});
     return ops;
 }
 

@@ -2,6 +2,7 @@
 
 #include "db/errors.h"
 #include "db/named_lock.h"
+#include "station/kept_scans.h"
 #include "station/operation_scope.h"
 #include "station/velmo.h"
 
@@ -317,8 +318,20 @@ bool esEntradaRepetida(const DbError& e) {
 
 } // namespace
 
-void asistencia(Station& st, const QString& texto) {
-    OperationScope op(st, [&st](const Error&) { errorDelSistema(st); });
+void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) {
+    // Kept scans (off unless the farm turns them on): kept straight away
+    // while the link is known down, or kept when the link fails on the way.
+    KeptScans* diario = st.sesion.guardadas;
+    if (diario && !guardada && diario->antesDeMarcar(st, texto))
+        return;
+    bool sinPersona = false; // the person query lost the link
+    OperationScope op(st, [&st, &texto, diario, &sinPersona](const Error& e) {
+        if (diario && diario->alFallar(st, texto, e))
+            return;
+        if (const auto* db = dynamic_cast<const DbError*>(&e); db && sinPersona)
+            st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(*db), kSoloOk);
+        errorDelSistema(st);
+    });
     // The connection is made sure of by the person query itself: a server
     // that cannot be reached is that query's failure, with its box.
     op.correr(
@@ -341,10 +354,10 @@ void asistencia(Station& st, const QString& texto) {
                                          NamedLock::acquireSql(nombreCandado, kEsperaCandado) +
                                          QStringLiteral(" as candado_velmar") + desde);
             } catch (const DbError& e) {
-                if (e.conexionPerdida()) {
-                    st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
+                // Its box comes with the error path's, unless the scan is kept.
+                sinPersona = e.conexionPerdida();
+                if (sinPersona)
                     throw;
-                }
                 // It may have failed past its lock (a value it could not read).
                 try {
                     st.db.consulta(QStringLiteral("select RELEASE_LOCK(") + nombreCandado +
@@ -376,6 +389,10 @@ void asistencia(Station& st, const QString& texto) {
                              persona.text(QStringLiteral("apellidos")),
                          persona.text(QStringLiteral("fecha")),
                          persona.text(QStringLiteral("hora"))};
+            if (diario)
+                diario->relojServidor(scan.fecha, scan.hora);
+            if (guardada)
+                scan.fecha = guardada->fecha, scan.hora = guardada->hora;
 
             RecordSet hoy;
             bool ingreso = false;
@@ -415,7 +432,10 @@ void asistencia(Station& st, const QString& texto) {
             }
             cajas.mostrarPendientes();
 
-            if (ingreso && candado == QLatin1String("0")) {
+            if (ingreso && candado == QLatin1String("0") && guardada) {
+                // A kept scan waits in the journal until the other station is done.
+                throw DbError(QStringLiteral("otra estación está registrando a ") + scan.usuario);
+            } else if (ingreso && candado == QLatin1String("0")) {
                 const QString aviso = QStringLiteral("El usuario ") + scan.usuario +
                                       QStringLiteral(" se está registrando en otra estación. "
                                                      "Pase la tarjeta de nuevo.");

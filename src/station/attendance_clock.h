@@ -7,9 +7,15 @@
 
 namespace velmar {
 
+// A scan kept while the server was away (station/kept_scans.h): replayed at the
+// server date and time it was kept at, instead of the person query's.
+struct HoraDeMarca {
+    QString fecha, hora;
+};
+
 // Enter in Text1 with `texto` typed: records the day's entry or an early exit,
 // or reports what was already recorded, in one history line.
-void asistencia(Station& st, const QString& texto);
+void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada = nullptr);
 
 // Any other key in Text1: keep the history bounded and at its newest line.
 void tecla_asistencia(Station& st);

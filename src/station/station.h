@@ -13,6 +13,7 @@
 namespace velmar {
 
 class Conexion;
+class KeptScans;    // station/kept_scans.h
 class LabelPreview; // labels/box_labels.h
 
 // A label as composed for one box, whether or not the printer took it.
@@ -57,6 +58,8 @@ struct StationSession {
     // The last label composed, sent or not: a reprint after a jam sends this
     // one, so the box on the table gets its own label and not the one before.
     EtiquetaCompuesta ultima_compuesta;
+    // Scans kept while the database is away; null unless the farm turned it on.
+    KeptScans* guardadas = nullptr;
 };
 
 struct Station : StationServices {

@@ -77,6 +77,14 @@ void FaultProxy::cortarTras(const QByteArray& marca) {
     corteTras_ = marca;
 }
 
+void FaultProxy::caer(bool caido) {
+    std::lock_guard<std::mutex> g(mutex_);
+    caido_ = caido;
+    for (Link& link : links_)
+        if (caido)
+            ::shutdown(link.client, SHUT_RDWR), ::shutdown(link.server, SHUT_RDWR);
+}
+
 void FaultProxy::serve() {
     for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
         const int server = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -86,6 +94,10 @@ void FaultProxy::serve() {
             continue;
         }
         std::lock_guard<std::mutex> g(mutex_);
+        if (caido_) {
+            ::close(client), ::close(server);
+            continue;
+        }
         Link& link = links_.emplace_back();
         link.client = client, link.server = server;
         link.up = std::thread([this, &link] { pump(link, true); });

@@ -28,6 +28,8 @@ public:
     // Cuts the link a moment after the chunk holding `marca` has passed: the
     // server got the statement, the client never gets its answer.
     void cortarTras(const QByteArray& marca);
+    // Cuts every link and refuses new ones (a switch down); false: back.
+    void caer(bool caido = true);
 
 private:
     struct Link;
@@ -43,6 +45,7 @@ private:
     bool retener_ = false;
     QByteArray marca_, corteTras_;
     bool retenido_ = false;
+    bool caido_ = false;
     std::list<Link> links_;
 };
 
