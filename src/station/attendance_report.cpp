@@ -86,12 +86,25 @@ bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, 
     return *p++ == separador;
 }
 
+// A TIME's seconds as the server writes them: within the day, and past it or
+// before it too (30:00:00, -01:00:00).
+QString horaDeSegundos(qint64 s) {
+    if (s >= 0 && s < 86400)
+        return horaDelDia(s);
+    const qint64 a = std::llabs(s);
+    char b[40];
+    const int n = std::snprintf(
+        b, sizeof b, "%s%02lld:%02lld:%02lld", s < 0 ? "-" : "", static_cast<long long>(a / 3600),
+        static_cast<long long>(a / 60 % 60), static_cast<long long>(a % 60));
+    return QString::fromLatin1(b, n);
+}
+
 // The table as the station creates it (DATE, TIME and integer columns) is
 // read the cheap way: the server gives one value per day holding that day's
 // rows as numbers, instead of five values per row through the ODBC driver.
 // False, with nothing read, for other column types or anything this would
-// not read back exactly (a cut value, a time outside the day); the caller
-// then reads the rows one by one.
+// not read back exactly (a cut value); the caller then reads the rows one by
+// one.
 bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
     try {
         RecordSet columnas = st.db.consulta(QStringLiteral(
@@ -129,14 +142,11 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
                 for (int i = 0; i < 4; ++i)
                     if (!leerEntero(p, fin, i < 3 ? ',' : ';', v[i], nulo[i]))
                         throw Error(QString());
-                for (int i = 1; i < 3; ++i)
-                    if (!nulo[i] && (v[i] < 0 || v[i] >= 86400))
-                        throw Error(QString());
                 if (nulo[0])
                     throw Error(QString());
-                const QString salida = nulo[2] ? QString() : horaDelDia(v[2]);
-                filas.append({0, QString::number(v[0]), dia, nulo[1] ? QString() : horaDelDia(v[1]),
-                              salida,
+                const QString salida = nulo[2] ? QString() : horaDeSegundos(v[2]);
+                filas.append({0, QString::number(v[0]), dia,
+                              nulo[1] ? QString() : horaDeSegundos(v[1]), salida,
                               nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3])});
                 ++cuantas;
             }
