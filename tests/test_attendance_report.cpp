@@ -75,6 +75,9 @@ private slots:
                           " set personal_id = elt(personal_id, 'EMP001', 'EMP002', "
                           "'0003')";
         QTest::newRow("text keys") << claves;
+        QTest::newRow("integer keys, personal's as text")
+            << QStringList{"alter table personal modify personal_id varchar(10) not null",
+                           "update personal set personal_id = lpad(personal_id, 4, '0')"};
         QTest::newRow("a day over the concat limit")
             << QStringList{"set session group_concat_max_len = 40"};
     }

@@ -205,8 +205,9 @@ QString enRangoDe(Station& st, const Rango& r) {
                       st.db.esc(r.hasta.toString(Qt::ISODate)) + QStringLiteral(" 23:59:59'"));
 }
 
-// Rows of persons without a name come first, by key: keys that are numbers
-// in numeric order, before the others in text order.
+// Each key's rank, ordering the rows of people gone from personal (who share
+// the first place): keys that are numbers in numeric order, then the others
+// in text order.
 void ordenarClaves(QHash<QString, int>& claves) {
     struct Clave {
         bool texto;
@@ -233,6 +234,7 @@ Asistencia leer(Station& st, const Rango& r) {
     const QString enRango = enRangoDe(st, r);
     Asistencia a;
     a.personas.append(Persona());
+    bool clavesEnteras = true; // personal_id an integer column
     if (!leerPorDia(st, enRango, a.filas)) {
         // A month is tens of thousands of rows: joining and sorting them on
         // the server costs more than fetching them bare and then their
@@ -254,13 +256,17 @@ Asistencia leer(Station& st, const Rango& r) {
             } else {
                 diaTexto = asistencia.text(1).left(10);
             }
+            const QMetaType::Type tipo = QMetaType::Type(asistencia.value(0).typeId());
+            clavesEnteras =
+                clavesEnteras && (tipo == QMetaType::LongLong || tipo == QMetaType::ULongLong);
             const QString salida = horaDe(asistencia.value(3));
             a.filas.append({0, asistencia.text(0), diaTexto, horaDe(asistencia.value(2)), salida,
                             salida.isEmpty() ? std::nullopt : segundosDe(asistencia.value(4))});
         }
     }
-    // Keys are texts, quoted: a text key read as a number would be 0, and
-    // match every text key.
+    // Keys are compared as control_asistencia holds them: integers bare (so a
+    // personal table keeping them as text, '0007', still matches), texts
+    // quoted (a text key read as a number would be 0, and match every one).
     QHash<QString, int> orden;
     for (const Fila& f : a.filas)
         orden.insert(f.persona, 0);
@@ -268,7 +274,8 @@ Asistencia leer(Station& st, const Rango& r) {
         return a;
     QStringList ids;
     for (auto i = orden.cbegin(); i != orden.cend(); ++i)
-        ids << QLatin1Char('\'') + st.db.esc(i.key()) + QLatin1Char('\'');
+        ids << (clavesEnteras ? st.db.num(i.key())
+                              : QLatin1Char('\'') + st.db.esc(i.key()) + QLatin1Char('\''));
     QHash<QString, int> claveDe = orden;
     ordenarClaves(claveDe);
     RecordSet personal = abrir_consulta(
@@ -277,7 +284,8 @@ Asistencia leer(Station& st, const Rango& r) {
                 ids.join(QLatin1Char(',')) +
                 QStringLiteral(") ORDER BY apellidos, nombres, personal_id"));
     for (; !personal.eof(); personal.moveNext()) {
-        orden[personal.text(0)] = int(a.personas.size());
+        orden[clavesEnteras ? QString::number(personal.value(0).toLongLong()) : personal.text(0)] =
+            int(a.personas.size());
         a.personas.append({personal.text(1), personal.text(2), personal.text(3)});
     }
     // a row whose person is gone comes first, as Null names do
