@@ -18,36 +18,11 @@ using namespace velmar::test;
 
 namespace {
 
-// Two days of three people in range, a day before and one after.
-const QString kReporte = R"(ASISTENCIA DEL 2026-03-02 AL 2026-03-03
----------------------------------------
-DÍA 2026-03-02
-Cédula      Entrada  Salida  Tiempo  Nombre
-0912345678  07:10
-0501234567  06:58                    =cmd|' /C calc'!A0,"x" -ANA  ROJA
-1712345678  07:05    12:30     5:24  GUAMAN TIPAN MARIA JOSE
----------------------------------------
-DÍA 2026-03-03
-Cédula      Entrada  Salida  Tiempo  Nombre
-0501234567  07:30    09:00     1:30  =cmd|' /C calc'!A0,"x" -ANA  ROJA
-1712345678  07:00                    GUAMAN TIPAN MARIA JOSE
----------------------------------------
-RESUMEN
-Cédula      Días  Salidas  Tiempo  Nombre
-0912345678     1        0    0:00
-0501234567     2        1    1:30  =cmd|' /C calc'!A0,"x" -ANA  ROJA
-1712345678     2        1    5:24  GUAMAN TIPAN MARIA JOSE
----------------------------------------
-)";
-const QByteArray kCsv = R"(fecha,cedula,apellidos,nombres,entrada,salida,segundos
-2026-03-02,0912345678,,,07:10:00,,
-2026-03-02,0501234567,"'=cmd|' /C calc'!A0,""x""","'-ANA
-ROJA",06:58:00,,
-2026-03-02,1712345678,GUAMAN TIPAN,MARIA JOSE,07:05:10,12:30:00,19490
-2026-03-03,0501234567,"'=cmd|' /C calc'!A0,""x""","'-ANA
-ROJA",07:30:00,09:00:00,5400
-2026-03-03,1712345678,GUAMAN TIPAN,MARIA JOSE,07:00:00,,
-)";
+// A file of the expected results, tests/data/attendance.
+QByteArray esperado(const QString& nombre) {
+    QFile f(fuente("tests/data/attendance/" + nombre));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 } // namespace
 
@@ -55,50 +30,87 @@ class TestAttendanceReport : public QObject {
     Q_OBJECT
 
 private slots:
+    // Two days of three people in range, a day before and the calendar's
+    // last: a night shift past 24:00, an entry before 00:00, seconds without
+    // an exit and an exit without seconds.
     void init() {
         TestDb& db = TestDb::get();
-        db.reset();
-        // a name that a spreadsheet would run as a formula, with a line break
-        db.sql("insert into personal values (1, '1712345678', 'MARIA JOSE', 'GUAMAN TIPAN'), "
+        db.recrear();
+        // names a spreadsheet would run as a formula, split at a line break or
+        // at its other separators
+        db.sql("insert into personal values (1, '1712345678', 'MARIA\\tJOSE', 'GUAMAN;TIPAN'), "
                "(2, '0912345678', NULL, NULL), "
                "(3, '0501234567', '-ANA\\r\\nROJA', '=cmd|'' /C calc''!A0,\"x\"')");
-        db.sql("insert into control_asistencia (personal_id, fecha_entrada, hora_entrada, "
-               "fecha_salida, hora_salida, horas_dif) values "
-               "(1, '2026-03-01', '07:00:00', '2026-03-01', NULL, NULL), "
-               "(1, '2026-03-02', '07:05:10', '2026-03-02', '12:30:00', 19490), "
-               "(2, '2026-03-02', '07:10:00', '2026-03-02', NULL, NULL), "
-               "(3, '2026-03-02', '06:58:00', '2026-03-02', NULL, NULL), "
-               "(3, '2026-03-03', '07:30:00', '2026-03-03', '09:00:00', 5400), "
-               "(1, '2026-03-03', '07:00:00', '2026-03-03', NULL, NULL), "
-               "(2, '2026-03-04', '07:00:00', '2026-03-04', NULL, NULL)");
+        db.sql(
+            "insert into control_asistencia (personal_id, fecha_entrada, hora_entrada, "
+            "hora_salida, horas_dif) values (1, '2026-03-01', '07:00:00', NULL, NULL), "
+            "(1, '2026-03-02', '07:05:10', '12:30:00', 19490), "
+            "(2, '2026-03-02', '07:10:00', NULL, NULL), (3, '2026-03-02', '06:58:00', NULL, NULL), "
+            "(3, '2026-03-03', '07:30:00', '09:00:00', 5400), "
+            "(1, '2026-03-03', '07:00:00', NULL, 600), "
+            "(2, '2026-03-03', '22:00:00', ADDTIME('22:00:00', '08:00:00'), 28800), "
+            "(3, '2026-03-03', '-01:00:00', '06:00:00', NULL), "
+            "(2, '9999-12-31', '07:00:00', NULL, NULL)");
     }
 
-    // The same text whether the table is as created (read a day at a time)
-    // or holds its dates and times as text (read row by row).
-    void reportDayByDayThenTotals() {
+    // The same report, CSV and workbook from the one data set whatever types
+    // the farm's columns have, and whichever way the rows are read (a day at a
+    // time for the station's own types, row by row otherwise): seconds are
+    // whole seconds, keys are texts. A "set" is for the station's session.
+    void sameFiguresWhateverTheColumnTypes_data() {
+        QTest::addColumn<QStringList>("cambios");
+        const QString ca = "alter table control_asistencia modify ";
+        QTest::newRow("station's types") << QStringList();
+        for (const char* tipo : {"decimal(12,2)", "double", "varchar(20)"})
+            QTest::newRow(tipo) << QStringList{ca + "horas_dif " + tipo,
+                                               "update control_asistencia set horas_dif = "
+                                               "'19490.75' where horas_dif = 19490"};
+        QTest::newRow("dates and times as text")
+            << QStringList{ca + "fecha_entrada varchar(10), modify hora_entrada varchar(9), "
+                                "modify hora_salida varchar(9)"};
+        QStringList claves;
+        for (const QString t : {"personal", "control_asistencia"})
+            claves << "alter table " + t + " modify personal_id varchar(10) not null"
+                   << "update " + t +
+                          " set personal_id = elt(personal_id, 'EMP001', 'EMP002', "
+                          "'0003')";
+        QTest::newRow("text keys") << claves;
+        QTest::newRow("integer keys, personal's as text")
+            << QStringList{"alter table personal modify personal_id varchar(10) not null",
+                           "update personal set personal_id = lpad(personal_id, 4, '0')"};
+        QTest::newRow("a day over the concat limit")
+            << QStringList{"set session group_concat_max_len = 40"};
+    }
+    void sameFiguresWhateverTheColumnTypes() {
+        QFETCH(QStringList, cambios);
         TestStation t;
-        for (const char* tipos : {"date, modify hora_entrada time, modify hora_salida time",
-                                  "varchar(10), modify hora_entrada varchar(8), modify "
-                                  "hora_salida varchar(8)",
-                                  "date, modify hora_entrada time, modify hora_salida time"}) {
-            TestDb::get().sql(QString("alter table control_asistencia modify fecha_entrada ") +
-                              tipos);
-            reporte_asistencia(t.st, "2026-03-02", "2026-03-03");
-            QCOMPARE(t.report.texto(), QString(kReporte).replace("\n", "\r\n"));
-        }
-        QVERIFY(t.report.visible() && t.report.columnas() && t.prompts.eventos.isEmpty());
+        for (const QString& c : cambios)
+            c.startsWith("set") ? void(t.db.ejecutar(c)) : TestDb::get().sql(c);
+        reporte_asistencia(t.st, "2026-03-02", "2026-03-03");
+        QCOMPARE(t.report.texto(), QString::fromUtf8(esperado("reporte.txt")));
+        QVERIFY(t.report.visible() && t.report.columnas());
+        QTemporaryDir dir;
+        const QString csv = dir.filePath("a.csv"), libro = dir.filePath("a.XLSX");
+        for (const QString& a : {csv, libro})
+            exportar_asistencia(t.st, "2026-03-02", "2026-03-03", a);
+        QCOMPARE(t.prompts.eventos, QStringList());
+        QCOMPARE(t.history.texto(), "\t* Asistencia exportada: 7 filas en " + csv +
+                                        "\r\n\t* Asistencia exportada: 7 filas en " + libro +
+                                        "\r\n");
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), esperado("asistencia.csv"));
+        // the workbook, as a reader of its own sees it (a CR is kept as the
+        // format escapes it, _x000D_, which this reader shows)
+        QProcess p;
+        p.start("/usr/bin/python3", {fuente("tests/data/attendance/leer_libro.py"), libro});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.readAllStandardError(), QByteArray());
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()),
+                 QString::fromUtf8(esperado("asistencia.xlsx.txt")));
         // the calendar's last day has no day after it
-        TestDb::get().sql("update control_asistencia set fecha_entrada = '9999-12-31' where "
-                          "fecha_entrada = '2026-03-04'");
         reporte_asistencia(t.st, "2026-03-04", "9999-12-31");
         QVERIFY2(t.report.texto().contains("DÍA 9999-12-31\r\n"), qPrintable(t.report.texto()));
-        // the window shows such a table in a fixed-pitch font, other reports not
-        QPlainTextEdit edit;
-        ReportView vista(&edit);
-        for (bool tabla : {true, false, true}) {
-            vista.set("x", tabla);
-            QCOMPARE(QFontInfo(edit.font()).fixedPitch(), tabla);
-        }
     }
 
     // One box each, and no query: with the table gone a query adds its own box.
@@ -118,6 +130,9 @@ private slots:
             exportar_asistencia(t.st, r[0], r[1], dir.filePath("a.csv"));
             QCOMPARE(t.prompts.eventos, QStringList(2, "48|velmar|" + r[2]));
         }
+        t.prompts.limpiar();
+        exportar_asistencia(t.st, "2026-03-02", "2026-03-03", " ");
+        QCOMPARE(t.prompts.eventos, QStringList("48|velmar|Falta el nombre del archivo."));
         TestDb::get().sql("rename table ca_x to control_asistencia");
         QVERIFY(!t.report.escrito() && t.busy.punteros.isEmpty() && QDir(dir.path()).isEmpty());
     }
@@ -188,34 +203,38 @@ private slots:
             QCOMPARE(e.texto(), "no queda espacio en el disco");
         }
         qunsetenv("VELMAR_IMPRESORA");
+        // more rows than a sheet holds: refused before they are read (the
+        // next test's schema makes the table again)
+        TestDb::get().sql("drop table control_asistencia");
+        TestDb::get().sql("create view control_asistencia as select 1 as personal_id, date "
+                          "'2026-03-02' as fecha_entrada, null as hora_entrada, null as "
+                          "hora_salida, null as horas_dif from seq_1_to_1048576");
+        TestStation t;
+        exportar_asistencia(t.st, "2026-03-02", "2026-03-02", d + "a.xlsx");
+        const qint64 filas =
+            t.db.consulta("show session status like 'Rows_sent'").value(1).toLongLong();
+        TestDb::get().sql("drop view control_asistencia");
+        QCOMPARE(t.prompts.eventos, QStringList("48|velmar|No se pudo escribir el archivo " + d +
+                                                "a.xlsx: una hoja admite 1048575 filas; exporte "
+                                                "a CSV"));
+        QVERIFY2(filas < 10, qPrintable(QString::number(filas)));
     }
 
-    // velmar-cli writes the file and says so; a target that cannot be
-    // replaced gets a box and leaves no temporary file behind.
-    void exportThroughCliAndFailure() {
+    // velmar-cli writes the same file and says so; the window shows a table in
+    // a fixed-pitch font, other reports not.
+    void exportThroughCliAndReportFont() {
         QTemporaryDir dir;
         const QString archivo = dir.filePath("asistencia.csv");
         QCOMPARE(cli({"exportar_asistencia", "2026-03-02", "2026-03-03", archivo}),
-                 (SalidaCli{0, "\t* Asistencia exportada: 5 filas en " + archivo.toUtf8() + "\r\n",
+                 (SalidaCli{0, "\t* Asistencia exportada: 7 filas en " + archivo.toUtf8() + "\r\n",
                             ""}));
-        QFile f(archivo);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray(kCsv).replace("\n", "\r\n"));
-
-        // the workbook, as a reader of its own sees it
-        TestStation t;
-        exportar_asistencia(t.st, "2026-03-02", "2026-03-03", dir.filePath("a.XLSX"));
-        QCOMPARE(t.history.texto(),
-                 "\t* Asistencia exportada: 5 filas en " + dir.filePath("a.XLSX") + "\r\n");
-        // (a CR is kept as the format escapes it, _x000D_, which this reader shows)
-        QProcess p;
-        p.start("/usr/bin/python3",
-                {fuente("tests/data/attendance/leer_libro.py"), dir.filePath("a.XLSX")});
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.readAllStandardError(), QByteArray());
-        QFile libro(fuente("tests/data/attendance/asistencia.xlsx.txt"));
-        QVERIFY(libro.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(libro.readAll()));
+        QCOMPARE(QFileInfo(archivo).size(), esperado("asistencia.csv").size());
+        QPlainTextEdit edit;
+        ReportView vista(&edit);
+        for (bool tabla : {true, false, true}) {
+            vista.set("x", tabla);
+            QCOMPARE(QFontInfo(edit.font()).fixedPitch(), tabla);
+        }
     }
 };
 

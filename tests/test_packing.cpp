@@ -53,9 +53,13 @@ private slots:
             {{"851", " "}, "No hay datos para el packing: 851"}};
         pck_abrir(t.st, "851");
         pck_completo(t.st, "850");
-        for (const auto& [args, texto] : pedidos) {
-            reporte_pck(t.st, args[0], args[1]);
-            QCOMPARE(t.report.texto(), crlf(texto));
+        // a decimal without fraction is the whole number
+        for (const char* tallos : {"decimal(10,2)", "int"}) {
+            TestDb::get().sql(QString("ALTER TABLE bunche MODIFY num_tallos ") + tallos);
+            for (const auto& [args, texto] : pedidos) {
+                reporte_pck(t.st, args[0], args[1]);
+                QCOMPARE(t.report.texto(), crlf(texto));
+            }
         }
         QCOMPARE(TestDb::get().filas("select num_pack, count(*) from bunche where nacional = 'C' "
                                      "group by 1"),
@@ -105,6 +109,7 @@ private slots:
     // Only unpacked bunches; old data kept in the remarks; the server's date.
     void writeOff() {
         TestDb& db = TestDb::get();
+        db.sql("ALTER TABLE bunche MODIFY num_tallos decimal(10,2)"); // prints as a whole number
         db.sql("INSERT INTO envoltura VALUES (3, 'CAPUCHON'), (0, 'SIN ENVOLTURA')");
         db.sql("INSERT INTO bunche (num_bunch, estado, cod_varie, num_tallos, tipo_env, observa) "
                "VALUES ('R1','R',NULL,NULL,NULL,NULL), ('B2','','FRE60',20,3,''), "

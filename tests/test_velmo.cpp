@@ -116,6 +116,24 @@ private slots:
         }
         QCOMPARE(rs.count(), valores.size() + 1);
     }
+
+    // Every value the server holds reads as the server writes it (a time past
+    // the day or before it, a zero date, a decimal without fraction as the
+    // whole number, unsigned and FLOAT values), named with its accents.
+    void valuesAsTheServerWritesThem() {
+        TestStation t;
+        t.db.ejecutar("set session sql_mode = ''"); // zero dates, as old farms hold them
+        RecordSet rs = t.db.consulta(
+            "select cast('30:00:00' as time) as `cédula`, cast('-01:00:00' as time) as `Año`, "
+            "cast('0000-00-00' as date), cast(75 as decimal(9,2)), cast(-0.5 as decimal(9,2)), "
+            "cast(3.14159 as float), cast(1234567 as float), ~0");
+        QStringList leido;
+        for (int i = 0; i < rs.columnas(); ++i)
+            leido << rs.text(i);
+        QCOMPARE(leido.join(' '), "30:00:00 -01:00:00 0000-00-00 75 -0.50 3.14159 1234570 "
+                                  "18446744073709551615");
+        QCOMPARE(rs.nombres().mid(0, 2), QStringList({"cédula", "Año"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestVelmo)

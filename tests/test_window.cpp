@@ -174,6 +174,11 @@ private slots:
                 << ingreso(kMaria, "07:00:00") + ingreso(kMaria, "07:00:00", "FUE INGRESADO") +
                        ingreso(kMaria, "09:30:00", "REGISTRO SU SALIDA")
                 << QStringList() << QStringList{fila(7, entrada, QString(salida) + "|NULL")};
+        // a farm's own column on personal holding a time past the day
+        QTest::newRow("jornada_semanal")
+            << QList<Paso>{sql("alter table personal add jornada_semanal time default '40:00:00'"),
+                           {"07:00:00", maria}}
+            << ingreso(kMaria, "07:00:00") << QStringList() << QStringList{fila(7, "07:00:00")};
         // a refused exit: its box, the handler's beep, box and TAB line; no exit
         QTest::newRow("refused exit")
             << QList<Paso>{{"07:00:00", maria},

@@ -329,21 +329,29 @@ namespace {
 
 // How a column's values are read off the statement. Text is read as the raw
 // utf8mb4 bytes the server sent: the driver's own conversion to wide characters
-// drops the end of a value holding some capital letters (Ø Ù Ú Û).
-enum class Lectura { Texto, Bytes, Entero, Real, Fecha, Hora, FechaHora };
+// drops the end of a value holding some capital letters (Ø Ù Ú Û). Dates,
+// times, decimals and FLOAT come as the server's text: the driver refuses a
+// time outside the day (30:00:00, -01:00:00) or a zero date as a C structure,
+// and a FLOAT widened to a double shows digits the farm never wrote.
+enum class Lectura { Texto, Bytes, Entero, Natural, Real, Cifra, Decimal, Fecha, Hora, FechaHora };
 
-Lectura lecturaDe(SQLSMALLINT tipo) {
+Lectura lecturaDe(SQLSMALLINT tipo, bool sinSigno) {
     switch (tipo) {
+    case SQL_BIGINT:
+        return sinSigno ? Lectura::Natural : Lectura::Entero;
     case SQL_BIT:
     case SQL_TINYINT:
     case SQL_SMALLINT:
     case SQL_INTEGER:
-    case SQL_BIGINT:
         return Lectura::Entero;
     case SQL_REAL:
+        return Lectura::Cifra;
     case SQL_FLOAT:
     case SQL_DOUBLE:
         return Lectura::Real;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        return Lectura::Decimal;
     case SQL_TYPE_DATE:
     case SQL_DATE:
         return Lectura::Fecha;
@@ -357,7 +365,7 @@ Lectura lecturaDe(SQLSMALLINT tipo) {
     case SQL_VARBINARY:
     case SQL_LONGVARBINARY:
         return Lectura::Bytes;
-    default: // characters, decimals (as their exact text) and the rest
+    default: // characters and the rest
         return Lectura::Texto;
     }
 }
@@ -368,6 +376,8 @@ QMetaType tipoDe(Lectura l) {
         return QMetaType::fromType<QByteArray>();
     case Lectura::Entero:
         return QMetaType::fromType<qlonglong>();
+    case Lectura::Natural:
+        return QMetaType::fromType<qulonglong>();
     case Lectura::Real:
         return QMetaType::fromType<double>();
     case Lectura::Fecha:
@@ -377,9 +387,84 @@ QMetaType tipoDe(Lectura l) {
     case Lectura::FechaHora:
         return QMetaType::fromType<QDateTime>();
     case Lectura::Texto:
+    case Lectura::Cifra:
+    case Lectura::Decimal:
         break;
     }
     return QMetaType::fromType<QString>();
+}
+
+// Digits at `p`, exactly `n` of them; -1 otherwise.
+int digitos(const char* p, const char* fin, int n) {
+    if (fin - p < n)
+        return -1;
+    int v = 0;
+    for (int i = 0; i < n; ++i) {
+        if (p[i] < '0' || p[i] > '9')
+            return -1;
+        v = v * 10 + (p[i] - '0');
+    }
+    return v;
+}
+
+// "hh:mm:ss[.ffffff]" of the day at `p`, up to `fin`; invalid otherwise.
+QTime horaDeTexto(const char* p, const char* fin) {
+    const int h = digitos(p, fin, 2), m = digitos(p + 3, fin, 2), s = digitos(p + 6, fin, 2);
+    if (h < 0 || m < 0 || s < 0 || p[2] != ':' || p[5] != ':')
+        return {};
+    int ms = 0;
+    if (fin - p > 8) {
+        if (p[8] != '.')
+            return {};
+        int peso = 100;
+        for (const char* q = p + 9; q < fin; ++q, peso /= 10) {
+            if (*q < '0' || *q > '9')
+                return {};
+            ms += (*q - '0') * peso;
+        }
+    }
+    return QTime(h, m, s, ms); // invalid past 23:59:59
+}
+
+QDate fechaDeTexto(const char* p, const char* fin) {
+    const int a = digitos(p, fin, 4), m = digitos(p + 5, fin, 2), d = digitos(p + 8, fin, 2);
+    if (fin - p != 10 || a < 0 || m < 0 || d < 0 || p[4] != '-' || p[7] != '-')
+        return {};
+    return QDate(a, m, d); // invalid for a zero date
+}
+
+// A date or time the server wrote, as Qt's own type when it is one; else its
+// text as the server wrote it.
+QVariant fechaHoraDeTexto(const QByteArray& t, Lectura l) {
+    const char* p = t.constData();
+    const char* fin = p + t.size();
+    if (l == Lectura::Fecha) {
+        if (const QDate d = fechaDeTexto(p, fin); d.isValid())
+            return d;
+    } else if (l == Lectura::Hora) {
+        if (const QTime h = horaDeTexto(p, fin); h.isValid())
+            return h;
+    } else if (t.size() >= 19 && p[10] == ' ') {
+        const QDate d = fechaDeTexto(p, p + 10);
+        const QTime h = horaDeTexto(p + 11, fin);
+        if (d.isValid() && h.isValid())
+            return QDateTime(d, h);
+    }
+    return QString::fromLatin1(t);
+}
+
+// A decimal without a fraction is the whole number it holds ("75.00" is 75).
+QString decimalDeTexto(QByteArray t) {
+    if (const qsizetype punto = t.indexOf('.'); punto >= 0) {
+        qsizetype fin = t.size();
+        while (fin > punto + 1 && t[fin - 1] == '0')
+            --fin;
+        if (fin == punto + 1)
+            t.truncate(punto);
+        if (t == "-0")
+            t = "0";
+    }
+    return QString::fromLatin1(t);
 }
 
 // The statement's diagnostics, as the Qt driver words them: the messages, and
@@ -415,12 +500,14 @@ public:
     explicit LectorOdbc(SQLHSTMT h)
         : h_(h) {}
 
-    // Every piece of a variable-length value; false for Null.
-    bool bytes(SQLUSMALLINT col, QByteArray& out) {
+    // Every piece of a variable-length value; false for Null. As characters
+    // each piece ends in a NUL that is not part of the value.
+    bool bytes(SQLUSMALLINT col, QByteArray& out, SQLSMALLINT tipoC = SQL_C_BINARY) {
         out.clear();
+        const qsizetype cabe = qsizetype(sizeof buf_) - (tipoC == SQL_C_CHAR ? 1 : 0);
         for (;;) {
             SQLLEN ind = 0;
-            const SQLRETURN r = SQLGetData(h_, col, SQL_C_BINARY, buf_, SQLLEN(sizeof buf_), &ind);
+            const SQLRETURN r = SQLGetData(h_, col, tipoC, buf_, SQLLEN(sizeof buf_), &ind);
             if (r == SQL_NO_DATA)
                 return true;
             if (!SQL_SUCCEEDED(r))
@@ -428,8 +515,8 @@ public:
             if (ind == SQL_NULL_DATA)
                 return false;
             // A piece that filled the buffer may have more behind it.
-            const bool lleno = ind == SQL_NO_TOTAL || ind > SQLLEN(sizeof buf_);
-            out.append(buf_, lleno ? qsizetype(sizeof buf_) : qsizetype(ind));
+            const bool lleno = ind == SQL_NO_TOTAL || ind > SQLLEN(cabe);
+            out.append(buf_, lleno ? cabe : qsizetype(ind));
             if (!lleno)
                 return true;
         }
@@ -459,31 +546,32 @@ public:
                 return qlonglong(v);
             break;
         }
+        case Lectura::Natural: {
+            SQLUBIGINT v = 0;
+            if (fijo(col, SQL_C_UBIGINT, v))
+                return qulonglong(v);
+            break;
+        }
         case Lectura::Real: {
             SQLDOUBLE v = 0;
             if (fijo(col, SQL_C_DOUBLE, v))
                 return double(v);
             break;
         }
-        case Lectura::Fecha: {
-            SQL_DATE_STRUCT v{};
-            if (fijo(col, SQL_C_TYPE_DATE, v))
-                return QDate(v.year, v.month, v.day);
+        case Lectura::Cifra:
+            if (bytes(col, bytes_, SQL_C_CHAR))
+                return QString::fromLatin1(bytes_);
             break;
-        }
-        case Lectura::Hora: {
-            SQL_TIME_STRUCT v{};
-            if (fijo(col, SQL_C_TYPE_TIME, v))
-                return QTime(v.hour, v.minute, v.second);
+        case Lectura::Decimal:
+            if (bytes(col, bytes_, SQL_C_CHAR))
+                return decimalDeTexto(bytes_);
             break;
-        }
-        case Lectura::FechaHora: {
-            SQL_TIMESTAMP_STRUCT v{};
-            if (fijo(col, SQL_C_TYPE_TIMESTAMP, v))
-                return QDateTime(QDate(v.year, v.month, v.day),
-                                 QTime(v.hour, v.minute, v.second, int(v.fraction / 1000000)));
+        case Lectura::Fecha:
+        case Lectura::Hora:
+        case Lectura::FechaHora:
+            if (bytes(col, bytes_, SQL_C_CHAR))
+                return fechaHoraDeTexto(bytes_, l);
             break;
-        }
         }
         return QVariant(tipoDe(l)); // Null of the column's type
     }
@@ -547,16 +635,20 @@ RecordSet Conexion::consulta(const QString& sql) {
     QStringList columnas;
     QVector<Lectura> lecturas;
     for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(qMax<SQLSMALLINT>(n, 0)); ++c) {
-        SQLCHAR nombre[512] = {};
+        // The name runs to its NUL: the driver counts its length in
+        // characters, not in the units it wrote (cédula would lose its a).
+        SQLWCHAR nombre[512] = {};
         SQLSMALLINT largo = 0, tipo = 0, decimales = 0, nulos = 0;
         SQLULEN tamano = 0;
-        if (!SQL_SUCCEEDED(SQLDescribeCol(h, c, nombre, SQLSMALLINT(sizeof nombre), &largo, &tipo,
-                                          &tamano, &decimales, &nulos)))
+        SQLLEN sinSigno = SQL_FALSE;
+        if (!SQL_SUCCEEDED(SQLDescribeColW(h, c, nombre, SQLSMALLINT(std::size(nombre)), &largo,
+                                           &tipo, &tamano, &decimales, &nulos)) ||
+            !SQL_SUCCEEDED(
+                SQLColAttributeW(h, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &sinSigno)))
             fallo(errorDe(h, QStringLiteral("Unable to describe column")));
-        columnas << QString::fromUtf8(
-            reinterpret_cast<const char*>(nombre),
-            std::clamp<qsizetype>(largo, 0, qsizetype(sizeof nombre) - 1));
-        lecturas << lecturaDe(tipo);
+        nombre[std::size(nombre) - 1] = 0;
+        columnas << QString::fromUtf16(reinterpret_cast<const char16_t*>(nombre));
+        lecturas << lecturaDe(tipo, sinSigno == SQL_TRUE);
     }
     QVector<QVector<QVariant>> filas;
     if (n > 0) {

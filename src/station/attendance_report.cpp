@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -85,12 +86,25 @@ bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, 
     return *p++ == separador;
 }
 
+// A TIME's seconds as the server writes them: within the day, and past it or
+// before it too (30:00:00, -01:00:00).
+QString horaDeSegundos(qint64 s) {
+    if (s >= 0 && s < 86400)
+        return horaDelDia(s);
+    const qint64 a = std::llabs(s);
+    char b[40];
+    const int n = std::snprintf(
+        b, sizeof b, "%s%02lld:%02lld:%02lld", s < 0 ? "-" : "", static_cast<long long>(a / 3600),
+        static_cast<long long>(a / 60 % 60), static_cast<long long>(a % 60));
+    return QString::fromLatin1(b, n);
+}
+
 // The table as the station creates it (DATE, TIME and integer columns) is
 // read the cheap way: the server gives one value per day holding that day's
 // rows as numbers, instead of five values per row through the ODBC driver.
 // False, with nothing read, for other column types or anything this would
-// not read back exactly (a cut value, a time outside the day); the caller
-// then reads the rows one by one.
+// not read back exactly (a cut value); the caller then reads the rows one by
+// one.
 bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
     try {
         RecordSet columnas = st.db.consulta(QStringLiteral(
@@ -128,14 +142,12 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
                 for (int i = 0; i < 4; ++i)
                     if (!leerEntero(p, fin, i < 3 ? ',' : ';', v[i], nulo[i]))
                         throw Error(QString());
-                for (int i = 1; i < 3; ++i)
-                    if (!nulo[i] && (v[i] < 0 || v[i] >= 86400))
-                        throw Error(QString());
                 if (nulo[0])
                     throw Error(QString());
-                filas.append({0, v[0], dia, nulo[1] ? QString() : horaDelDia(v[1]),
-                              nulo[2] ? QString() : horaDelDia(v[2]),
-                              nulo[3] ? QVariant() : QVariant(v[3])});
+                const QString salida = nulo[2] ? QString() : horaDeSegundos(v[2]);
+                filas.append({0, QString::number(v[0]), dia,
+                              nulo[1] ? QString() : horaDeSegundos(v[1]), salida,
+                              nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3])});
                 ++cuantas;
             }
             if (cuantas != dias.value(1).toLongLong())
@@ -151,24 +163,78 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
     return false;
 }
 
+// Whole seconds in a value of any numeric type, or in the text of a number
+// (a VARCHAR column), the fraction dropped; none for Null or anything else.
+std::optional<qint64> segundosDe(const QVariant& v) {
+    if (v.isNull())
+        return std::nullopt;
+    constexpr double kMaximo = 9.2e18; // inside qint64
+    if (v.typeId() == QMetaType::LongLong)
+        return v.toLongLong();
+    if (v.typeId() == QMetaType::ULongLong)
+        return v.toULongLong() <= quint64(kMaximo) ? std::optional<qint64>(qint64(v.toULongLong()))
+                                                   : std::nullopt;
+    double d = v.toDouble();
+    bool numero = v.typeId() == QMetaType::Double;
+    if (!numero) {
+        const QString t = RecordSet::textOf(v).trimmed();
+        static const QRegularExpression decimal(QStringLiteral("^([+-]?\\d+)(?:\\.\\d*)?$"));
+        if (const auto m = decimal.match(t); m.hasMatch()) {
+            const qint64 n = m.captured(1).toLongLong(&numero);
+            if (numero)
+                return n;
+        }
+        d = t.toDouble(&numero); // an exponent, or a fraction alone
+    }
+    if (!numero || !std::isfinite(d) || std::fabs(d) >= kMaximo)
+        return std::nullopt;
+    return qint64(std::trunc(d));
+}
+
+// The SQL after the columns for the rows of a range. A half-open range serves
+// DATE, DATETIME and text columns alike, and the index on fecha_entrada. The
+// calendar's last day has no day after it: up to its last second.
+QString enRangoDe(Station& st, const Rango& r) {
+    const QDate despues = r.hasta.addDays(1);
+    return QStringLiteral(" FROM control_asistencia WHERE fecha_entrada >= '") +
+           st.db.esc(r.desde.toString(Qt::ISODate)) +
+           (despues.isValid() && !despues.toString(Qt::ISODate).isEmpty()
+                ? QStringLiteral("' AND fecha_entrada < '") +
+                      st.db.esc(despues.toString(Qt::ISODate)) + QStringLiteral("'")
+                : QStringLiteral("' AND fecha_entrada <= '") +
+                      st.db.esc(r.hasta.toString(Qt::ISODate)) + QStringLiteral(" 23:59:59'"));
+}
+
+// Each key's rank, ordering the rows of people gone from personal (who share
+// the first place): keys that are numbers in numeric order, then the others
+// in text order.
+void ordenarClaves(QHash<QString, int>& claves) {
+    struct Clave {
+        bool texto;
+        qint64 numero;
+        QString clave;
+    };
+    QVector<Clave> todas;
+    for (auto i = claves.cbegin(); i != claves.cend(); ++i) {
+        bool numero = false;
+        const qint64 n = i.key().toLongLong(&numero);
+        todas.append({!numero, numero ? n : 0, i.key()});
+    }
+    std::sort(todas.begin(), todas.end(), [](const Clave& x, const Clave& y) {
+        return std::tie(x.texto, x.numero, x.clave) < std::tie(y.texto, y.numero, y.clave);
+    });
+    for (int i = 0; i < todas.size(); ++i)
+        claves[todas[i].clave] = i;
+}
+
 // The range's rows and their people. The order of names is the server's (its
 // collation, not ours).
 Asistencia leer(Station& st, const Rango& r) {
     st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
-    // A half-open range serves DATE, DATETIME and text columns alike, and the
-    // index on fecha_entrada.
-    // The calendar's last day has no day after it: up to its last second.
-    const QDate despues = r.hasta.addDays(1);
-    const QString enRango =
-        QStringLiteral(" FROM control_asistencia WHERE fecha_entrada >= '") +
-        st.db.esc(r.desde.toString(Qt::ISODate)) +
-        (despues.isValid() && !despues.toString(Qt::ISODate).isEmpty()
-             ? QStringLiteral("' AND fecha_entrada < '") +
-                   st.db.esc(despues.toString(Qt::ISODate)) + QStringLiteral("'")
-             : QStringLiteral("' AND fecha_entrada <= '") +
-                   st.db.esc(r.hasta.toString(Qt::ISODate)) + QStringLiteral(" 23:59:59'"));
+    const QString enRango = enRangoDe(st, r);
     Asistencia a;
     a.personas.append(Persona());
+    bool clavesEnteras = true; // personal_id an integer column
     if (!leerPorDia(st, enRango, a.filas)) {
         // A month is tens of thousands of rows: joining and sorting them on
         // the server costs more than fetching them bare and then their
@@ -190,31 +256,43 @@ Asistencia leer(Station& st, const Rango& r) {
             } else {
                 diaTexto = asistencia.text(1).left(10);
             }
-            a.filas.append({0, asistencia.value(0).toLongLong(), diaTexto,
-                            horaDe(asistencia.value(2)), horaDe(asistencia.value(3)),
-                            asistencia.value(4)});
+            const QMetaType::Type tipo = QMetaType::Type(asistencia.value(0).typeId());
+            clavesEnteras =
+                clavesEnteras && (tipo == QMetaType::LongLong || tipo == QMetaType::ULongLong);
+            const QString salida = horaDe(asistencia.value(3));
+            a.filas.append({0, asistencia.text(0), diaTexto, horaDe(asistencia.value(2)), salida,
+                            salida.isEmpty() ? std::nullopt : segundosDe(asistencia.value(4))});
         }
     }
-    QHash<qint64, int> orden;
+    // Keys are compared as control_asistencia holds them: integers bare (so a
+    // personal table keeping them as text, '0007', still matches), texts
+    // quoted (a text key read as a number would be 0, and match every one).
+    QHash<QString, int> orden;
     for (const Fila& f : a.filas)
         orden.insert(f.persona, 0);
     if (a.filas.isEmpty())
         return a;
     QStringList ids;
     for (auto i = orden.cbegin(); i != orden.cend(); ++i)
-        ids << st.db.num(QString::number(i.key()));
+        ids << (clavesEnteras ? st.db.num(i.key())
+                              : QLatin1Char('\'') + st.db.esc(i.key()) + QLatin1Char('\''));
+    QHash<QString, int> claveDe = orden;
+    ordenarClaves(claveDe);
     RecordSet personal = abrir_consulta(
         st, QStringLiteral("SELECT personal_id, cedula, apellidos, nombres FROM personal WHERE "
                            "personal_id IN (") +
                 ids.join(QLatin1Char(',')) +
                 QStringLiteral(") ORDER BY apellidos, nombres, personal_id"));
     for (; !personal.eof(); personal.moveNext()) {
-        orden[personal.value(0).toLongLong()] = int(a.personas.size());
+        orden[clavesEnteras ? QString::number(personal.value(0).toLongLong()) : personal.text(0)] =
+            int(a.personas.size());
         a.personas.append({personal.text(1), personal.text(2), personal.text(3)});
     }
     // a row whose person is gone comes first, as Null names do
-    for (Fila& f : a.filas)
+    for (Fila& f : a.filas) {
         f.orden = orden.value(f.persona);
+        f.clave = claveDe.value(f.persona);
+    }
     // Sorted by day, name, person and entry; a month's rows are sorted as
     // integer keys and moved once, not compared and swapped as texts.
     QStringList diasVistos;
@@ -227,8 +305,7 @@ Asistencia leer(Station& st, const Rango& r) {
     for (int i = 0; i < diasVistos.size(); ++i)
         rango.insert(diasVistos[i], i);
     struct Clave {
-        int dia, orden;
-        qint64 persona;
+        int dia, orden, persona;
         qsizetype fila;
     };
     QVector<Clave> claves;
@@ -237,7 +314,7 @@ Asistencia leer(Station& st, const Rango& r) {
     for (qsizetype i = 0; i < a.filas.size(); ++i) {
         if (i == 0 || a.filas[i].dia != a.filas[i - 1].dia)
             dia = rango.value(a.filas[i].dia);
-        claves.append({dia, a.filas[i].orden, a.filas[i].persona, i});
+        claves.append({dia, a.filas[i].orden, a.filas[i].clave, i});
     }
     std::sort(claves.begin(), claves.end(), [&a](const Clave& x, const Clave& y) {
         return std::tie(x.dia, x.orden, x.persona, a.filas[x.fila].entrada) <
@@ -276,10 +353,12 @@ void columna(QString& t, QStringView campo, qsizetype ancho, bool aLaDerecha = f
     t += kEntreColumnas;
 }
 
-// A time as hh:mm when it is hh:mm:ss, else as stored.
+// A time without its seconds when it ends in :mm:ss (30:00:00 past the
+// day, -01:00:00 before it, included), else as stored.
 void columnaHora(QString& t, const QString& hora, qsizetype ancho) {
-    if (hora.size() == 8 && hora[2] == QLatin1Char(':') && hora[5] == QLatin1Char(':'))
-        columna(t, QStringView(hora).left(5), ancho);
+    const qsizetype n = hora.size();
+    if (n >= 8 && hora[n - 3] == QLatin1Char(':') && hora[n - 6] == QLatin1Char(':'))
+        columna(t, QStringView(hora).left(n - 3), ancho);
     else
         columna(t, enUnaLinea(hora), ancho);
 }
@@ -318,13 +397,10 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
                      kFinLinea + encabezado;
         anterior = &f;
 
-        bool conTiempo = false;
-        const qint64 segundos = f.segundos.toLongLong(&conTiempo);
-        const bool salida = !f.salida.isEmpty();
         columna(texto, cedulas[f.orden], anchoCedula);
         columnaHora(texto, f.entrada, 7);
-        columnaHora(texto, salida ? f.salida : QString(), 6);
-        columna(texto, salida && conTiempo ? horasMinutos(segundos) : QString(), 6, true);
+        columnaHora(texto, f.salida, 6);
+        columna(texto, f.segundos ? horasMinutos(*f.segundos) : QString(), 6, true);
         finDeFila(texto, f.orden ? nombres[f.orden] : QString());
     }
     texto += kSeparador + kFinLinea + QStringLiteral("RESUMEN") + kFinLinea;
@@ -344,10 +420,11 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
     return texto;
 }
 
-// RFC 4180, never a formula.
+// RFC 4180, never a formula. Any separator a spreadsheet may split at (the
+// comma, the semicolon of regional settings, a TAB) is quoted too.
 QString campoCsv(QString v) {
     v = sinFormula(std::move(v));
-    static const QRegularExpression especial(QStringLiteral("[,\"\r\n]"));
+    static const QRegularExpression especial(QStringLiteral("[,;\t\"\r\n]"));
     if (v.contains(especial))
         v = QLatin1Char('"') + v.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
             QLatin1Char('"');
@@ -358,12 +435,7 @@ QByteArray textoCsv(const Asistencia& a) {
     QString csv = QStringLiteral("fecha,cedula,apellidos,nombres,entrada,salida,segundos\r\n");
     for (const Fila& f : a.filas) {
         const Persona& p = a.personas[f.orden];
-        bool entero = false;
-        const qint64 n = f.segundos.toLongLong(&entero);
-        // A number stays a number: only text could be run as a formula.
-        const QString segundos = f.segundos.isNull() ? QString()
-                                 : entero            ? QString::number(n)
-                                                     : campoCsv(RecordSet::textOf(f.segundos));
+        const QString segundos = f.segundos ? QString::number(*f.segundos) : QString();
         csv += QStringList{campoCsv(f.dia),
                            campoCsv(p.cedula),
                            campoCsv(p.apellidos),
@@ -381,23 +453,22 @@ QByteArray textoCsv(const Asistencia& a) {
 
 QVector<Resumen> resumir(const Asistencia& a) {
     // by order of names, then id
-    std::map<std::pair<int, qint64>, Resumen> resumen;
+    std::map<std::pair<int, int>, Resumen> resumen;
     const Fila* anterior = nullptr;
     for (const Fila& f : a.filas) {
-        Resumen& total = resumen[{f.orden, f.persona}];
+        Resumen& total = resumen[{f.orden, f.clave}];
         if (!anterior || f.dia != anterior->dia || f.persona != anterior->persona)
             ++total.dias;
         anterior = &f;
         if (!f.salida.isEmpty()) {
             ++total.salidas;
-            total.segundos += f.segundos.toLongLong();
+            total.segundos += f.segundos.value_or(0);
         }
     }
     QVector<Resumen> lista;
     lista.reserve(qsizetype(resumen.size()));
     for (auto& [quien, total] : resumen) {
         total.orden = quien.first;
-        total.persona = quien.second;
         lista.append(total);
     }
     return lista;
@@ -434,15 +505,31 @@ void exportar_asistencia(Station& st, const QString& desde, const QString& hasta
     Rango r;
     if (!leerRango(st, desde, hasta, r))
         return;
+    if (sinBlancos(archivo).isEmpty()) {
+        st.prompts.msgbox(QStringLiteral("Falta el nombre del archivo."), kExclamacion);
+        return;
+    }
+    // the name's extension chooses the workbook; anything else is CSV
+    const bool libro = archivo.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive);
     OperationScope op(st, caminoDeConsulta(st));
     op.ocupado({QStringLiteral("Inicializando ...")});
     op.correr([&] {
+        // More rows than a sheet holds are refused before they are read.
+        if (libro) {
+            const RecordSet n =
+                abrir_consulta(st, QStringLiteral("SELECT COUNT(*)") + enRangoDe(st, r));
+            if (const QString deMas = filasDeMas(n.value(0).toLongLong()); !deMas.isEmpty()) {
+                st.prompts.msgbox(QStringLiteral("No se pudo escribir el archivo ") + archivo +
+                                      QStringLiteral(": ") + deMas,
+                                  kExclamacion);
+                terminar(st);
+                return;
+            }
+        }
         const Asistencia a = leer(st, r);
         st.busy.ponerLeyenda(QStringLiteral("Escribiendo archivo ..."));
-        // the name's extension chooses the workbook; anything else is CSV
-        const QString error = archivo.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)
-                                  ? escribirLibro(a, archivo)
-                                  : escribirArchivo(archivo, textoCsv(a));
+        const QString error =
+            libro ? escribirLibro(a, archivo) : escribirArchivo(archivo, textoCsv(a));
         if (error.isEmpty())
             st.history.agregar_historia(QStringLiteral("\t* Asistencia exportada: ") +
                                         QString::number(a.filas.size()) +

@@ -3,8 +3,8 @@
 // them (internal to attendance_report.cpp and attendance_workbook.cpp).
 
 #include <QString>
-#include <QVariant>
 #include <QVector>
+#include <optional>
 
 namespace velmar {
 
@@ -16,11 +16,15 @@ struct Persona {
 
 struct Fila {
     int orden;       // the person's place in the server's order of names
-    qint64 persona;  // personal_id
+    QString persona; // personal_id, as text whatever the column's type
     QString dia;     // yyyy-mm-dd
-    QString entrada; // hh:mm:ss
-    QString salida;  // hh:mm:ss, empty when no exit was recorded
-    QVariant segundos;
+    QString entrada; // hh:mm:ss, or as the server wrote a time outside the day
+    QString salida;  // the same; empty when no exit was recorded
+    // The time present, in whole seconds: only for a row with an exit, and
+    // only when its horas_dif holds a number. The report, both sheets and the
+    // CSV show and count this one figure, so a column's sum is the summary's.
+    std::optional<qint64> segundos;
+    int clave = 0; // the rank of personal_id, ordering people without a name
 };
 
 struct Asistencia {
@@ -32,7 +36,6 @@ struct Asistencia {
 // total time.
 struct Resumen {
     int orden = 0;
-    qint64 persona = 0;
     int dias = 0;
     int salidas = 0;
     qint64 segundos = 0;
@@ -45,6 +48,9 @@ QVector<Resumen> resumir(const Asistencia& a);
 // A stored text as a field of an export: a leading character that makes a
 // spreadsheet read a formula is neutralised by an apostrophe.
 QString sinFormula(QString v);
+
+// Why a sheet cannot hold `filas` rows; empty when it can.
+QString filasDeMas(qint64 filas);
 
 // Writes the workbook of `a` to `archivo`; gives an empty text when done,
 // else the reason in Spanish.

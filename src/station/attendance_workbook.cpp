@@ -85,9 +85,16 @@ double horaDeHoja(const QString& hora) {
 
 } // namespace
 
+QString filasDeMas(qint64 filas) {
+    // the header takes a row
+    return filas >= qint64(LXW_ROW_MAX)
+               ? QStringLiteral("una hoja admite %1 filas; exporte a CSV").arg(LXW_ROW_MAX - 1)
+               : QString();
+}
+
 QString escribirLibro(const Asistencia& a, const QString& archivo) {
-    if (a.filas.size() >= LXW_ROW_MAX)
-        return QStringLiteral("una hoja admite %1 filas; exporte a CSV").arg(LXW_ROW_MAX - 1);
+    if (const QString deMas = filasDeMas(a.filas.size()); !deMas.isEmpty())
+        return deMas;
     // Assembled in a folder of its own, then written beside the target and
     // renamed over it like any export.
     QTemporaryDir carpeta;
@@ -131,13 +138,9 @@ QString escribirLibro(const Asistencia& a, const QString& archivo) {
             else
                 marcaciones.texto(f, c, v);
         }
-        bool entero = false;
-        const qint64 s = fila.segundos.toLongLong(&entero);
-        if (entero) {
-            marcaciones.numero(f, 6, double(s));
-            marcaciones.numero(f, 7, s / kSegundosDia, duracion);
-        } else if (!fila.segundos.isNull()) {
-            marcaciones.texto(f, 6, fila.segundos.toString());
+        if (fila.segundos) {
+            marcaciones.numero(f, 6, double(*fila.segundos));
+            marcaciones.numero(f, 7, double(*fila.segundos) / kSegundosDia, duracion);
         }
     }
     marcaciones.filtrar(f);
