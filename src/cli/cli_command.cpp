@@ -3,6 +3,7 @@
 #include "cli/png_preview.h"
 #include "db/conexion.h"
 #include "db/errors.h"
+#include "labels/box_labels.h"
 #include "login/login.h"
 #include "operations/catalogo.h"
 #include "station/velmo.h"
@@ -29,9 +30,7 @@ bool fueraDeOpciones(const Operacion& op, const QStringList& args) {
 // The farm's scripts still pass the label operations the air waybill they
 // once took as a third argument: accepted, and dropped.
 bool tomaGuiaDeMas(const QString& nombre) {
-    return nombre == QLatin1String("imprimir_detalle_peq") ||
-           nombre == QLatin1String("imprimir_detalle") ||
-           nombre == QLatin1String("imprimir_detalle_bqt");
+    return etiquetaDeOperacion(nombre) != nullptr;
 }
 
 // Whether `args` fit the operation (or login); fills the optional ones left

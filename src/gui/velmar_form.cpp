@@ -1,10 +1,10 @@
 #include "gui/velmar_form.h"
 
+#include "attendance/attendance_clock.h"
 #include "db/conexion.h"
 #include "gui/design_metrics.h"
 #include "gui/operations_menu.h"
-#include "labels/printing/label_printer.h"
-#include "station/attendance_clock.h"
+#include "printing/label_printer.h"
 
 #include <QEvent>
 #include <QFont>

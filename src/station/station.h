@@ -3,7 +3,7 @@
 // its front end gives it, and the session it carries from one operation to the
 // next. The window gives widgets, velmar-cli its streams, the tests recordings.
 
-#include "labels/printing/label_printer.h"
+#include "printing/label_printer.h"
 #include "station/prompts.h"
 #include "station/views.h"
 

@@ -1,4 +1,4 @@
-#include "station/attendance_clock.h"
+#include "attendance/attendance_clock.h"
 
 #include "db/errors.h"
 #include "db/named_lock.h"
