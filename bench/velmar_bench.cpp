@@ -1,18 +1,18 @@
 // Speed of the station's everyday paths, each against its raw cost measured in
 // the same run: the statements alone, the query alone, the first line.
 
+#include "attendance/attendance_clock.h"
+#include "attendance/attendance_report.h"
+#include "attendance/kept_scans.h"
 #include "db/errors.h"
 #include "db/named_lock.h"
 #include "delay_proxy.h"
 #include "fault_proxy.h"
 #include "gui/velmar_form.h"
 #include "labels/box_labels.h"
-#include "labels/printing/label_printer.h"
 #include "operations/catalogo.h"
 #include "packing/packing_report.h"
-#include "station/attendance_clock.h"
-#include "station/attendance_report.h"
-#include "station/kept_scans.h"
+#include "printing/label_printer.h"
 #include "station/velmo.h"
 #include "test_support.h"
 

@@ -1,10 +1,10 @@
 // The attendance report and CSV export over a real server: exact text and
 // bytes, bad ranges, a file that cannot be written, and velmar-cli.
 
+#include "attendance/attendance_report.h"
 #include "db/errors.h"
 #include "gui/widget_context.h"
-#include "labels/printing/label_printer.h"
-#include "station/attendance_report.h"
+#include "printing/label_printer.h"
 #include "test_support.h"
 
 #include <QFontInfo>

@@ -1,8 +1,8 @@
 // Scans kept on the station while the link is down, recorded when it is back.
 
+#include "attendance/attendance_clock.h"
+#include "attendance/kept_scans.h"
 #include "fault_proxy.h"
-#include "station/attendance_clock.h"
-#include "station/kept_scans.h"
 #include "test_support.h"
 
 #include <QProcess>

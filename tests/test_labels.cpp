@@ -5,7 +5,7 @@
 #include "db/errors.h"
 #include "labels/box_data.h"
 #include "labels/box_labels.h"
-#include "labels/printing/label_printer.h"
+#include "printing/label_printer.h"
 #include "test_support.h"
 
 #include <QDir>

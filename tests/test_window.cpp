@@ -1,11 +1,11 @@
 // The station's window offscreen over a real server: attendance clock and menu.
 
+#include "attendance/attendance_clock.h"
 #include "gui/label_preview.h"
 #include "gui/operations_menu.h"
 #include "gui/velmar_form.h"
 #include "gui/widget_context.h"
 #include "labels/box_labels.h"
-#include "station/attendance_clock.h"
 #include "station/velmo.h"
 #include "test_support.h"
 

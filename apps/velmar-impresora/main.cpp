@@ -10,7 +10,7 @@
 // stderr: a line per saved job, "trabajo PATH<TAB>N bytes". An image is the
 // form (q x Q) grown to show what runs off it, bounded whatever the job says.
 
-#include "labels/render/printer_emulator.h"
+#include "emulator/printer_emulator.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,11 +1,12 @@
 #include "cli/cli_command.h"
 
+#include "attendance/kept_scans.h"
 #include "cli/png_preview.h"
 #include "db/conexion.h"
 #include "db/errors.h"
+#include "labels/box_labels.h"
 #include "login/login.h"
 #include "operations/catalogo.h"
-#include "station/kept_scans.h"
 #include "station/velmo.h"
 
 #include <algorithm>
@@ -30,9 +31,7 @@ bool fueraDeOpciones(const Operacion& op, const QStringList& args) {
 // The farm's scripts still pass the label operations the air waybill they
 // once took as a third argument: accepted, and dropped.
 bool tomaGuiaDeMas(const QString& nombre) {
-    return nombre == QLatin1String("imprimir_detalle_peq") ||
-           nombre == QLatin1String("imprimir_detalle") ||
-           nombre == QLatin1String("imprimir_detalle_bqt");
+    return etiquetaDeOperacion(nombre) != nullptr;
 }
 
 // Whether `args` fit the operation (or login); fills the optional ones left

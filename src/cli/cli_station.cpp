@@ -1,6 +1,6 @@
 #include "cli/cli_station.h"
 
-#include "labels/model/cp1252.h"
+#include "epl2/cp1252.h"
 
 #include <QStringDecoder>
 

@@ -1,7 +1,7 @@
 #include "cli/png_preview.h"
 
-#include "labels/model/epl2_parser.h"
-#include "labels/render/printer_emulator.h"
+#include "emulator/printer_emulator.h"
+#include "epl2/epl2_parser.h"
 
 namespace velmar {
 

@@ -1,8 +1,8 @@
 #include "gui/label_preview.h"
 
+#include "emulator/epl2_render.h"
+#include "epl2/epl2_parser.h"
 #include "labels/box_labels.h"
-#include "labels/model/epl2_parser.h"
-#include "labels/render/epl2_render.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,11 +1,11 @@
 #include "gui/velmar_form.h"
 
+#include "attendance/attendance_clock.h"
+#include "attendance/kept_scans.h"
 #include "db/conexion.h"
 #include "gui/design_metrics.h"
 #include "gui/operations_menu.h"
-#include "labels/printing/label_printer.h"
-#include "station/attendance_clock.h"
-#include "station/kept_scans.h"
+#include "printing/label_printer.h"
 
 #include <QApplication>
 #include <QEvent>

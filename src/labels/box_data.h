@@ -2,8 +2,8 @@
 // Everything a box-detail label shows of one box, gathered from the database
 // in one pass before anything is laid out.
 
-#include "labels/model/label_content.h"
-#include "labels/model/label_layouts.h"
+#include "labels/label_content.h"
+#include "labels/label_layouts.h"
 #include "station/station.h"
 
 #include <optional>

@@ -1,9 +1,9 @@
 #include "labels/box_labels.h"
 
 #include "db/errors.h"
+#include "epl2/epl2_writer.h"
 #include "labels/box_data.h"
-#include "labels/model/epl2_writer.h"
-#include "labels/model/label_composer.h"
+#include "labels/label_composer.h"
 #include "labels/work_table.h"
 #include "station/operation_scope.h"
 
@@ -35,23 +35,31 @@ OperationScope::Camino caminoEtiqueta(Station& st) {
     };
 }
 
-void printBoxLabel(Station& st, const QString& packing, const QString& box,
-                   const LabelLayout& layout) {
-    const Composicion c = componerEtiqueta(st, layout, packing, box);
-    if (c.resultado == Composicion::kCompuesta)
-        enviarEtiqueta(st, {packing, box, c.bytes});
-}
-
 } // namespace
 
+const QVector<EtiquetaDeCaja>& etiquetasDeCaja() {
+    static const QVector<EtiquetaDeCaja> tabla = {
+        {QStringLiteral("imprimir_detalle_peq"), QStringLiteral("Etiqueta pequeña de caja"),
+         smallLabel},
+        {QStringLiteral("imprimir_detalle"), QStringLiteral("Etiqueta de caja"), boxLabel},
+        {QStringLiteral("imprimir_detalle_bqt"), QStringLiteral("Etiqueta de caja de bouquets"),
+         bouquetLabel},
+    };
+    return tabla;
+}
+
 const LabelLayout* etiquetaDeOperacion(const QString& operacion) {
-    if (operacion == QLatin1String("imprimir_detalle_peq"))
-        return &smallLabel();
-    if (operacion == QLatin1String("imprimir_detalle"))
-        return &boxLabel();
-    if (operacion == QLatin1String("imprimir_detalle_bqt"))
-        return &bouquetLabel();
+    for (const EtiquetaDeCaja& e : etiquetasDeCaja())
+        if (e.operacion == operacion)
+            return &e.layout();
     return nullptr;
+}
+
+void imprimirEtiquetaDeCaja(Station& st, const LabelLayout& layout, const QString& packing,
+                            const QString& caja) {
+    const Composicion c = componerEtiqueta(st, layout, packing, caja);
+    if (c.resultado == Composicion::kCompuesta)
+        enviarEtiqueta(st, {packing, caja, c.bytes});
 }
 
 Composicion componerEtiqueta(Station& st, const LabelLayout& layout, const QString& packing,
@@ -106,15 +114,15 @@ void vista_previa(Station& st, const QString& operacion, const QString& packing,
 }
 
 void imprimir_detalle_peq(Station& st, const QString& packing, const QString& caja) {
-    printBoxLabel(st, packing, caja, smallLabel());
+    imprimirEtiquetaDeCaja(st, smallLabel(), packing, caja);
 }
 
 void imprimir_detalle(Station& st, const QString& packing, const QString& caja) {
-    printBoxLabel(st, packing, caja, boxLabel());
+    imprimirEtiquetaDeCaja(st, boxLabel(), packing, caja);
 }
 
 void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& caja) {
-    printBoxLabel(st, packing, caja, bouquetLabel());
+    imprimirEtiquetaDeCaja(st, bouquetLabel(), packing, caja);
 }
 
 void reimprimir_etiqueta(Station& st) {

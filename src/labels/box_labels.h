@@ -2,7 +2,7 @@
 // The three box-detail labels of the packing room and the reprint of the last
 // one composed.
 
-#include "labels/model/label_layouts.h"
+#include "labels/label_layouts.h"
 #include "station/station.h"
 
 namespace velmar {
@@ -33,9 +33,22 @@ void imprimir_detalle(Station& st, const QString& packing, const QString& caja);
 // Bouquet label, 816 x 1269 dots.
 void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& caja);
 
-// The layout a label operation prints (imprimir_detalle_peq, imprimir_detalle,
-// imprimir_detalle_bqt); null for any other name.
+// The labels' one table: operation name, the title a front end shows, and the
+// layout it prints. The catalogue, the preview and velmar-cli read it.
+struct EtiquetaDeCaja {
+    QString operacion;
+    QString titulo;
+    const LabelLayout& (*layout)();
+};
+const QVector<EtiquetaDeCaja>& etiquetasDeCaja();
+
+// The layout a label operation prints; null for any other name.
 const LabelLayout* etiquetaDeOperacion(const QString& operacion);
+
+// Composes the box's label in `layout` and sends it (what the three label
+// operations do).
+void imprimirEtiquetaDeCaja(Station& st, const LabelLayout& layout, const QString& packing,
+                            const QString& caja);
 
 // A box's label as its operation composes it, without sending it.
 struct Composicion {

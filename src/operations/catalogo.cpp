@@ -1,13 +1,13 @@
 #include "operations/catalogo.h"
 
+#include "attendance/attendance_clock.h"
+#include "attendance/attendance_report.h"
+#include "attendance/kept_scans.h"
 #include "labels/box_labels.h"
 #include "packing/completion.h"
 #include "packing/packing_change.h"
 #include "packing/packing_report.h"
 #include "packing/write_off.h"
-#include "station/attendance_clock.h"
-#include "station/attendance_report.h"
-#include "station/kept_scans.h"
 
 namespace velmar {
 
@@ -100,24 +100,15 @@ QVector<Operacion> construir() {
     // Labels: the three box-detail labels and the reprint after a jam.
     const QVector<Parametro> deCaja = {packing,
                                        {QStringLiteral("caja"), QStringLiteral("Caja"), false}};
-    ops.append({QStringLiteral("imprimir_detalle_peq"), QStringLiteral("Etiqueta pequeña de caja"),
-                deCaja, false, true, [](Station& st, const QStringList& a) {
-                    imprimir_detalle_peq(st, a.value(0), a.value(1));
-                }});
-    ops.append({QStringLiteral("imprimir_detalle"), QStringLiteral("Etiqueta de caja"), deCaja,
-                false, true, [](Station& st, const QStringList& a) {
-                    imprimir_detalle(st, a.value(0), a.value(1));
-                }});
-    ops.append({QStringLiteral("imprimir_detalle_bqt"),
-                QStringLiteral("Etiqueta de caja de bouquets"), deCaja, false, true,
-                [](Station& st, const QStringList& a) {
-                    imprimir_detalle_bqt(st, a.value(0), a.value(1));
-                }});
+    for (const EtiquetaDeCaja& e : etiquetasDeCaja())
+        ops.append({e.operacion, e.titulo, deCaja, false, true,
+                    [layout = e.layout](Station& st, const QStringList& a) {
+                        imprimirEtiquetaDeCaja(st, layout(), a.value(0), a.value(1));
+                    }});
     // The label one of those three would print, drawn and not sent.
     QVector<Opcion> etiquetas;
-    for (const Operacion& op : ops)
-        if (etiquetaDeOperacion(op.nombre))
-            etiquetas.append({op.nombre, op.titulo});
+    for (const EtiquetaDeCaja& e : etiquetasDeCaja())
+        etiquetas.append({e.operacion, e.titulo});
     ops.append({QStringLiteral("vista_previa"),
                 QStringLiteral("Vista previa de etiqueta"),
                 {{QStringLiteral("operacion"), QStringLiteral("Etiqueta"), false, etiquetas},

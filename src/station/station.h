@@ -3,7 +3,7 @@
 // its front end gives it, and the session it carries from one operation to the
 // next. The window gives widgets, velmar-cli its streams, the tests recordings.
 
-#include "labels/printing/label_printer.h"
+#include "printing/label_printer.h"
 #include "station/prompts.h"
 #include "station/views.h"
 
@@ -13,7 +13,7 @@
 namespace velmar {
 
 class Conexion;
-class KeptScans;    // station/kept_scans.h
+class KeptScans;    // attendance/kept_scans.h
 class LabelPreview; // labels/box_labels.h
 
 // A label as composed for one box, whether or not the printer took it.

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fails when a file of src/ or apps/ includes a header of a higher layer, or
-when the folders' includes form a loop. A file's layer is its folder's (the
-longest folder below that matches); the order is written only here.
+when the folders' includes form a loop. A file's layer is its folder's, one
+level below src/ (no nested layer folders); the order is written only here.
 
     check_layers.py SOURCE_DIR
 """
@@ -12,10 +12,10 @@ import sys
 # Lowest first; folders on one line are peers and may not include each other
 # in a circle.
 LAYERS = [
-    ["db", "files", "labels/model"],
-    ["labels/printing"],
+    ["db", "files", "journal", "epl2"],
+    ["printing", "emulator"],
     ["station"],
-    ["login", "packing", "labels", "labels/render"],
+    ["attendance", "labels", "login", "packing"],
     ["operations"],
     ["cli", "gui"],
     ["apps"],
@@ -25,13 +25,10 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
 def folder_of(path):
-    """The layer folder of a path relative to src/ (or 'apps'), None if none."""
+    """The layer folder of a path relative to src/ (or 'apps'), None if none.
+    Layers are flat: a file sits directly in its layer's folder."""
     parts = path.split("/")[:-1]
-    while parts:
-        if "/".join(parts) in LEVEL:
-            return "/".join(parts)
-        parts.pop()
-    return None
+    return parts[0] if len(parts) == 1 and parts[0] in LEVEL else None
 
 
 def main(root):

@@ -2,11 +2,11 @@
 // against the expected files, writer and parser round trip, the emulated
 // printer's state, control characters in values, the code page.
 
-#include "labels/model/cp1252.h"
-#include "labels/model/epl2_parser.h"
-#include "labels/model/epl2_printer.h"
-#include "labels/model/epl2_writer.h"
-#include "labels/model/label_composer.h"
+#include "epl2/cp1252.h"
+#include "epl2/epl2_parser.h"
+#include "epl2/epl2_printer.h"
+#include "epl2/epl2_writer.h"
+#include "labels/label_composer.h"
 
 #include <QDir>
 #include <QTest>

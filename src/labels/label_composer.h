@@ -1,9 +1,9 @@
 #pragma once
 // Lays a box's data out on a label: layout + data -> EPL2 document.
 
-#include "labels/model/epl2_document.h"
-#include "labels/model/label_content.h"
-#include "labels/model/label_layouts.h"
+#include "epl2/epl2_document.h"
+#include "labels/label_content.h"
+#include "labels/label_layouts.h"
 
 namespace velmar {
 

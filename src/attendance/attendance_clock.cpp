@@ -1,8 +1,8 @@
-#include "station/attendance_clock.h"
+#include "attendance/attendance_clock.h"
 
+#include "attendance/kept_scans.h"
 #include "db/errors.h"
 #include "db/named_lock.h"
-#include "station/kept_scans.h"
 #include "station/operation_scope.h"
 #include "station/velmo.h"
 

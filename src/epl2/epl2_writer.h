@@ -2,7 +2,7 @@
 // EPL2 bytes as the label printer takes them: one command per line, CR LF
 // after each, single-byte Windows-1252 text.
 
-#include "labels/model/epl2_document.h"
+#include "epl2/epl2_document.h"
 
 #include <QByteArray>
 

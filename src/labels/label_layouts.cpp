@@ -1,4 +1,4 @@
-#include "labels/model/label_layouts.h"
+#include "labels/label_layouts.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "labels/model/epl2_printer.h"
+#include "epl2/epl2_printer.h"
 
 namespace velmar {
 

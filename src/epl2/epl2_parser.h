@@ -2,7 +2,7 @@
 // Reads EPL2 bytes back into the document model the writer serialises: the
 // printer emulator's input. Core code, no graphics.
 
-#include "labels/model/epl2_document.h"
+#include "epl2/epl2_document.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "labels/model/label_composer.h"
+#include "labels/label_composer.h"
 
 namespace velmar {
 

@@ -3,7 +3,7 @@
 // the operator would see it come out. Needs QtGui, so it lives apart from the
 // core labels library.
 
-#include "labels/model/epl2_printer.h"
+#include "epl2/epl2_printer.h"
 
 #include <QImage>
 

@@ -1,6 +1,6 @@
-#include "labels/model/epl2_writer.h"
+#include "epl2/epl2_writer.h"
 
-#include "labels/model/cp1252.h"
+#include "epl2/cp1252.h"
 
 namespace velmar {
 

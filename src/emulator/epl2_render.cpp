@@ -1,4 +1,4 @@
-#include "labels/render/epl2_render.h"
+#include "emulator/epl2_render.h"
 
 #include <QFont>
 #include <QFontMetricsF>

@@ -1,4 +1,4 @@
-#include "labels/model/cp1252.h"
+#include "epl2/cp1252.h"
 
 #include <QList>
 

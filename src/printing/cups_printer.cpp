@@ -1,4 +1,4 @@
-#include "labels/printing/destinations.h"
+#include "printing/destinations.h"
 
 #include "db/errors.h"
 

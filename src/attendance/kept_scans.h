@@ -4,7 +4,7 @@
 // the server is back. A kept scan's time is the server's: the last server clock
 // seen plus the station's monotonic time since, never the workstation's clock.
 
-#include "station/scan_journal.h"
+#include "journal/scan_journal.h"
 #include "station/station.h"
 
 #include <QDateTime>

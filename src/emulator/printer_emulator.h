@@ -3,7 +3,7 @@
 // networked label printer's raw port does, keeps each job's bytes and draws
 // each printed label to a PNG. velmar-impresora is this class and a main().
 
-#include "labels/model/epl2_printer.h"
+#include "epl2/epl2_printer.h"
 
 #include <QHash>
 #include <QTcpServer>

@@ -8,7 +8,7 @@
 using namespace velmar;
 using namespace velmar::test;
 
-class TestVelmo : public QObject {
+class TestDatabase : public QObject {
     Q_OBJECT
 
 private slots:
@@ -136,5 +136,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestVelmo)
-#include "test_velmo.moc"
+QTEST_GUILESS_MAIN(TestDatabase)
+#include "test_db.moc"

@@ -1,8 +1,8 @@
-#include "station/kept_scans.h"
+#include "attendance/kept_scans.h"
 
+#include "attendance/attendance_clock.h"
 #include "db/conexion.h"
 #include "db/errors.h"
-#include "station/attendance_clock.h"
 #include "station/velmo.h"
 
 #include <QTimeZone>

@@ -2,8 +2,8 @@
 // texts (cédulas keep their leading zeros), dates and times are the
 // spreadsheet's own, whatever its regional settings.
 
+#include "attendance/attendance_rows.h"
 #include "files/file_output.h"
-#include "station/attendance_rows.h"
 
 #include <QDate>
 #include <QFile>

@@ -2,7 +2,7 @@
 // The printing units, one file each, that the registry (printer_registry.cpp)
 // chooses among by scheme. Each takes the destination's text after its scheme.
 
-#include "labels/printing/label_printer.h"
+#include "printing/label_printer.h"
 
 namespace velmar {
 

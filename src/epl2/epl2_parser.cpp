@@ -1,6 +1,6 @@
-#include "labels/model/epl2_parser.h"
+#include "epl2/epl2_parser.h"
 
-#include "labels/model/cp1252.h"
+#include "epl2/cp1252.h"
 
 #include <QList>
 

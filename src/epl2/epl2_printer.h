@@ -3,7 +3,7 @@
 // prints, each with the fields of its image buffer and the form settings then
 // in force. The printer emulator's core; no graphics.
 
-#include "labels/model/epl2_document.h"
+#include "epl2/epl2_document.h"
 
 namespace velmar {
 

@@ -1,9 +1,9 @@
-#include "station/attendance_report.h"
+#include "attendance/attendance_report.h"
 
+#include "attendance/attendance_clock.h"
+#include "attendance/attendance_rows.h"
 #include "db/errors.h"
 #include "files/file_output.h"
-#include "station/attendance_clock.h"
-#include "station/attendance_rows.h"
 #include "station/operation_scope.h"
 #include "station/velmo.h"
 

@@ -1,4 +1,4 @@
-#include "station/scan_journal.h"
+#include "journal/scan_journal.h"
 
 #include "db/errors.h"
 

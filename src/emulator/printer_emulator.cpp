@@ -1,8 +1,8 @@
-#include "labels/render/printer_emulator.h"
+#include "emulator/printer_emulator.h"
 
+#include "emulator/epl2_render.h"
+#include "epl2/epl2_parser.h"
 #include "files/file_output.h"
-#include "labels/model/epl2_parser.h"
-#include "labels/render/epl2_render.h"
 
 #include <QBuffer>
 #include <QDir>
