@@ -243,29 +243,32 @@ int insertarConReintento(Conexion& db, const QString& sql) {
 // (the insert is never sent again). A cluster's new writer or a restarted
 // server may take a few seconds to answer, and a statement cut off on its way
 // may still be committing: the day is asked again until kRelectura (no
-// answer) or kRelecturaVacia (no entry yet) after the cut. A server that
-// stopped answering (the insert waited out the read timeout) is the failure
-// itself, as is a day still without the entry.
+// answer) or kRelecturaVacia (no entry yet) after the cut, however long the
+// insert had waited before it. An insert that waited out the read timeout met
+// a server that stopped answering: that is the failure itself, as is a day
+// still without the entry.
 constexpr int kRelectura = 12;
 constexpr int kRelecturaVacia = 5;
 
 RecordSet releerDia(Conexion& db, const Escaneo& scan, const DbError& corte,
                     const QElapsedTimer& envio) {
-    if (Conexion::esperaAgotada(envio))
+    if (envio.elapsed() >= (Conexion::kReadTimeout - 1) * 1000)
         throw corte;
+    QElapsedTimer desdeCorte;
+    desdeCorte.start();
     for (;; QThread::msleep(500)) {
         RecordSet hoy;
         try {
             db.comprobar();
             hoy = db.consulta(scan.consultaDelDia());
         } catch (const DbError& e) {
-            if (!e.conexionPerdida() || envio.elapsed() >= kRelectura * 1000)
+            if (!e.conexionPerdida() || desdeCorte.elapsed() >= kRelectura * 1000)
                 throw;
             continue;
         }
         if (!hoy.eof())
             return hoy;
-        if (envio.elapsed() >= kRelecturaVacia * 1000)
+        if (desdeCorte.elapsed() >= kRelecturaVacia * 1000)
             throw corte;
     }
 }
@@ -303,6 +306,12 @@ void asistencia(Station& st, const QString& texto) {
         } catch (const DbError& e) {
             if (e.conexionPerdida())
                 throw;
+            // A node out of its cluster's primary component refuses GET_LOCK
+            // as a lock wait timeout no other station caused: the database
+            // is not accepting work.
+            if (e.codigo() == QLatin1String("1205") || e.codigo() == QLatin1String("1047"))
+                throw DbError(QStringLiteral("WSREP has not yet prepared node for application use"),
+                              QStringLiteral("1047"));
             conCandado = false;
             persona = abrirPersona(st, seleccion + desde);
         }

@@ -1,19 +1,24 @@
 #!/usr/bin/python3
 """Stations on a Galera cluster behind HAProxy while the writer node dies.
 
-Three stations (velmar-cli processes) scan new cards and one prints labels
-through HAProxy; the active node is killed with SIGKILL, restarted at its
-recovered position and takes the writer role back. Checks that every scan was
-recorded or reported failed (never reported done and missing), that no person
-has two entries for the day, that every card scanned has its row, that the
-stations work again after the failover without restarting anything, that the
-labels printed are whole, and that the three nodes hold the same rows. Prints
-the pause of the failover and the switch-back; asserts no time.
+First, one entry whose session HAProxy cuts 6 s after it was sent and that
+commits 1.5 s after the cut: the station must report it recorded. Then four
+stations (velmar-cli processes) scan new cards and two print labels of two
+boxes, each with a slow work-table fill, through HAProxy; the active node is
+killed with SIGKILL, restarted at its recovered position and takes the writer
+role back. Checks that every scan was recorded or reported failed (never
+reported done and missing, never reported failed and recorded), that no
+person has two entries for the day, that every card scanned has its row, that
+the stations work again after the failover without restarting anything, that
+every label printed is its own box's whole label, and that the three nodes
+hold the same rows. Prints the pause of the failover and the switch-back;
+asserts no time.
 
 usage: test_cluster.py SOURCE_DIR BINARY_DIR CLUSTER_DIR PORT
 """
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import threading
@@ -40,8 +45,12 @@ def log(text):
 
 
 def cluster(*args, check=True):
-    return subprocess.run([CLUSTER, args[0], DIR, *map(str, args[1:])], check=check,
-                          capture_output=True, text=True)
+    r = subprocess.run([CLUSTER, args[0], DIR, *map(str, args[1:])], capture_output=True,
+                       text=True)
+    if check and r.returncode != 0:
+        raise RuntimeError(f"cluster.sh {' '.join(map(str, args))}: rc {r.returncode}: "
+                           f"{r.stderr.strip()}")
+    return r
 
 
 def sql(node, query):
@@ -80,9 +89,9 @@ stop = threading.Event()
 env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
 
-def run_cli(*args):
+def run_cli(*args, extra=None):
     try:
-        r = subprocess.run([CLI, *args], env=env, stdin=subprocess.DEVNULL,
+        r = subprocess.run([CLI, *args], env=dict(env, **(extra or {})), stdin=subprocess.DEVNULL,
                            capture_output=True, text=True, timeout=90)
         return r.returncode, r.stdout, r.stderr
     except subprocess.TimeoutExpired:
@@ -124,15 +133,37 @@ def station(st, first_card, prefix="77", step=STATIONS):
         st.scans.append(Scan(cedula, start, now(), outcome, err.strip()))
 
 
-prints = []  # (start, end, exit code, stderr)
+@dataclass
+class Printer:
+    """A label station printing one box again and again to its own printer."""
+    packing: str
+    box: str
+    out: str
+    url: str = ""
+    prints: list = field(default_factory=list)  # (start, end, exit code, stderr)
 
+    def run(self):
+        while not stop.is_set():
+            self.print_once()
+            time.sleep(0.3)
 
-def printer_station():
-    while not stop.is_set():
+    def print_once(self):
         start = now()
-        code, _, err = run_cli("imprimir_detalle", "850", "1")
-        prints.append((start, now(), code, err.strip()))
-        time.sleep(0.3)
+        code, _, err = run_cli("imprimir_detalle", self.packing, self.box,
+                               extra={"VELMAR_IMPRESORA": self.url})
+        self.prints.append((start, now(), code, err.strip()))
+
+    def jobs(self):
+        return [open(os.path.join(self.out, f), "rb").read()
+                for f in sorted(os.listdir(self.out)) if f.endswith(".epl")]
+
+
+def haproxy(command):
+    """A command on HAProxy's admin socket."""
+    with socket.socket(socket.AF_UNIX) as s:
+        s.connect(os.path.join(DIR, "haproxy.sock"))
+        s.sendall(command.encode() + b"\n")
+        return s.makefile().read()
 
 
 def good_after(st, t):
@@ -181,35 +212,84 @@ def main():
     sql(1, f"INSERT INTO personal (cedula, nombres, apellidos) "
            f"SELECT CONCAT('78', LPAD(seq, 8, '0')), 'LENTA', CONCAT('CLUSTER ', seq) "
            f"FROM seq_0_to_999")
+    # Card 7900000001's entry waits for the test's named lock on its node.
+    sql(1, "INSERT INTO personal (cedula, nombres, apellidos) "
+           "VALUES ('7900000001', 'CORTADA', 'CLUSTER')")
     sql(1, "CREATE TRIGGER lenta BEFORE INSERT ON control_asistencia FOR EACH ROW "
-           "SET @lenta = IF((SELECT cedula FROM personal WHERE personal_id = NEW.personal_id) "
-           "LIKE '78%', SLEEP(1), 0)")
+           "SET @lenta = CASE (SELECT LEFT(cedula, 2) FROM personal "
+           "WHERE personal_id = NEW.personal_id) WHEN '78' THEN SLEEP(1) "
+           "WHEN '79' THEN GET_LOCK('velmar-prueba', 60) + RELEASE_LOCK('velmar-prueba') "
+           "ELSE 0 END")
+    # A slow work-table fill (0.4 s a row): a label's fill is likely under way
+    # on the backup when node1 comes back, and goes on there after the cut.
+    sql(1, "CREATE TRIGGER lenta_caja BEFORE INSERT ON tmp_caja FOR EACH ROW "
+           "SET @lenta = SLEEP(0.4)")
     log(f"cluster up and loaded ({t_started:.1f} s to start)")
 
     env.update(dict(line.split("=", 1) for line in
                     cluster("odbc", DB).stdout.split()[1:]))
-    labels = os.path.join(DIR, "etiquetas")
-    emulator = subprocess.Popen([PRINTER, "--port", "0", "--out", labels],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    printers = [Printer("850", "1", os.path.join(DIR, "etiquetas-850-1")),
+                Printer("852", "1", os.path.join(DIR, "etiquetas-852-1"))]
+    emulators = []
     try:
-        line = ""
-        while "escuchando en 127.0.0.1:" not in line:
-            line = emulator.stderr.readline()
-            if not line:
-                raise RuntimeError("velmar-impresora did not start")
-        env["VELMAR_IMPRESORA"] = "socket://127.0.0.1:" + line.split("127.0.0.1:")[1].split(",")[0]
-        run_scenario(labels)
+        for p in printers:
+            emulators.append(subprocess.Popen([PRINTER, "--port", "0", "--out", p.out],
+                                              stdout=subprocess.DEVNULL,
+                                              stderr=subprocess.PIPE, text=True))
+            line = ""
+            while "escuchando en 127.0.0.1:" not in line:
+                line = emulators[-1].stderr.readline()
+                if not line:
+                    raise RuntimeError("velmar-impresora did not start")
+            p.url = "socket://127.0.0.1:" + line.split("127.0.0.1:")[1].split(",")[0]
+            p.print_once()  # its box's label on a quiet cluster: the reference
+        cut_entry()
+        run_scenario(printers)
     finally:
         stop.set()
-        emulator.kill()
-        emulator.wait()
+        for e in emulators:
+            e.kill()
+            e.wait()
 
 
-def run_scenario(labels):
+def cut_entry():
+    """An entry insert held on node1 by the test's named lock, its session cut
+    by HAProxy 6 s after it was sent; the insert commits 1.5 s after the cut."""
+    holder = subprocess.Popen([CLUSTER, "sql", DIR, "1", "-N", "-B", "-n"],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        holder.stdin.write("SELECT GET_LOCK('velmar-prueba', 0);\n")
+        holder.stdin.flush()
+        if holder.stdout.readline().strip() != "1":
+            raise RuntimeError("the test's named lock was not taken")
+        result = []
+        scan = threading.Thread(target=lambda: result.append(run_cli("asistencia", "7900000001")))
+        scan.start()
+        wait_until("the held entry insert", lambda: sql(1, (
+            "SELECT COUNT(*) FROM information_schema.processlist "
+            "WHERE state = 'User lock'"))[0][0] == "1", 30)
+        time.sleep(6)
+        haproxy("shutdown sessions server velmar/node1")
+        time.sleep(1.5)
+        holder.stdin.write("SELECT RELEASE_LOCK('velmar-prueba');\n")
+        holder.stdin.flush()
+        scan.join()
+    finally:
+        holder.stdin.close()
+        holder.wait()
+    code, out, err = result[0]
+    rows = sql(1, "SELECT COUNT(*) FROM control_asistencia JOIN personal USING (personal_id) "
+                  "WHERE cedula = '7900000001'")[0][0]
+    log(f"entry cut 6 s after its send: {out.strip()!r} {err.strip()!r}, rows {rows}")
+    check(code == 0 and "Ingreso del usuario CORTADA CLUSTER" in out and rows == "1",
+          "an entry cut off and committed 1.5 s after the cut is reported recorded")
+
+
+def run_scenario(printers):
     stations = [Station(i) for i in range(STATIONS + 1)]
     threads = [threading.Thread(target=station, args=(st, st.number)) for st in stations[:-1]]
     threads.append(threading.Thread(target=station, args=(stations[-1], 0, "78", 1)))
-    threads.append(threading.Thread(target=printer_station))
+    threads += [threading.Thread(target=p.run) for p in printers]
     for t in threads:
         t.start()
     try:
@@ -235,15 +315,18 @@ def run_scenario(labels):
         log(f"HAProxy back on node1 {t_back - t_synced:.1f} s after it was Synced")
         wait_until("recorded scans on every station after the switch-back",
                    lambda: all(len(good_after(st, t_back)) >= 5 for st in stations))
+        wait_until("a label printed on each label station after the switch-back",
+                   lambda: all(any(q[0] > t_back and q[2] == 0 and not q[3] for q in p.prints)
+                               for p in printers), 90)
     finally:
         stop.set()
         for t in threads:
             t.join()
     log("stations stopped")
-    verify(stations, t_kill, t_rejoin, t_back, labels)
+    verify(stations, t_kill, t_rejoin, t_back, printers)
 
 
-def verify(stations, t_kill, t_rejoin, t_back, labels):
+def verify(stations, t_kill, t_rejoin, t_back, printers):
     scans = [s for st in stations for s in st.scans]
     fails = [s for s in scans if s.outcome == "fail"]
     ok_cards = {s.card for s in scans if s.outcome == "ok"}
@@ -285,6 +368,11 @@ def verify(stations, t_kill, t_rejoin, t_back, labels):
           f"(without: {sorted(all_cards - count.keys())[:5]}, "
           f"not scanned: {sorted(count.keys() - all_cards)[:5]})")
     check(all("\t" in s.stderr for s in fails), "every failed scan showed a box to the operator")
+    # A scan reported failed whose re-scan finds the entry: the failed one
+    # had recorded it after all.
+    late = [b.card for st in stations for a, b in zip(st.scans, st.scans[1:])
+            if a.outcome == "fail" and b.outcome == "ya" and a.card == b.card]
+    check(not late, f"no scan reported failed had recorded its entry ({late[:5]})")
     for st in stations:
         check(bool(good_after(st, t_kill)) and bool(good_after(st, t_back)),
               f"station {st.number} records scans after the failover and after the "
@@ -301,13 +389,20 @@ def verify(stations, t_kill, t_rejoin, t_back, labels):
         time.sleep(0.5)
     check(len(set(sums.values())) == 1, f"the three nodes hold the same rows {sums}")
 
-    done = [p for p in prints if p[2] == 0 and not p[3]]
-    jobs = sorted(f for f in os.listdir(labels) if f.endswith(".epl"))
-    contents = {open(os.path.join(labels, f), "rb").read() for f in jobs}
-    print(f"labels: {len(prints)} asked, {len(done)} printed without a box, "
-          f"{len(jobs)} received")
-    check(len(jobs) >= len(done) > 0, "every label reported printed reached the printer")
-    check(len(contents) == 1, "every label of the box is the same, whole label")
+    references = [p.jobs()[0] if p.jobs() else b"" for p in printers]
+    check(all(references) and references[0] != references[1],
+          "the two boxes' labels printed on a quiet cluster differ")
+    for p, reference in zip(printers, references):
+        done = [q for q in p.prints if q[2] == 0 and not q[3]]
+        jobs = p.jobs()
+        mixed = [q for q in p.prints if "filas de otra etiqueta" in q[3]]
+        print(f"labels {p.packing}/{p.box}: {len(p.prints)} asked, {len(done)} printed without "
+              f"a box, {len(mixed)} refused as mixed, {len(jobs)} received")
+        check(len(jobs) >= len(done) > 1,
+              f"every label of {p.packing}/{p.box} reported printed reached the printer")
+        wrong = [j for j in jobs if j != reference]
+        check(not wrong, f"every label printed for {p.packing}/{p.box} is its own box's whole "
+                         f"label ({len(wrong)} not: {wrong[:1]!r})")
 
 
 if __name__ == "__main__":
