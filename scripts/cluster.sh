@@ -51,14 +51,20 @@ addr() { echo "127.0.0.1$1"; }
 ndir() { echo "$dir/node$1"; }
 # The server's own pid, which is also its session and process group id.
 npid() { cat "$(ndir "$1")/pgid" 2>/dev/null || true; }
-alive() { local p; p=$(npid "$1"); [[ -n $p ]] && kill -0 "$p" 2>/dev/null; }
+# A killed process nobody has reaped yet (a zombie) is not running.
+running() {
+  local s
+  [[ -n $1 ]] && s=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) &&
+    [[ -n $s && $s != [ZX] ]]
+}
+alive() { running "$(npid "$1")"; }
 client() { mariadb --no-defaults --socket="$(ndir "$1")/mysqld.sock" -uroot "${@:2}"; }
 wsrep() {
   client "$1" -N -B --connect-timeout=2 -e "SHOW GLOBAL STATUS LIKE '$2'" 2>/dev/null |
     cut -f2 || true
 }
 hapid() { cat "$dir/haproxy.pid" 2>/dev/null || true; }
-ha_alive() { local p; p=$(hapid); [[ -n $p ]] && kill -0 "$p" 2>/dev/null; }
+ha_alive() { running "$(hapid)"; }
 
 write_config() {
   local n=$1 p a d
@@ -93,6 +99,10 @@ wsrep-node-name=node$n
 wsrep-node-address=$a
 wsrep-provider-options="gmcast.listen_addr=tcp://$a:$((p + 1));ist.recv_addr=$a:$((p + 2));gcache.size=64M"
 wsrep-sst-method=rsync
+# A full copy comes from a backup, not from the writer the stations use (its
+# stations would wait while it donates); the comma lets any node serve when
+# that backup is down.
+wsrep-sst-donor=$( ((n == 3)) && echo node2 || echo node3),
 wsrep-sst-receive-address=$a:$((p + 3))
 # A read waits for the writes the cluster had already ordered: a scan right
 # after a switch of node sees the rows the previous node committed.

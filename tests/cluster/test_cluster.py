@@ -200,12 +200,9 @@ def main():
     sql(1, f"INSERT INTO personal (cedula, nombres, apellidos) "
            f"SELECT CONCAT('77', LPAD(seq, 8, '0')), 'PRUEBA', CONCAT('CLUSTER ', seq) "
            f"FROM seq_0_to_{CARDS - 1}")
-    # The guard docs/cluster.md asks of a farm's cluster: a statement cut off
-    # on the node left behind may still commit after the station has re-read
-    # on the other node and recorded the entry again; the key makes the later
-    # of the two fail (certification) instead of leaving two entries.
-    sql(1, "ALTER TABLE control_asistencia ADD UNIQUE KEY ux_asistencia_persona_dia "
-           "(personal_id, fecha_entrada)")
+    env.update(dict(line.split("=", 1) for line in
+                    cluster("odbc", DB).stdout.split()[1:]))
+    unique_day_key()
     # The slow station's entries take a second on the node that runs them (the
     # appliers fire no trigger): one of them is likely cut off mid-statement
     # at the kill and at the switch-back, where its row may be committed.
@@ -226,8 +223,6 @@ def main():
            "SET @lenta = SLEEP(0.4)")
     log(f"cluster up and loaded ({t_started:.1f} s to start)")
 
-    env.update(dict(line.split("=", 1) for line in
-                    cluster("odbc", DB).stdout.split()[1:]))
     printers = [Printer("850", "1", os.path.join(DIR, "etiquetas-850-1")),
                 Printer("852", "1", os.path.join(DIR, "etiquetas-852-1"))]
     emulators = []
@@ -250,6 +245,56 @@ def main():
         for e in emulators:
             e.kill()
             e.wait()
+
+
+# Days a farm's history may hold twice: (card, entry, exit) rows of 2020-01-02,
+# and the one row the migration leaves of each (entry, exit, horas_dif).
+HISTORY = [
+    (("7700000001", "07:00:00", None), ("7700000001", "07:05:00", "12:00:00")),
+    (("7700000002", "08:00:00", "09:00:00"), ("7700000002", "08:10:00", "17:00:00")),
+    (("7700000003", "06:00:00", None), ("7700000003", "06:30:00", None)),
+    (("7700000004", "07:30:00", "16:00:00"),),
+]
+MERGED = {"7700000001": ("07:00:00", "12:00:00", "18000"),
+          "7700000002": ("08:00:00", "17:00:00", "32400"),
+          "7700000003": ("06:00:00", "NULL", "NULL"),
+          "7700000004": ("07:30:00", "16:00:00", "30600")}
+
+
+def unique_day_key():
+    """The guard docs/cluster.md asks of a farm's cluster: a statement cut off
+    on the node left behind may still commit after the station has re-read on
+    the other node and recorded the entry again; the key makes the later of
+    the two fail (certification) instead of leaving two entries. A station
+    says so at start while it is missing; db/dia_unico.sql merges the days
+    held twice and adds it."""
+    rows = ", ".join(
+        f"((SELECT personal_id FROM personal WHERE cedula = '{c}'), '2020-01-02', '{e}', "
+        f"'2020-01-02', {f'{x!r}' if x else 'NULL'}, "
+        f"{f'TIME_TO_SEC({x!r}) - TIME_TO_SEC({e!r})' if x else 'NULL'})"
+        for day in HISTORY for c, e, x in day)
+    sql(1, "INSERT INTO control_asistencia (personal_id, fecha_entrada, hora_entrada, "
+           f"fecha_salida, hora_salida, horas_dif) VALUES {rows}")
+    before = run_cli("asistencia", "0")[2]
+    total = sql(1, "SELECT COUNT(*) FROM control_asistencia")[0][0]
+    with open(os.path.join(SRC, "db", "dia_unico.sql"), "rb") as inp:
+        subprocess.run([CLUSTER, "sql", DIR, "1", DB], stdin=inp, check=True,
+                       stdout=subprocess.DEVNULL)
+    after = run_cli("asistencia", "0")[2]
+    check(["clave única (personal_id, fecha_entrada)" in w for w in (before, after)]
+          == [True, False],
+          "a station says at start that the day's unique key is missing, until it is added")
+    merged = {c: tuple(r) for c, *r in sql(2, (
+        "SELECT cedula, hora_entrada, IFNULL(hora_salida, 'NULL'), IFNULL(horas_dif, 'NULL') "
+        "FROM control_asistencia JOIN personal USING (personal_id) "
+        "WHERE fecha_entrada = '2020-01-02'"))}
+    keys = sql(2, "SELECT index_name, non_unique FROM information_schema.statistics "
+                  f"WHERE table_schema = '{DB}' AND table_name = 'control_asistencia' "
+                  "AND column_name = 'personal_id'")
+    kept = sql(2, "SELECT COUNT(*) FROM control_asistencia_antes_dia_unico")[0][0]
+    check(merged == MERGED and keys == [["ux_asistencia_persona_dia", "0"]] and kept == total,
+          f"db/dia_unico.sql leaves one row per person and day, the unique key alone and "
+          f"the old rows kept ({merged}, {keys}, {kept} of {total})")
 
 
 def cut_entry():
