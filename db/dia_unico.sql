@@ -2,7 +2,7 @@
 -- (docs/cluster.md, "La clave única del día"). Run once, on the farm's
 -- database, with the stations stopped:
 --
---   mariadb finca < db/dia_unico.sql
+--   mariadb finca < /usr/share/velmar/dia_unico.sql   (db/dia_unico.sql in the source)
 --
 -- 1. A copy of the table as it was: control_asistencia_antes_dia_unico (the
 --    script stops here if that copy already exists: it has run before).

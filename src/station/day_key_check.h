@@ -9,8 +9,8 @@ namespace velmar {
 inline const QString kFaltaClaveDelDia = QStringLiteral(
     "La base de datos está en un clúster (Galera) y a la tabla control_asistencia le falta la "
     "clave única (personal_id, fecha_entrada): un escaneo cortado y el siguiente pueden dejar "
-    "dos ingresos del mismo día. Avise al encargado de sistemas: la agrega db/dia_unico.sql "
-    "(docs/cluster.md).");
+    "dos ingresos del mismo día. Avise al encargado de sistemas: la agrega "
+    "/usr/share/velmar/dia_unico.sql (/usr/share/doc/velmar/cluster.md).");
 
 // On a cluster, an entry insert cut off on one node can commit after the
 // re-scan recorded the day on another; only a unique key on the person and
