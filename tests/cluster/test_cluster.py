@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Stations on a Galera cluster behind HAProxy while the writer node dies.
 
-First, one entry whose session HAProxy cuts 6 s after it was sent and that
+First, the day's unique key: a station says at start it is missing, and
+db/dia_unico.sql merges a history's days held twice and adds it. Then one entry whose session HAProxy cuts 6 s after it was sent and that
 commits 1.5 s after the cut: the station must report it recorded. Then four
 stations (velmar-cli processes) scan new cards and two print labels of two
 boxes, each with a slow work-table fill, through HAProxy; the active node is
@@ -217,10 +218,12 @@ def main():
            "WHERE personal_id = NEW.personal_id) WHEN '78' THEN SLEEP(1) "
            "WHEN '79' THEN GET_LOCK('velmar-prueba', 60) + RELEASE_LOCK('velmar-prueba') "
            "ELSE 0 END")
-    # A slow work-table fill (0.4 s a row): a label's fill is likely under way
-    # on the backup when node1 comes back, and goes on there after the cut.
+    # A slow work-table fill for 850 (0.4 s a row): a label's fill is likely
+    # under way on the backup when node1 comes back, and goes on there after
+    # the cut. 852's fill waits for the test's named lock on its node.
     sql(1, "CREATE TRIGGER lenta_caja BEFORE INSERT ON tmp_caja FOR EACH ROW "
-           "SET @lenta = SLEEP(0.4)")
+           "SET @lenta = IF(NEW.num_pack = '852', GET_LOCK('velmar-prueba', 60) + "
+           "RELEASE_LOCK('velmar-prueba'), SLEEP(0.4))")
     log(f"cluster up and loaded ({t_started:.1f} s to start)")
 
     printers = [Printer("850", "1", os.path.join(DIR, "etiquetas-850-1")),
@@ -238,6 +241,7 @@ def main():
                     raise RuntimeError("velmar-impresora did not start")
             p.url = "socket://127.0.0.1:" + line.split("127.0.0.1:")[1].split(",")[0]
             p.print_once()  # its box's label on a quiet cluster: the reference
+        fill_landing_late(printers)
         cut_entry()
         run_scenario(printers)
     finally:
@@ -297,31 +301,75 @@ def unique_day_key():
           f"the old rows kept ({merged}, {keys}, {kept} of {total})")
 
 
+class Hold:
+    """The test's named lock on one node, which the triggers wait for; let go
+    with the session."""
+
+    def __init__(self, node):
+        self.p = subprocess.Popen([CLUSTER, "sql", DIR, str(node), "-N", "-B", "-n"],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.p.stdin.write("SELECT GET_LOCK('velmar-prueba', 0);\n")
+        self.p.stdin.flush()
+        if self.p.stdout.readline().strip() != "1":
+            self.release()
+            raise RuntimeError(f"the test's named lock was not taken on node{node}")
+
+    def release(self):
+        if self.p.poll() is None:
+            self.p.stdin.close()
+            self.p.wait()
+
+
+def waiting_in(node, state):
+    return sql(node, "SELECT COUNT(*) FROM information_schema.processlist "
+                     f"WHERE state = '{state}'")[0][0] != "0"
+
+
+def background(fn, *args, **kw):
+    result = []
+    t = threading.Thread(target=lambda: result.append(fn(*args, **kw)))
+    t.start()
+    return t, result
+
+
+def fill_landing_late(printers):
+    """A fill of 852/1 by a station left on node2 commits there while a label
+    of 850/1 on node1 is filling the work table: the rows reach node1 past its
+    lock, which is node1's alone. The label must print nothing and say so."""
+    ini = os.path.join(DIR, "odbc", "node2.ini")
+    with open(env["ODBCINI"]) as inp, open(ini, "w") as out:
+        out.write(inp.read().replace("SERVER=127.0.0.1\n", "SERVER=127.0.0.12\n"))
+    own, other = printers
+    hold = Hold(2)
+    try:
+        left, _ = background(run_cli, "imprimir_detalle", other.packing, other.box,
+                             extra={"VELMAR_IMPRESORA": other.url, "ODBCINI": ini})
+        wait_until("852/1's fill held on node2", lambda: waiting_in(2, "User lock"), 30)
+        label, _ = background(own.print_once)
+        wait_until("850/1's fill on node1", lambda: waiting_in(1, "User sleep"), 30)
+    finally:
+        hold.release()
+    left.join()
+    label.join()
+    _, _, code, err = own.prints[-1]
+    log(f"850/1 printed while 852/1's fill landed: rc {code} {err!r}")
+    check("filas de otra etiqueta" in err and len(own.jobs()) == 1,
+          "a label whose work table received another label's rows prints nothing and says so")
+
+
 def cut_entry():
     """An entry insert held on node1 by the test's named lock, its session cut
     by HAProxy 6 s after it was sent; the insert commits 1.5 s after the cut."""
-    holder = subprocess.Popen([CLUSTER, "sql", DIR, "1", "-N", "-B", "-n"],
-                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    hold = Hold(1)
     try:
-        holder.stdin.write("SELECT GET_LOCK('velmar-prueba', 0);\n")
-        holder.stdin.flush()
-        if holder.stdout.readline().strip() != "1":
-            raise RuntimeError("the test's named lock was not taken")
-        result = []
-        scan = threading.Thread(target=lambda: result.append(run_cli("asistencia", "7900000001")))
-        scan.start()
-        wait_until("the held entry insert", lambda: sql(1, (
-            "SELECT COUNT(*) FROM information_schema.processlist "
-            "WHERE state = 'User lock'"))[0][0] == "1", 30)
+        scan, result = background(run_cli, "asistencia", "7900000001")
+        wait_until("the held entry insert", lambda: waiting_in(1, "User lock"), 30)
         time.sleep(6)
         haproxy("shutdown sessions server velmar/node1")
         time.sleep(1.5)
-        holder.stdin.write("SELECT RELEASE_LOCK('velmar-prueba');\n")
-        holder.stdin.flush()
-        scan.join()
     finally:
-        holder.stdin.close()
-        holder.wait()
+        hold.release()
+    scan.join()
     code, out, err = result[0]
     rows = sql(1, "SELECT COUNT(*) FROM control_asistencia JOIN personal USING (personal_id) "
                   "WHERE cedula = '7900000001'")[0][0]
@@ -377,7 +425,7 @@ def verify(stations, t_kill, t_rejoin, t_back, printers):
     ok_cards = {s.card for s in scans if s.outcome == "ok"}
     all_cards = set().union(*(st.cards for st in stations))
     print(f"scans {len(scans)}: recorded {len(ok_cards)}, failed {len(fails)}, "
-          f"recorded though reported failed "
+          f"shown as already recorded "
           f"{sum(1 for s in scans if s.outcome == 'ya')}")
     for s in fails[:20]:
         print(f"  failed {s.card} at {s.start:.1f}-{s.end:.1f} s: {s.stderr[:160]!r}")
