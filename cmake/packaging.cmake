@@ -15,8 +15,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/velmar.desktop
 install(FILES ${PROJECT_SOURCE_DIR}/resources/velmar-icon.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps RENAME velmar.png)
 install(FILES ${PROJECT_SOURCE_DIR}/db/schema.sql ${PROJECT_SOURCE_DIR}/db/demo.sql
+              ${PROJECT_SOURCE_DIR}/db/dia_unico.sql
         DESTINATION ${CMAKE_INSTALL_DATADIR}/velmar)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/instalacion.md
+install(FILES ${PROJECT_SOURCE_DIR}/docs/instalacion.md ${PROJECT_SOURCE_DIR}/docs/cluster.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_PACKAGE_NAME velmar)

@@ -9,17 +9,32 @@
 #   cluster.sh start DIR [PORT]   create DIR if new, start the nodes and HAProxy
 #   cluster.sh stop DIR           stop HAProxy and the nodes; nothing stays running
 #   cluster.sh status DIR         each node's state and the node HAProxy uses
+#                                 (rc 0 all running, 3 something stopped)
 #   cluster.sh kill DIR N         SIGKILL node N (a crash)
 #   cluster.sh rejoin DIR N       restart node N at its recovered position (IST)
+#   cluster.sh bootstrap DIR [N]  make the running node N (else the most advanced
+#                                 running one) form the cluster alone when the
+#                                 others are down and it stays non-Primary
 #   cluster.sh odbc DIR DATABASE  write DIR/odbc/*.ini: mytnflower -> HAProxy
 #   cluster.sh sql DIR N [ARGS]   the mariadb client as root on node N's socket
+# A failure says what to do; a start that fails stops what it started.
 set -euo pipefail
 
-cmd=${1:?usage: cluster.sh start|stop|status|kill|rejoin|odbc|sql DIR ...}
-dir=$(realpath -m "${2:?cluster folder missing}")
-shift 2 || true
+usage="uso: cluster.sh start|stop|status|kill|rejoin|bootstrap|odbc|sql CARPETA ..."
+say() { echo "cluster: $*" >&2; }
+die() {
+  say "$@"
+  exit 1
+}
+[[ $# -ge 2 ]] || { echo "$usage" >&2; exit 2; }
+cmd=$1
+dir=$(realpath -m "$2")
+shift 2
 
-mariadbd=$(command -v mariadbd || echo /usr/sbin/mariadbd)
+# Debian keeps the servers in /usr/sbin, outside a normal user's PATH.
+tool() { command -v "$1" 2>/dev/null || { [[ -x /usr/sbin/$1 ]] && echo "/usr/sbin/$1"; } || true; }
+mariadbd=$(tool mariadbd)
+haproxy_bin=$(tool haproxy)
 galera=/usr/lib/galera/libgalera_smm.so
 # rsync SST fails as root (its daemon drops to nobody): as root the nodes run
 # as mysql; as anyone else they run as that user.
@@ -27,18 +42,29 @@ run_as=$(id -un)
 [[ $(id -u) -eq 0 ]] && run_as=mysql
 
 port() { cat "$dir/port"; }
+# A folder this script made: it holds the port file.
+cluster_dir() {
+  [[ -f $dir/port ]] ||
+    die "$dir no es una carpeta de clúster (no tiene el archivo port); cree una con: cluster.sh start $dir PUERTO"
+}
 addr() { echo "127.0.0.1$1"; }
 ndir() { echo "$dir/node$1"; }
 # The server's own pid, which is also its session and process group id.
 npid() { cat "$(ndir "$1")/pgid" 2>/dev/null || true; }
-alive() { local p; p=$(npid "$1"); [[ -n $p ]] && kill -0 "$p" 2>/dev/null; }
+# A killed process nobody has reaped yet (a zombie) is not running.
+running() {
+  local s
+  [[ -n $1 ]] && s=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) &&
+    [[ -n $s && $s != [ZX] ]]
+}
+alive() { running "$(npid "$1")"; }
 client() { mariadb --no-defaults --socket="$(ndir "$1")/mysqld.sock" -uroot "${@:2}"; }
 wsrep() {
   client "$1" -N -B --connect-timeout=2 -e "SHOW GLOBAL STATUS LIKE '$2'" 2>/dev/null |
     cut -f2 || true
 }
 hapid() { cat "$dir/haproxy.pid" 2>/dev/null || true; }
-ha_alive() { local p; p=$(hapid); [[ -n $p ]] && kill -0 "$p" 2>/dev/null; }
+ha_alive() { running "$(hapid)"; }
 
 write_config() {
   local n=$1 p a d
@@ -73,6 +99,10 @@ wsrep-node-name=node$n
 wsrep-node-address=$a
 wsrep-provider-options="gmcast.listen_addr=tcp://$a:$((p + 1));ist.recv_addr=$a:$((p + 2));gcache.size=64M"
 wsrep-sst-method=rsync
+# A full copy comes from a backup, not from the writer the stations use (its
+# stations would wait while it donates); the comma lets any node serve when
+# that backup is down.
+wsrep-sst-donor=$( ((n == 3)) && echo node2 || echo node3),
 wsrep-sst-receive-address=$a:$((p + 3))
 # A read waits for the writes the cluster had already ordered: a scan right
 # after a switch of node sees the rows the previous node committed.
@@ -103,7 +133,7 @@ wait_synced() {
     [[ $s == 4 ]] && return 0
     sleep 0.1
   done
-  echo "cluster: node$n did not reach Synced; see $(ndir "$n")/error.log" >&2
+  say "node$n no llegó a Synced (murió o sigue copiando datos); vea $(ndir "$n")/error.log:"
   tail -20 "$(ndir "$n")/error.log" >&2 || true
   return 1
 }
@@ -115,6 +145,7 @@ start_node() {
   d=$(ndir "$n")
   alive "$n" && return 0
   write_config "$n"
+  started+=("$n")
   local opts=()
   [[ $mode == new ]] && opts+=(--wsrep-new-cluster)
   pos=$(recover "$n")
@@ -166,6 +197,7 @@ global
   external-check
   insecure-fork-wanted
   maxconn 1000
+  stats socket $dir/haproxy.sock mode 600 level admin
 
 defaults
   mode tcp
@@ -190,22 +222,70 @@ listen velmar
 CFG
 }
 
+# Whatever start needs, checked before anything runs.
+preflight() {
+  [[ -n $mariadbd ]] || die "no se encuentra mariadbd: instale mariadb-server (apt-get install mariadb-server)"
+  [[ -f $galera ]] || die "falta $galera: instale Galera (apt-get install galera-4)"
+  [[ -n $haproxy_bin ]] || die "no se encuentra haproxy (ni en el PATH ni en /usr/sbin): instale haproxy (apt-get install haproxy)"
+  command -v rsync >/dev/null || die "falta rsync, con el que un nodo copia los datos de otro: apt-get install rsync"
+  command -v mariadb >/dev/null || die "falta el cliente mariadb: apt-get install mariadb-client"
+}
+
+# Fails, before anything starts, when an address and port this cluster needs
+# is taken by another program.
+port_free() {
+  if (exec 3<>"/dev/tcp/$1/$2") 2>/dev/null; then
+    die "el puerto $1:$2 ($3) está ocupado por otro programa; elija otro: cluster.sh start $dir OTRO_PUERTO (usa OTRO_PUERTO a OTRO_PUERTO+3)"
+  fi
+}
+
 # The node HAProxy sends a new connection to.
 active_node() {
   mariadb --no-defaults -h127.0.0.1 -P"$(port)" -uvelmar -pvelmar -N -B --connect-timeout=2 \
     -e 'SELECT @@wsrep_node_name' 2>/dev/null || true
 }
 
+# A start that fails stops what it started: nothing is left half up.
+started=()
+undo_start() {
+  local rc=$? n
+  trap - EXIT
+  [[ $rc -eq 0 ]] && return 0
+  say "el arranque falló; se detiene lo que arrancó: ${started[*]:-nada}"
+  for n in "${started[@]}"; do
+    if [[ $n == haproxy ]]; then stop_haproxy; else stop_node "$n"; fi
+  done
+  exit "$rc"
+}
+
 start() {
-  local p=${1:-33320} n first
+  local p=$1 n first any=
+  preflight
+  for n in 1 2 3; do alive "$n" && any=1; done
+  if [[ -f $dir/port && -n $p && $p != $(port) ]]; then
+    [[ -z $any ]] && ! ha_alive ||
+      die "el clúster de $dir corre en el puerto $(port), no en $p; deténgalo antes (cluster.sh stop $dir) o use $(port)"
+  fi
+  [[ -z $p && -f $dir/port ]] && p=$(port)
+  p=${p:-33320}
+  [[ $p =~ ^[0-9]+$ ]] && ((p > 1023 && p < 65532)) || die "puerto no válido: $p (use uno de 1024 a 65531)"
+  ha_alive || port_free 127.0.0.1 "$p" "HAProxy"
+  for n in 1 2 3; do
+    alive "$n" && continue
+    port_free "$(addr "$n")" "$p" "node$n, clientes"
+    port_free "$(addr "$n")" $((p + 1)) "node$n, replicación"
+    port_free "$(addr "$n")" $((p + 2)) "node$n, IST"
+    port_free "$(addr "$n")" $((p + 3)) "node$n, SST"
+  done
   mkdir -p "$dir"
-  [[ -f $dir/port ]] || echo "$p" >"$dir/port"
+  echo "$p" >"$dir/port" # every config is written again at start
   [[ $run_as == mysql ]] && chown mysql:mysql "$dir"
+  trap undo_start EXIT
   if [[ ! -d $(ndir 1)/data/mysql && ! -d $(ndir 2)/data/mysql && ! -d $(ndir 3)/data/mysql ]]; then
     write_config 1
     mariadb-install-db --no-defaults --user="$run_as" --datadir="$(ndir 1)/data" \
       --auth-root-authentication-method=normal --skip-test-db >"$dir/install.log" 2>&1 ||
-      { cat "$dir/install.log" >&2; exit 1; }
+      { cat "$dir/install.log" >&2; die "mariadb-install-db falló (arriba su salida)"; }
     first=1
   elif alive 1 || alive 2 || alive 3; then
     first=
@@ -223,14 +303,20 @@ start() {
   for n in 1 2 3; do start_node "$n"; done
   if ! ha_alive; then
     write_haproxy
-    haproxy -f "$dir/haproxy.cfg" -D -p "$dir/haproxy.pid" >"$dir/haproxy.log" 2>&1
+    rm -f "$dir/haproxy.sock"
+    started+=(haproxy)
+    "$haproxy_bin" -f "$dir/haproxy.cfg" -D -p "$dir/haproxy.pid" >"$dir/haproxy.log" 2>&1 ||
+      die "HAProxy no arrancó: $(tail -3 "$dir/haproxy.log" | tr '\n' ' ')"
   fi
   for _ in $(seq 1 100); do
-    [[ $(active_node) == node1 ]] && { echo "cluster: running in $dir; HAProxy on 127.0.0.1:$(port)"; return 0; }
+    if [[ $(active_node) == node1 ]]; then
+      trap - EXIT
+      echo "cluster: running in $dir; HAProxy on 127.0.0.1:$(port)"
+      return 0
+    fi
     sleep 0.1
   done
-  echo "cluster: HAProxy does not reach node1" >&2
-  exit 1
+  die "HAProxy no llega a node1 en 10 s; vea $dir/haproxy.log y cluster.sh status $dir"
 }
 
 stop_node() {
@@ -247,39 +333,78 @@ stop_node() {
   rm -f "$(ndir "$n")/pgid"
 }
 
-stop() {
-  [[ -d $dir ]] || return 0
+stop_haproxy() {
   local p
   p=$(hapid)
   if [[ -n $p ]]; then
     kill "$p" 2>/dev/null || true
     for _ in $(seq 1 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
     kill -9 "$p" 2>/dev/null || true
-    rm -f "$dir/haproxy.pid"
   fi
+  rm -f "$dir/haproxy.pid" "$dir/haproxy.sock"
+}
+
+stop() {
+  [[ -d $dir ]] || return 0
+  cluster_dir
+  stop_haproxy
   # The last node stopped is the one safe to bootstrap from next time.
   for n in 3 2 1; do stop_node "$n"; done
   echo "cluster: stopped"
 }
 
 status() {
-  local n
+  local n rc=0
+  cluster_dir
   for n in 1 2 3; do
     if alive "$n"; then
-      echo "node$n $(addr "$n") pid $(npid "$n") $(wsrep "$n" wsrep_local_state_comment) size $(wsrep "$n" wsrep_cluster_size)"
+      echo "node$n $(addr "$n") pid $(npid "$n") $(wsrep "$n" wsrep_local_state_comment)" \
+        "$(wsrep "$n" wsrep_cluster_status) size $(wsrep "$n" wsrep_cluster_size)"
     else
       echo "node$n $(addr "$n") stopped"
+      rc=3
     fi
   done
   if ha_alive; then
     echo "haproxy 127.0.0.1:$(port) pid $(hapid) -> $(active_node)"
   else
     echo "haproxy stopped"
+    rc=3
   fi
+  return $rc
+}
+
+# After two nodes crashed the survivor stays non-Primary (no majority). Safe
+# only when the others are really down, not running apart: two halves each
+# bootstrapped would take writes separately.
+bootstrap() {
+  local n=${1:-} m best=-1 seq
+  cluster_dir
+  if [[ -z $n ]]; then
+    for m in 1 2 3; do
+      alive "$m" || continue
+      seq=$(wsrep "$m" wsrep_last_committed)
+      [[ -n $seq ]] && ((seq > best)) && { best=$seq; n=$m; }
+    done
+    [[ -n $n ]] || die "ningún nodo está corriendo: arranque el clúster con cluster.sh start $dir"
+  fi
+  alive "$n" || die "node$n no está corriendo; elija uno que corra (cluster.sh status $dir)"
+  for m in 1 2 3; do
+    [[ $m == "$n" ]] && continue
+    [[ $(wsrep "$m" wsrep_cluster_status) == Primary ]] &&
+      die "node$m está en un componente primario: no fuerce node$n, vuelva a unirlo (cluster.sh rejoin $dir $n)"
+  done
+  if [[ $(wsrep "$n" wsrep_cluster_status) != Primary ]]; then
+    client "$n" -e "SET GLOBAL wsrep_provider_options='pc.bootstrap=YES'" ||
+      die "node$n no aceptó pc.bootstrap; vea $(ndir "$n")/error.log"
+  fi
+  wait_synced "$n"
+  [[ $(wsrep "$n" wsrep_cluster_status) == Primary ]] || die "node$n sigue sin componente primario"
+  echo "cluster: node$n forma el clúster; vuelva a unir los otros con cluster.sh rejoin $dir N"
 }
 
 kill_node() {
-  local n=${1:?node missing} pid
+  local n=${1:?falta el número de nodo} pid
   pid=$(npid "$n")
   [[ -n $pid ]] && kill -9 "$pid" 2>/dev/null || true
   for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
@@ -288,7 +413,7 @@ kill_node() {
 odbc() {
   local database=${1:?database missing} driver
   driver=$(find /usr/lib -name libmaodbc.so -print -quit)
-  [[ -n $driver ]] || { echo "cluster: MariaDB Connector/ODBC is not installed" >&2; exit 1; }
+  [[ -n $driver ]] || die "MariaDB Connector/ODBC no está instalado: apt-get install odbc-mariadb"
   mkdir -p "$dir/odbc"
   cat >"$dir/odbc/odbcinst.ini" <<INI
 [MariaDB Unicode]
@@ -310,13 +435,25 @@ INI
   echo "export ODBCSYSINI=$dir/odbc ODBCINI=$dir/odbc/odbc.ini"
 }
 
+node_arg() {
+  [[ ${1:-} =~ ^[123]$ ]] || die "falta el número de nodo (1, 2 o 3)"
+}
+
 case $cmd in
   start) start "${1:-}" ;;
   stop) stop ;;
   status) status ;;
-  kill) kill_node "${1:-}" ;;
-  rejoin) start_node "${1:?node missing}" ;;
-  odbc) odbc "${1:-}" ;;
-  sql) client "${1:?node missing}" "${@:2}" ;;
-  *) echo "usage: cluster.sh start|stop|status|kill|rejoin|odbc|sql DIR ..." >&2; exit 2 ;;
+  kill) cluster_dir; node_arg "${1:-}"; kill_node "$1" ;;
+  rejoin)
+    cluster_dir
+    node_arg "${1:-}"
+    preflight
+    trap undo_start EXIT
+    start_node "$1"
+    trap - EXIT
+    ;;
+  bootstrap) bootstrap "${1:-}" ;;
+  odbc) cluster_dir; odbc "${1:-}" ;;
+  sql) cluster_dir; node_arg "${1:-}"; client "$1" "${@:2}" ;;
+  *) echo "$usage" >&2; exit 2 ;;
 esac

@@ -3,6 +3,7 @@
 
 #include "gui/velmar_form.h"
 #include "gui/widget_context.h"
+#include "attendance/day_key_check.h"
 #include "station/velmo.h"
 
 #include <QApplication>
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
 
     velmar::Conexion conexion;
     velmar::WidgetPrompts prompts;
-    velmar::conectar(conexion, prompts);
+    if (velmar::conectar(conexion, prompts))
+        velmar::revisarClaveDelDia(conexion, prompts);
 
     velmar::VelmarForm form(conexion, &prompts);
     prompts.setParent(&form);

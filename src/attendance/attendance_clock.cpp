@@ -241,29 +241,32 @@ int insertarConReintento(Conexion& db, const QString& sql) {
 // sent again) until it shows the write (`hecho`). A cluster's new writer or a
 // restarted server may take a few seconds to answer, and a statement cut off
 // on its way may still be committing: the row is asked again until kRelectura
-// (no answer) or kRelecturaVacia (not written yet) after the cut. A server
-// that stopped answering (the write waited out the read timeout) is the
-// failure itself, as is a row still without the write.
+// (no answer) or kRelecturaVacia (not written yet) after the cut, however long
+// the write had waited before it. A write that waited out the read timeout met
+// a server that stopped answering: that is the failure itself, as is a row
+// still without the write.
 constexpr int kRelectura = 12;
 constexpr int kRelecturaVacia = 5;
 
 RecordSet releer(Conexion& db, const QString& sql, bool (*hecho)(RecordSet&), const DbError& corte,
                  const QElapsedTimer& envio) {
-    if (Conexion::esperaAgotada(envio))
+    if (envio.elapsed() >= (Conexion::kReadTimeout - 1) * 1000)
         throw corte;
+    QElapsedTimer desdeCorte;
+    desdeCorte.start();
     for (;; QThread::msleep(500)) {
         RecordSet fila;
         try {
             db.comprobar();
             fila = db.consulta(sql);
         } catch (const DbError& e) {
-            if (!e.conexionPerdida() || envio.elapsed() >= kRelectura * 1000)
+            if (!e.conexionPerdida() || desdeCorte.elapsed() >= kRelectura * 1000)
                 throw;
             continue;
         }
         if (!fila.eof() && hecho(fila))
             return fila;
-        if (envio.elapsed() >= kRelecturaVacia * 1000)
+        if (desdeCorte.elapsed() >= kRelecturaVacia * 1000)
             throw corte;
     }
 }
@@ -358,6 +361,13 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
                 sinPersona = e.conexionPerdida();
                 if (sinPersona)
                     throw;
+                // A node out of its cluster's primary component refuses GET_LOCK
+                // as a lock wait timeout no other station caused: the database
+                // is not accepting work.
+                if (e.codigo() == QLatin1String("1205") || e.codigo() == QLatin1String("1047"))
+                    throw DbError(
+                        QStringLiteral("WSREP has not yet prepared node for application use"),
+                        QStringLiteral("1047"));
                 // It may have failed past its lock (a value it could not read).
                 try {
                     st.db.consulta(QStringLiteral("select RELEASE_LOCK(") + nombreCandado +

@@ -7,6 +7,7 @@
 #include "labels/box_labels.h"
 #include "login/login.h"
 #include "operations/catalogo.h"
+#include "attendance/day_key_check.h"
 #include "station/velmo.h"
 
 #include <algorithm>
@@ -87,7 +88,8 @@ int ejecutarCli(QStringList args, CliStreams& io) {
 
     CliPrompts prompts(io);
     Conexion conexion;
-    conectar(conexion, prompts);
+    if (conectar(conexion, prompts))
+        revisarClaveDelDia(conexion, prompts);
 
     CliHistory history;
     ReportBox report;

@@ -28,6 +28,8 @@ OperationScope::Camino caminoEtiqueta(Station& st) {
             endInError(st, kImpresoraNoLista);
         else if (dynamic_cast<const WorkTableBusy*>(&e))
             endInError(st, kOtraEstacionImprime);
+        else if (dynamic_cast<const WorkTableMixed*>(&e))
+            endInError(st, kEtiquetaMezclada);
         else if (dynamic_cast<const DbError*>(&e))
             endInError(st, kErrorRed);
         else

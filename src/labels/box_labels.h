@@ -23,6 +23,9 @@ inline const QString kErrorRed =
 inline const QString kOtraEstacionImprime =
     QStringLiteral("Otra estación está imprimiendo una etiqueta: intente de nuevo en unos "
                    "segundos.");
+inline const QString kEtiquetaMezclada =
+    QStringLiteral("La etiqueta no se imprimió: la tabla de trabajo tenía filas de otra "
+                   "etiqueta. Vuelva a imprimirla.");
 inline const QString kSinEtiqueta = QStringLiteral("No hay etiqueta para reimprimir");
 inline const QString kSinDatosCaja = QStringLiteral("No hay datos para la caja: ");
 

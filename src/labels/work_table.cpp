@@ -33,10 +33,17 @@ QString stemLength(const QString& varietyCode) {
     return QString::number(qint64(valorNumerico(varietyCode.right(2))));
 }
 
+// What one fill wrote: its rows, their bunches and stems, and whose they are.
+struct Written {
+    qint64 rows = 0, bunches = 0, stems = 0;
+    QString packing, box;
+};
+
 // Empties tmp_caja and writes one row per grouped row of the box query, all
 // rows in one statement. A rejected statement ends the label: a missing row
 // would print a wrong one.
-void fill(Station& st, RecordSet& groups) {
+Written fill(Station& st, RecordSet& groups) {
+    Written w;
     st.db.ejecutar(QStringLiteral("delete from tmp_caja"));
     QString sql = QStringLiteral("insert into tmp_caja values");
     QString separator = QStringLiteral("(");
@@ -54,8 +61,30 @@ void fill(Station& st, RecordSet& groups) {
                QStringLiteral("',") + QStringLiteral("'") + QStringLiteral("TAB") +
                QStringLiteral("')");
         separator = QStringLiteral(",(");
+        ++w.rows;
+        w.bunches += qint64(amount(groups, QStringLiteral("bunchest")).toDouble());
+        w.stems += qint64(amount(groups, QStringLiteral("botones")).toDouble());
+        w.packing = groups.text(QStringLiteral("num_pack"));
+        w.box = amount(groups, QStringLiteral("caja"));
     }
     st.db.ejecutar(sql);
+    return w;
+}
+
+// The named lock is one server's: on a cluster a fill cut off on another node
+// can still commit into the table while this one reads it. The whole table,
+// read after the label's own reads, must be exactly the rows this fill wrote;
+// anything else and the label is not printed.
+void checkOwnRows(Station& st, const Written& w) {
+    RecordSet rs = st.db.consulta(
+        QStringLiteral("select count(*), coalesce(sum(bunches), 0), coalesce(sum(botones), "
+                       "0), coalesce(sum(num_pack is null or caja is null or num_pack <> '") +
+        st.db.esc(w.packing) + QStringLiteral("' or caja <> ") + st.db.num(w.box) +
+        QStringLiteral("), 0) from tmp_caja"));
+    const qint64 read[] = {numeric(rs.value(0)), numeric(rs.value(1)), numeric(rs.value(2)),
+                           numeric(rs.value(3))};
+    if (read[0] != w.rows || read[1] != w.bunches || read[2] != w.stems || read[3] != 0)
+        throw WorkTableMixed();
 }
 
 // The first `limit` values of a one-column query, in the order they come.
@@ -79,7 +108,7 @@ void readGridThroughWorkTable(Station& st, RecordSet& groups, const BoxQueries& 
         throw WorkTableBusy();
     if (!lock.tomado())
         throw DbError(QStringLiteral("No se pudo tomar tmp_caja"));
-    fill(st, groups);
+    const Written written = fill(st, groups);
 
     const QString box = st.db.num(data.box);
     data.columns = values(st,
@@ -104,6 +133,7 @@ void readGridThroughWorkTable(Station& st, RecordSet& groups, const BoxQueries& 
         data.stems += numeric(rs.value(QStringLiteral("botones")));
         rs.moveNext();
     }
+    checkOwnRows(st, written);
 }
 
 } // namespace velmar

@@ -17,6 +17,14 @@ public:
         : DbError(QStringLiteral("tmp_caja está ocupada por otra estación")) {}
 };
 
+// tmp_caja held other rows than this label wrote when it was read back: the
+// label is not printed.
+class WorkTableMixed : public DbError {
+public:
+    WorkTableMixed()
+        : DbError(QStringLiteral("tmp_caja tiene filas de otra etiqueta")) {}
+};
+
 void readGridThroughWorkTable(Station& st, RecordSet& groups, const BoxQueries& queries,
                               BoxData& data);
 

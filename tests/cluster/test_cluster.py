@@ -1,19 +1,25 @@
 #!/usr/bin/python3
 """Stations on a Galera cluster behind HAProxy while the writer node dies.
 
-Three stations (velmar-cli processes) scan new cards and one prints labels
-through HAProxy; the active node is killed with SIGKILL, restarted at its
-recovered position and takes the writer role back. Checks that every scan was
-recorded or reported failed (never reported done and missing), that no person
-has two entries for the day, that every card scanned has its row, that the
-stations work again after the failover without restarting anything, that the
-labels printed are whole, and that the three nodes hold the same rows. Prints
-the pause of the failover and the switch-back; asserts no time.
+First, the day's unique key: a station says at start it is missing, and
+db/dia_unico.sql merges a history's days held twice and adds it. Then one entry whose session HAProxy cuts 6 s after it was sent and that
+commits 1.5 s after the cut: the station must report it recorded. Then four
+stations (velmar-cli processes) scan new cards and two print labels of two
+boxes, each with a slow work-table fill, through HAProxy; the active node is
+killed with SIGKILL, restarted at its recovered position and takes the writer
+role back. Checks that every scan was recorded or reported failed (never
+reported done and missing, never reported failed and recorded), that no
+person has two entries for the day, that every card scanned has its row, that
+the stations work again after the failover without restarting anything, that
+every label printed is its own box's whole label, and that the three nodes
+hold the same rows. Prints the pause of the failover and the switch-back;
+asserts no time.
 
 usage: test_cluster.py SOURCE_DIR BINARY_DIR CLUSTER_DIR PORT
 """
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import threading
@@ -40,8 +46,12 @@ def log(text):
 
 
 def cluster(*args, check=True):
-    return subprocess.run([CLUSTER, args[0], DIR, *map(str, args[1:])], check=check,
-                          capture_output=True, text=True)
+    r = subprocess.run([CLUSTER, args[0], DIR, *map(str, args[1:])], capture_output=True,
+                       text=True)
+    if check and r.returncode != 0:
+        raise RuntimeError(f"cluster.sh {' '.join(map(str, args))}: rc {r.returncode}: "
+                           f"{r.stderr.strip()}")
+    return r
 
 
 def sql(node, query):
@@ -80,9 +90,9 @@ stop = threading.Event()
 env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
 
-def run_cli(*args):
+def run_cli(*args, extra=None):
     try:
-        r = subprocess.run([CLI, *args], env=env, stdin=subprocess.DEVNULL,
+        r = subprocess.run([CLI, *args], env=dict(env, **(extra or {})), stdin=subprocess.DEVNULL,
                            capture_output=True, text=True, timeout=90)
         return r.returncode, r.stdout, r.stderr
     except subprocess.TimeoutExpired:
@@ -124,15 +134,37 @@ def station(st, first_card, prefix="77", step=STATIONS):
         st.scans.append(Scan(cedula, start, now(), outcome, err.strip()))
 
 
-prints = []  # (start, end, exit code, stderr)
+@dataclass
+class Printer:
+    """A label station printing one box again and again to its own printer."""
+    packing: str
+    box: str
+    out: str
+    url: str = ""
+    prints: list = field(default_factory=list)  # (start, end, exit code, stderr)
 
+    def run(self):
+        while not stop.is_set():
+            self.print_once()
+            time.sleep(0.3)
 
-def printer_station():
-    while not stop.is_set():
+    def print_once(self):
         start = now()
-        code, _, err = run_cli("imprimir_detalle", "850", "1")
-        prints.append((start, now(), code, err.strip()))
-        time.sleep(0.3)
+        code, _, err = run_cli("imprimir_detalle", self.packing, self.box,
+                               extra={"VELMAR_IMPRESORA": self.url})
+        self.prints.append((start, now(), code, err.strip()))
+
+    def jobs(self):
+        return [open(os.path.join(self.out, f), "rb").read()
+                for f in sorted(os.listdir(self.out)) if f.endswith(".epl")]
+
+
+def haproxy(command):
+    """A command on HAProxy's admin socket."""
+    with socket.socket(socket.AF_UNIX) as s:
+        s.connect(os.path.join(DIR, "haproxy.sock"))
+        s.sendall(command.encode() + b"\n")
+        return s.makefile().read()
 
 
 def good_after(st, t):
@@ -169,47 +201,188 @@ def main():
     sql(1, f"INSERT INTO personal (cedula, nombres, apellidos) "
            f"SELECT CONCAT('77', LPAD(seq, 8, '0')), 'PRUEBA', CONCAT('CLUSTER ', seq) "
            f"FROM seq_0_to_{CARDS - 1}")
-    # The guard docs/cluster.md asks of a farm's cluster: a statement cut off
-    # on the node left behind may still commit after the station has re-read
-    # on the other node and recorded the entry again; the key makes the later
-    # of the two fail (certification) instead of leaving two entries.
-    sql(1, "ALTER TABLE control_asistencia ADD UNIQUE KEY ux_asistencia_persona_dia "
-           "(personal_id, fecha_entrada)")
+    env.update(dict(line.split("=", 1) for line in
+                    cluster("odbc", DB).stdout.split()[1:]))
+    unique_day_key()
     # The slow station's entries take a second on the node that runs them (the
     # appliers fire no trigger): one of them is likely cut off mid-statement
     # at the kill and at the switch-back, where its row may be committed.
     sql(1, f"INSERT INTO personal (cedula, nombres, apellidos) "
            f"SELECT CONCAT('78', LPAD(seq, 8, '0')), 'LENTA', CONCAT('CLUSTER ', seq) "
            f"FROM seq_0_to_999")
+    # Card 7900000001's entry waits for the test's named lock on its node.
+    sql(1, "INSERT INTO personal (cedula, nombres, apellidos) "
+           "VALUES ('7900000001', 'CORTADA', 'CLUSTER')")
     sql(1, "CREATE TRIGGER lenta BEFORE INSERT ON control_asistencia FOR EACH ROW "
-           "SET @lenta = IF((SELECT cedula FROM personal WHERE personal_id = NEW.personal_id) "
-           "LIKE '78%', SLEEP(1), 0)")
+           "SET @lenta = CASE (SELECT LEFT(cedula, 2) FROM personal "
+           "WHERE personal_id = NEW.personal_id) WHEN '78' THEN SLEEP(1) "
+           "WHEN '79' THEN GET_LOCK('velmar-prueba', 60) + RELEASE_LOCK('velmar-prueba') "
+           "ELSE 0 END")
+    # A slow work-table fill for 850 (0.4 s a row): a label's fill is likely
+    # under way on the backup when node1 comes back, and goes on there after
+    # the cut. 852's fill waits for the test's named lock on its node.
+    sql(1, "CREATE TRIGGER lenta_caja BEFORE INSERT ON tmp_caja FOR EACH ROW "
+           "SET @lenta = IF(NEW.num_pack = '852', GET_LOCK('velmar-prueba', 60) + "
+           "RELEASE_LOCK('velmar-prueba'), SLEEP(0.4))")
     log(f"cluster up and loaded ({t_started:.1f} s to start)")
 
-    env.update(dict(line.split("=", 1) for line in
-                    cluster("odbc", DB).stdout.split()[1:]))
-    labels = os.path.join(DIR, "etiquetas")
-    emulator = subprocess.Popen([PRINTER, "--port", "0", "--out", labels],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    printers = [Printer("850", "1", os.path.join(DIR, "etiquetas-850-1")),
+                Printer("852", "1", os.path.join(DIR, "etiquetas-852-1"))]
+    emulators = []
     try:
-        line = ""
-        while "escuchando en 127.0.0.1:" not in line:
-            line = emulator.stderr.readline()
-            if not line:
-                raise RuntimeError("velmar-impresora did not start")
-        env["VELMAR_IMPRESORA"] = "socket://127.0.0.1:" + line.split("127.0.0.1:")[1].split(",")[0]
-        run_scenario(labels)
+        for p in printers:
+            emulators.append(subprocess.Popen([PRINTER, "--port", "0", "--out", p.out],
+                                              stdout=subprocess.DEVNULL,
+                                              stderr=subprocess.PIPE, text=True))
+            line = ""
+            while "escuchando en 127.0.0.1:" not in line:
+                line = emulators[-1].stderr.readline()
+                if not line:
+                    raise RuntimeError("velmar-impresora did not start")
+            p.url = "socket://127.0.0.1:" + line.split("127.0.0.1:")[1].split(",")[0]
+            p.print_once()  # its box's label on a quiet cluster: the reference
+        fill_landing_late(printers)
+        cut_entry()
+        run_scenario(printers)
     finally:
         stop.set()
-        emulator.kill()
-        emulator.wait()
+        for e in emulators:
+            e.kill()
+            e.wait()
 
 
-def run_scenario(labels):
+# Days a farm's history may hold twice: (card, entry, exit) rows of 2020-01-02,
+# and the one row the migration leaves of each (entry, exit, horas_dif).
+HISTORY = [
+    (("7700000001", "07:00:00", None), ("7700000001", "07:05:00", "12:00:00")),
+    (("7700000002", "08:00:00", "09:00:00"), ("7700000002", "08:10:00", "17:00:00")),
+    (("7700000003", "06:00:00", None), ("7700000003", "06:30:00", None)),
+    (("7700000004", "07:30:00", "16:00:00"),),
+]
+MERGED = {"7700000001": ("07:00:00", "12:00:00", "18000"),
+          "7700000002": ("08:00:00", "17:00:00", "32400"),
+          "7700000003": ("06:00:00", "NULL", "NULL"),
+          "7700000004": ("07:30:00", "16:00:00", "30600")}
+
+
+def unique_day_key():
+    """The guard docs/cluster.md asks of a farm's cluster: a statement cut off
+    on the node left behind may still commit after the station has re-read on
+    the other node and recorded the entry again; the key makes the later of
+    the two fail (certification) instead of leaving two entries. A station
+    says so at start while it is missing; db/dia_unico.sql merges the days
+    held twice and adds it."""
+    rows = ", ".join(
+        f"((SELECT personal_id FROM personal WHERE cedula = '{c}'), '2020-01-02', '{e}', "
+        f"'2020-01-02', {f'{x!r}' if x else 'NULL'}, "
+        f"{f'TIME_TO_SEC({x!r}) - TIME_TO_SEC({e!r})' if x else 'NULL'})"
+        for day in HISTORY for c, e, x in day)
+    sql(1, "INSERT INTO control_asistencia (personal_id, fecha_entrada, hora_entrada, "
+           f"fecha_salida, hora_salida, horas_dif) VALUES {rows}")
+    before = run_cli("asistencia", "0")[2]
+    total = sql(1, "SELECT COUNT(*) FROM control_asistencia")[0][0]
+    with open(os.path.join(SRC, "db", "dia_unico.sql"), "rb") as inp:
+        subprocess.run([CLUSTER, "sql", DIR, "1", DB], stdin=inp, check=True,
+                       stdout=subprocess.DEVNULL)
+    after = run_cli("asistencia", "0")[2]
+    check(["clave única (personal_id, fecha_entrada)" in w for w in (before, after)]
+          == [True, False],
+          "a station says at start that the day's unique key is missing, until it is added")
+    merged = {c: tuple(r) for c, *r in sql(2, (
+        "SELECT cedula, hora_entrada, IFNULL(hora_salida, 'NULL'), IFNULL(horas_dif, 'NULL') "
+        "FROM control_asistencia JOIN personal USING (personal_id) "
+        "WHERE fecha_entrada = '2020-01-02'"))}
+    keys = sql(2, "SELECT index_name, non_unique FROM information_schema.statistics "
+                  f"WHERE table_schema = '{DB}' AND table_name = 'control_asistencia' "
+                  "AND column_name = 'personal_id'")
+    kept = sql(2, "SELECT COUNT(*) FROM control_asistencia_antes_dia_unico")[0][0]
+    check(merged == MERGED and keys == [["ux_asistencia_persona_dia", "0"]] and kept == total,
+          f"db/dia_unico.sql leaves one row per person and day, the unique key alone and "
+          f"the old rows kept ({merged}, {keys}, {kept} of {total})")
+
+
+class Hold:
+    """The test's named lock on one node, which the triggers wait for; let go
+    with the session."""
+
+    def __init__(self, node):
+        self.p = subprocess.Popen([CLUSTER, "sql", DIR, str(node), "-N", "-B", "-n"],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.p.stdin.write("SELECT GET_LOCK('velmar-prueba', 0);\n")
+        self.p.stdin.flush()
+        if self.p.stdout.readline().strip() != "1":
+            self.release()
+            raise RuntimeError(f"the test's named lock was not taken on node{node}")
+
+    def release(self):
+        if self.p.poll() is None:
+            self.p.stdin.close()
+            self.p.wait()
+
+
+def waiting_in(node, state):
+    return sql(node, "SELECT COUNT(*) FROM information_schema.processlist "
+                     f"WHERE state = '{state}'")[0][0] != "0"
+
+
+def background(fn, *args, **kw):
+    result = []
+    t = threading.Thread(target=lambda: result.append(fn(*args, **kw)))
+    t.start()
+    return t, result
+
+
+def fill_landing_late(printers):
+    """A fill of 852/1 by a station left on node2 commits there while a label
+    of 850/1 on node1 is filling the work table: the rows reach node1 past its
+    lock, which is node1's alone. The label must print nothing and say so."""
+    ini = os.path.join(DIR, "odbc", "node2.ini")
+    with open(env["ODBCINI"]) as inp, open(ini, "w") as out:
+        out.write(inp.read().replace("SERVER=127.0.0.1\n", "SERVER=127.0.0.12\n"))
+    own, other = printers
+    hold = Hold(2)
+    try:
+        left, _ = background(run_cli, "imprimir_detalle", other.packing, other.box,
+                             extra={"VELMAR_IMPRESORA": other.url, "ODBCINI": ini})
+        wait_until("852/1's fill held on node2", lambda: waiting_in(2, "User lock"), 30)
+        label, _ = background(own.print_once)
+        wait_until("850/1's fill on node1", lambda: waiting_in(1, "User sleep"), 30)
+    finally:
+        hold.release()
+    left.join()
+    label.join()
+    _, _, code, err = own.prints[-1]
+    log(f"850/1 printed while 852/1's fill landed: rc {code} {err!r}")
+    check("filas de otra etiqueta" in err and len(own.jobs()) == 1,
+          "a label whose work table received another label's rows prints nothing and says so")
+
+
+def cut_entry():
+    """An entry insert held on node1 by the test's named lock, its session cut
+    by HAProxy 6 s after it was sent; the insert commits 1.5 s after the cut."""
+    hold = Hold(1)
+    try:
+        scan, result = background(run_cli, "asistencia", "7900000001")
+        wait_until("the held entry insert", lambda: waiting_in(1, "User lock"), 30)
+        time.sleep(6)
+        haproxy("shutdown sessions server velmar/node1")
+        time.sleep(1.5)
+    finally:
+        hold.release()
+    scan.join()
+    code, out, err = result[0]
+    rows = sql(1, "SELECT COUNT(*) FROM control_asistencia JOIN personal USING (personal_id) "
+                  "WHERE cedula = '7900000001'")[0][0]
+    log(f"entry cut 6 s after its send: {out.strip()!r} {err.strip()!r}, rows {rows}")
+    check(code == 0 and "Ingreso del usuario CORTADA CLUSTER" in out and rows == "1",
+          "an entry cut off and committed 1.5 s after the cut is reported recorded")
+
+
+def run_scenario(printers):
     stations = [Station(i) for i in range(STATIONS + 1)]
     threads = [threading.Thread(target=station, args=(st, st.number)) for st in stations[:-1]]
     threads.append(threading.Thread(target=station, args=(stations[-1], 0, "78", 1)))
-    threads.append(threading.Thread(target=printer_station))
+    threads += [threading.Thread(target=p.run) for p in printers]
     for t in threads:
         t.start()
     try:
@@ -235,21 +408,24 @@ def run_scenario(labels):
         log(f"HAProxy back on node1 {t_back - t_synced:.1f} s after it was Synced")
         wait_until("recorded scans on every station after the switch-back",
                    lambda: all(len(good_after(st, t_back)) >= 5 for st in stations))
+        wait_until("a label printed on each label station after the switch-back",
+                   lambda: all(any(q[0] > t_back and q[2] == 0 and not q[3] for q in p.prints)
+                               for p in printers), 90)
     finally:
         stop.set()
         for t in threads:
             t.join()
     log("stations stopped")
-    verify(stations, t_kill, t_rejoin, t_back, labels)
+    verify(stations, t_kill, t_rejoin, t_back, printers)
 
 
-def verify(stations, t_kill, t_rejoin, t_back, labels):
+def verify(stations, t_kill, t_rejoin, t_back, printers):
     scans = [s for st in stations for s in st.scans]
     fails = [s for s in scans if s.outcome == "fail"]
     ok_cards = {s.card for s in scans if s.outcome == "ok"}
     all_cards = set().union(*(st.cards for st in stations))
     print(f"scans {len(scans)}: recorded {len(ok_cards)}, failed {len(fails)}, "
-          f"recorded though reported failed "
+          f"shown as already recorded "
           f"{sum(1 for s in scans if s.outcome == 'ya')}")
     for s in fails[:20]:
         print(f"  failed {s.card} at {s.start:.1f}-{s.end:.1f} s: {s.stderr[:160]!r}")
@@ -285,6 +461,11 @@ def verify(stations, t_kill, t_rejoin, t_back, labels):
           f"(without: {sorted(all_cards - count.keys())[:5]}, "
           f"not scanned: {sorted(count.keys() - all_cards)[:5]})")
     check(all("\t" in s.stderr for s in fails), "every failed scan showed a box to the operator")
+    # A scan reported failed whose re-scan finds the entry: the failed one
+    # had recorded it after all.
+    late = [b.card for st in stations for a, b in zip(st.scans, st.scans[1:])
+            if a.outcome == "fail" and b.outcome == "ya" and a.card == b.card]
+    check(not late, f"no scan reported failed had recorded its entry ({late[:5]})")
     for st in stations:
         check(bool(good_after(st, t_kill)) and bool(good_after(st, t_back)),
               f"station {st.number} records scans after the failover and after the "
@@ -301,13 +482,20 @@ def verify(stations, t_kill, t_rejoin, t_back, labels):
         time.sleep(0.5)
     check(len(set(sums.values())) == 1, f"the three nodes hold the same rows {sums}")
 
-    done = [p for p in prints if p[2] == 0 and not p[3]]
-    jobs = sorted(f for f in os.listdir(labels) if f.endswith(".epl"))
-    contents = {open(os.path.join(labels, f), "rb").read() for f in jobs}
-    print(f"labels: {len(prints)} asked, {len(done)} printed without a box, "
-          f"{len(jobs)} received")
-    check(len(jobs) >= len(done) > 0, "every label reported printed reached the printer")
-    check(len(contents) == 1, "every label of the box is the same, whole label")
+    references = [p.jobs()[0] if p.jobs() else b"" for p in printers]
+    check(all(references) and references[0] != references[1],
+          "the two boxes' labels printed on a quiet cluster differ")
+    for p, reference in zip(printers, references):
+        done = [q for q in p.prints if q[2] == 0 and not q[3]]
+        jobs = p.jobs()
+        mixed = [q for q in p.prints if "filas de otra etiqueta" in q[3]]
+        print(f"labels {p.packing}/{p.box}: {len(p.prints)} asked, {len(done)} printed without "
+              f"a box, {len(mixed)} refused as mixed, {len(jobs)} received")
+        check(len(jobs) >= len(done) > 1,
+              f"every label of {p.packing}/{p.box} reported printed reached the printer")
+        wrong = [j for j in jobs if j != reference]
+        check(not wrong, f"every label printed for {p.packing}/{p.box} is its own box's whole "
+                         f"label ({len(wrong)} not: {wrong[:1]!r})")
 
 
 if __name__ == "__main__":
