@@ -38,10 +38,8 @@ qint64 segundosEntre(const QString& desde, const QString& hasta) {
 // column's character set cannot store (Cyrillic against latin1, an emoji
 // against utf8mb3). No card stored there can equal such a text.
 bool esMezclaDeCotejamientos(const DbError& e) {
-    for (const char* c : {"1266", "1267", "1270", "1271"})
-        if (e.codigo() == QLatin1String(c))
-            return true;
-    return e.texto().contains(QLatin1String("Illegal mix of collations"), Qt::CaseInsensitive);
+    return e.fault() == ServerFault::CollationMix ||
+           e.texto().contains(QLatin1String("Illegal mix of collations"), Qt::CaseInsensitive);
 }
 
 // The person query, as abrir_consulta runs it, except that a card no stored
@@ -69,39 +67,6 @@ constexpr int kEsperaCandado = 5;
 
 // Without a format string to parse: a month's report writes tens of
 // thousands of them.
-QString horaDelDia(qint64 segundos) {
-    const qint64 partes[] = {segundos / 3600, segundos / 60 % 60, segundos % 60};
-    QString s(8, QLatin1Char(':'));
-    for (int i = 0; i < 3; ++i) {
-        s[3 * i] = QLatin1Char(char('0' + partes[i] / 10));
-        s[3 * i + 1] = QLatin1Char(char('0' + partes[i] % 10));
-    }
-    return s;
-}
-
-namespace {
-
-QString hhmmss(const QTime& t) {
-    return horaDelDia(t.hour() * 3600 + t.minute() * 60 + t.second());
-}
-
-} // namespace
-
-QString horaDe(const QVariant& v) {
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::QTime || v.typeId() == QMetaType::QDateTime)
-        return hhmmss(v.typeId() == QMetaType::QTime ? v.toTime() : v.toDateTime().time());
-    const QString texto = RecordSet::textOf(v);
-    static const QRegularExpression hora(
-        QStringLiteral("(?:^|[ T])(\\d{1,2}):(\\d{2})(?::(\\d{2}))?(?:\\.\\d*)?\\s*$"));
-    const QRegularExpressionMatch m = hora.match(texto);
-    if (!m.hasMatch())
-        return texto;
-    const QTime t(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    return t.isValid() ? hhmmss(t) : texto;
-}
-
 QString attendanceLockNameOf(const QString& personalIdSql) {
     return QStringLiteral("CONCAT('velmar-asistencia-', MD5(CONCAT(IFNULL(DATABASE(), ''), '/', ") +
            personalIdSql + QStringLiteral(")))");
@@ -229,9 +194,7 @@ int insertarConReintento(Conexion& db, const QString& sql) {
         try {
             return db.ejecutar(sql);
         } catch (const DbError& e) {
-            const bool revertida =
-                e.codigo() == QLatin1String("1213") || e.codigo() == QLatin1String("1467");
-            if (!revertida || intento == 3)
+            if (e.fault() != ServerFault::RolledBack || intento == 3)
                 throw;
         }
     }
@@ -316,7 +279,7 @@ void Escaneo::salir(qint64 segundos, const QString& asistenciaId) const {
 // A unique key on the person and day (a cluster has one) refusing the entry:
 // the day has its entry already.
 bool esEntradaRepetida(const DbError& e) {
-    return e.codigo() == QLatin1String("1062");
+    return e.fault() == ServerFault::DuplicateKey;
 }
 
 } // namespace
@@ -364,7 +327,8 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
                 // A node out of its cluster's primary component refuses GET_LOCK
                 // as a lock wait timeout no other station caused: the database
                 // is not accepting work.
-                if (e.codigo() == QLatin1String("1205") || e.codigo() == QLatin1String("1047"))
+                if (e.fault() == ServerFault::LockWaitTimeout ||
+                    e.fault() == ServerFault::NotAcceptingWork)
                     throw DbError(
                         QStringLiteral("WSREP has not yet prepared node for application use"),
                         QStringLiteral("1047"));

@@ -26,14 +26,6 @@ QString attendanceLockName(Conexion& db, const QString& personalId);
 // The same name for the person an SQL expression gives (a column, NEW.personal_id).
 QString attendanceLockNameOf(const QString& personalIdSql);
 
-// A time of day as "hh:mm:ss", whatever column type holds it: TIME, DATETIME,
-// or text such as "7:00:00" or "2026-12-06 07:00:00". Null gives the empty
-// text; a text that holds no time is kept as it is.
-QString horaDe(const QVariant& v);
-
-// A second of the day (0 to 86 399) as "hh:mm:ss".
-QString horaDelDia(qint64 segundos);
-
 // Minutes of the re-scan guard and of the early-exit window.
 constexpr int kMinutosReingreso = 2;
 constexpr int kMinutosSalidaTemprana = 240;

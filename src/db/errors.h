@@ -22,6 +22,8 @@
 //    buscar_valor and the statements a step must not lose throw.
 // 4. The front ends (window, velmar-cli) catch only what escapes an operation.
 
+#include "db/server_codes.h"
+
 #include <QString>
 #include <exception>
 
@@ -52,6 +54,7 @@ public:
         , perdida_(conexionPerdida) {}
     // The driver's native error number as text ("1205", "2013", "IM002", …).
     const QString& codigo() const { return codigo_; }
+    ServerFault fault() const { return serverFault(codigo_); }
     bool conexionPerdida() const { return perdida_; }
 
 private:

@@ -1,0 +1,78 @@
+#include "station/failure.h"
+
+#include "db/conexion.h"
+#include "db/errors.h"
+
+#include <QRegularExpression>
+
+namespace velmar {
+
+namespace {
+
+// "[ma-3.1.15][10.11.6-MariaDB]Table ..." -> "Table ..."
+QString sinPrefijos(QString t) {
+    static const QRegularExpression prefijos(QStringLiteral("^(\\[[^\\]]*\\])+"));
+    return t.remove(prefijos).trimmed();
+}
+
+// The server's frequent refusals, in a word the operator can act on; the
+// server's own text follows it.
+QString motivo(ServerFault f) {
+    switch (f) {
+    case ServerFault::DiskFull:
+        return QStringLiteral("El servidor de base de datos no tiene espacio");
+    case ServerFault::ReadOnly:
+        return QStringLiteral("La base de datos está en modo de solo lectura");
+    case ServerFault::TooManyConnections:
+        return QStringLiteral("El servidor de base de datos tiene demasiadas conexiones");
+    case ServerFault::UnknownColumn:
+        return QStringLiteral("Falta una columna en la base de datos o no es la esperada");
+    case ServerFault::UnknownTable:
+        return QStringLiteral("Falta una tabla en la base de datos");
+    case ServerFault::RolledBack:
+        return QStringLiteral("La base de datos canceló el cambio por un cruce con otra "
+                              "estación: no se guardó. Intente de nuevo");
+    case ServerFault::AccessDenied:
+        return QStringLiteral("Acceso denegado a la base de datos");
+    case ServerFault::NotAcceptingWork:
+        return QStringLiteral("La base de datos no está aceptando trabajo");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+QString textoError(const Error& e) {
+    if (const auto* db = dynamic_cast<const DbError*>(&e)) {
+        const QString detalle = sinPrefijos(db->texto());
+        if (db->fault() == ServerFault::NoDataSource ||
+            detalle.contains(QLatin1String("Data source name not found"), Qt::CaseInsensitive))
+            return QStringLiteral("No se encontró el origen de datos ") + Conexion::kDsn;
+        // The server rolled the statement back after its lock wait.
+        if (db->fault() == ServerFault::LockWaitTimeout ||
+            detalle.contains(QLatin1String("Lock wait timeout"), Qt::CaseInsensitive))
+            return QStringLiteral("Otra estación tiene ocupado el registro y la base de datos "
+                                  "dejó de esperar: no se guardó el cambio. Intente de nuevo.");
+        if (const QString m = motivo(db->fault()); !m.isEmpty())
+            return m + QStringLiteral(": ") + detalle;
+        if (db->conexionPerdida())
+            return QStringLiteral("No hay conexión con el servidor de base de datos: ") + detalle;
+        return detalle;
+    }
+    return e.texto();
+}
+
+std::function<void(const Error&)> caminoDeConsulta(Station& st) {
+    return [&st](const Error& e) {
+        const auto* db = dynamic_cast<const DbError*>(&e);
+        if (db && db->conexionPerdida())
+            st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
+        if (st.busy.puntero() != Busy::kFlecha) {
+            st.busy.ponerPuntero(Busy::kFlecha);
+            st.busy.ponerLeyenda(Busy::kCaptionError, false);
+        }
+    };
+}
+
+} // namespace velmar
