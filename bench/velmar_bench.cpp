@@ -1,9 +1,9 @@
 // Speed of the station's everyday paths, each against its raw cost measured in
 // the same run: the statements alone, the query alone, the first line.
 
-#include "attendance/attendance_clock.h"
 #include "attendance/attendance_report.h"
-#include "attendance/kept_scans.h"
+#include "clock/attendance_clock.h"
+#include "clock/kept_scans.h"
 #include "db/errors.h"
 #include "db/named_lock.h"
 #include "delay_proxy.h"

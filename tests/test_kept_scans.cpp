@@ -1,7 +1,7 @@
 // Scans kept on the station while the link is down, recorded when it is back.
 
-#include "attendance/attendance_clock.h"
-#include "attendance/kept_scans.h"
+#include "clock/attendance_clock.h"
+#include "clock/kept_scans.h"
 #include "fault_proxy.h"
 #include "test_support.h"
 

@@ -2,7 +2,7 @@
 // station, a link that goes silent and later delivers, a scan waiting into the
 // next day, many stations scanning at once, hostile text in every argument.
 
-#include "attendance/attendance_clock.h"
+#include "clock/attendance_clock.h"
 #include "db/errors.h"
 #include "fault_proxy.h"
 #include "operations/catalogo.h"

@@ -1,6 +1,6 @@
 // The station's window offscreen over a real server: attendance clock and menu.
 
-#include "attendance/attendance_clock.h"
+#include "clock/attendance_clock.h"
 #include "gui/label_preview.h"
 #include "gui/operations_menu.h"
 #include "gui/velmar_form.h"

@@ -1,9 +1,9 @@
 // Main: open conexion, then show velmar_form. A connection failure is reported
 // in one box and the station starts all the same.
 
+#include "clock/day_key_check.h"
 #include "gui/velmar_form.h"
 #include "gui/widget_context.h"
-#include "attendance/day_key_check.h"
 #include "station/velmo.h"
 
 #include <QApplication>

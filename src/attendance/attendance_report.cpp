@@ -1,6 +1,5 @@
 #include "attendance/attendance_report.h"
 
-#include "attendance/attendance_clock.h"
 #include "attendance/attendance_rows.h"
 #include "db/errors.h"
 #include "files/file_output.h"

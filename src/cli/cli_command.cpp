@@ -1,13 +1,13 @@
 #include "cli/cli_command.h"
 
-#include "attendance/kept_scans.h"
 #include "cli/png_preview.h"
+#include "clock/day_key_check.h"
+#include "clock/kept_scans.h"
 #include "db/conexion.h"
 #include "db/errors.h"
 #include "labels/box_labels.h"
 #include "login/login.h"
 #include "operations/catalogo.h"
-#include "attendance/day_key_check.h"
 #include "station/velmo.h"
 
 #include <algorithm>

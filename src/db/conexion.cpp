@@ -14,7 +14,7 @@ namespace velmar {
 
 namespace {
 
-QString nuevoNombre() {
+QString newConnectionName() {
     static QAtomicInt n;
     return QStringLiteral("velmar-conexion-%1").arg(n.fetchAndAddRelaxed(1));
 }
@@ -23,7 +23,7 @@ QString nuevoNombre() {
 // the client library's numbers (server_codes.h). A server message may quote any
 // value, "Lost connection" or "2013" included, so the words count only when the
 // driver gives no number.
-bool esPerdida(const QSqlError& e) {
+bool isLinkLost(const QSqlError& e) {
     if (e.databaseText().trimmed().isEmpty())
         return true; // the driver says nothing after a broken link
     const QString codigo = e.nativeErrorCode().trimmed();
@@ -39,7 +39,7 @@ bool esPerdida(const QSqlError& e) {
            todo.contains(QLatin1String("Can't connect"), Qt::CaseInsensitive);
 }
 
-QString textoDe(const QSqlError& e) {
+QString messageOf(const QSqlError& e) {
     QString t = e.databaseText().trimmed();
     if (t.isEmpty())
         t = e.driverText().trimmed();
@@ -52,24 +52,24 @@ QString textoDe(const QSqlError& e) {
 
 Conexion::Conexion(QString dsn)
     : dsn_(std::move(dsn))
-    , nombre_(nuevoNombre()) {}
+    , name_(newConnectionName()) {}
 
 Conexion::~Conexion() {
-    esperarLatido(false);
+    awaitKeepAlive(false);
     {
-        QSqlDatabase db = QSqlDatabase::database(nombre_, false);
+        QSqlDatabase db = QSqlDatabase::database(name_, false);
         if (db.isValid())
             db.close();
     }
-    if (QSqlDatabase::contains(nombre_))
-        QSqlDatabase::removeDatabase(nombre_);
+    if (QSqlDatabase::contains(name_))
+        QSqlDatabase::removeDatabase(name_);
 }
 
 void Conexion::abrir() {
-    esperarLatido(false);
-    if (!QSqlDatabase::contains(nombre_))
-        QSqlDatabase::addDatabase(QStringLiteral("QODBC"), nombre_);
-    QSqlDatabase db = QSqlDatabase::database(nombre_, false);
+    awaitKeepAlive(false);
+    if (!QSqlDatabase::contains(name_))
+        QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
+    QSqlDatabase db = QSqlDatabase::database(name_, false);
     if (!db.isValid())
         throw DbError(QStringLiteral("No está instalado el controlador de base de datos QODBC"));
     if (db.isOpen())
@@ -84,29 +84,29 @@ void Conexion::abrir() {
                            .arg(kReadTimeout));
     db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(kConnectTimeout));
     if (!db.open(QString(), QString())) {
-        perdida_ = true;
+        lost_ = true;
         const QSqlError e = db.lastError();
-        throw DbError(textoDe(e), e.nativeErrorCode(), true);
+        throw DbError(messageOf(e), e.nativeErrorCode(), true);
     }
-    perdida_ = false;
-    prepararSesion();
-    actividad_.start();
+    lost_ = false;
+    prepareSession();
+    lastExchange_.start();
 }
 
 bool Conexion::abierta() const {
-    QSqlDatabase db = QSqlDatabase::database(nombre_, false);
-    return db.isValid() && db.isOpen() && !perdida_;
+    QSqlDatabase db = QSqlDatabase::database(name_, false);
+    return db.isValid() && db.isOpen() && !lost_;
 }
 
 void Conexion::cerrar() {
-    esperarLatido(false);
-    QSqlDatabase db = QSqlDatabase::database(nombre_, false);
+    awaitKeepAlive(false);
+    QSqlDatabase db = QSqlDatabase::database(name_, false);
     if (db.isValid())
         db.close();
 }
 
-void Conexion::prepararSesion() {
-    QSqlQuery q(QSqlDatabase::database(nombre_, false));
+void Conexion::prepareSession() {
+    QSqlQuery q(QSqlDatabase::database(name_, false));
     // group_concat_max_len: the month report has the server join a day's rows.
     q.exec(QStringLiteral("SET SESSION innodb_lock_wait_timeout=%1, lock_wait_timeout=%1, "
                           "wait_timeout=%2, group_concat_max_len=1073741824")
@@ -136,75 +136,75 @@ bool Conexion::waitedOut(const QElapsedTimer& espera) {
 
 namespace {
 
-DbError noResponde() {
+DbError notAnswering() {
     return DbError(QStringLiteral("El servidor de base de datos no responde (timed out)"),
                    QStringLiteral("2013"), true);
 }
 
 } // namespace
 
-bool Conexion::viva() {
-    return odbcAlive(odbcHandle(nombre_));
+bool Conexion::alive() {
+    return odbcAlive(odbcHandle(name_));
 }
 
 void Conexion::comprobar() {
-    esperarLatido(true);
+    awaitKeepAlive(true);
     if (!abierta()) {
         abrir();
         return;
     }
-    if (actividad_.isValid() && actividad_.elapsed() < kComprobarTras * 1000)
+    if (lastExchange_.isValid() && lastExchange_.elapsed() < kComprobarTras * 1000)
         return;
     QElapsedTimer ping;
     ping.start();
-    if (viva()) {
-        actividad_.start();
+    if (alive()) {
+        lastExchange_.start();
         return;
     }
-    perdida_ = true;
+    lost_ = true;
     // A server that stopped answering: its timeout is the one failure.
     if (waitedOut(ping))
-        throw noResponde();
+        throw notAnswering();
     abrir();
 }
 
 void Conexion::mantener(qint64 inactivoMs) {
-    if (latido_.joinable() || !abierta() ||
-        (actividad_.isValid() && actividad_.elapsed() < inactivoMs))
+    if (keepAlive_.joinable() || !abierta() ||
+        (lastExchange_.isValid() && lastExchange_.elapsed() < inactivoMs))
         return;
     SQLHDBC h = nullptr;
     try {
-        h = odbcHandle(nombre_);
+        h = odbcHandle(name_);
     } catch (const DbError&) {
         return;
     }
     // Nothing else uses the handle until the answer is waited for.
-    latido_ = std::thread([this, h] {
+    keepAlive_ = std::thread([this, h] {
         QElapsedTimer ping;
         ping.start();
-        latidoViva_ = odbcAlive(h);
-        latidoAgotado_ = !latidoViva_ && waitedOut(ping);
+        keepAliveOk_ = odbcAlive(h);
+        keepAliveTimedOut_ = !keepAliveOk_ && waitedOut(ping);
     });
 }
 
-void Conexion::esperarLatido(bool informar) {
-    if (!latido_.joinable())
+void Conexion::awaitKeepAlive(bool report) {
+    if (!keepAlive_.joinable())
         return;
-    latido_.join();
-    if (latidoViva_) {
-        actividad_.start();
+    keepAlive_.join();
+    if (keepAliveOk_) {
+        lastExchange_.start();
         return;
     }
-    perdida_ = true;
-    if (informar && latidoAgotado_)
-        throw noResponde();
+    lost_ = true;
+    if (report && keepAliveTimedOut_)
+        throw notAnswering();
 }
 
-void Conexion::fallo(const QSqlError& e) {
-    const bool perdida = esPerdida(e);
+void Conexion::fail(const QSqlError& e) {
+    const bool perdida = isLinkLost(e);
     if (perdida)
-        perdida_ = true; // reopened before the next statement, never retried
-    throw DbError(textoDe(e), e.nativeErrorCode(), perdida);
+        lost_ = true; // reopened before the next statement, never retried
+    throw DbError(messageOf(e), e.nativeErrorCode(), perdida);
 }
 
 RecordSet Conexion::consulta(const QString& sql) {
@@ -212,26 +212,26 @@ RecordSet Conexion::consulta(const QString& sql) {
     // restart, the session's timeout) is checked first
     comprobar();
     try {
-        OdbcStatement s(odbcHandle(nombre_));
+        OdbcStatement s(odbcHandle(name_));
         s.execute(sql);
         RecordSet filas = s.fetchAll();
-        actividad_.start();
+        lastExchange_.start();
         return filas;
     } catch (const QSqlError& e) {
-        fallo(e);
+        fail(e);
     }
 }
 
 int Conexion::ejecutar(const QString& sql) {
     comprobar();
     try {
-        OdbcStatement s(odbcHandle(nombre_));
+        OdbcStatement s(odbcHandle(name_));
         s.execute(sql);
         const int filas = s.rowCount();
-        actividad_.start();
+        lastExchange_.start();
         return filas;
     } catch (const QSqlError& e) {
-        fallo(e);
+        fail(e);
     }
 }
 

@@ -71,19 +71,19 @@ public:
     static bool waitedOut(const QElapsedTimer& espera);
 
 private:
-    bool viva();
-    // The keep-alive's answer, waited for; `informar`: its timeout thrown.
-    void esperarLatido(bool informar);
-    [[noreturn]] void fallo(const QSqlError& e);
-    void prepararSesion();
+    bool alive();
+    // The keep-alive's answer, waited for; `report`: its timeout thrown.
+    void awaitKeepAlive(bool report);
+    [[noreturn]] void fail(const QSqlError& e);
+    void prepareSession();
 
     QString dsn_;
-    QString nombre_;
-    bool perdida_ = false;
+    QString name_;
+    bool lost_ = false;
     bool noBackslash_ = false;
-    QElapsedTimer actividad_; // since the last exchange with the server
-    std::thread latido_;      // the keep-alive's ping, when one is out
-    bool latidoViva_ = false, latidoAgotado_ = false;
+    QElapsedTimer lastExchange_; // since the last exchange with the server
+    std::thread keepAlive_;      // the keep-alive's ping, when one is out
+    bool keepAliveOk_ = false, keepAliveTimedOut_ = false;
 };
 
 } // namespace velmar

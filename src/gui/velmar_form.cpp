@@ -1,7 +1,7 @@
 #include "gui/velmar_form.h"
 
-#include "attendance/attendance_clock.h"
-#include "attendance/kept_scans.h"
+#include "clock/attendance_clock.h"
+#include "clock/kept_scans.h"
 #include "db/conexion.h"
 #include "gui/design_metrics.h"
 #include "gui/operations_menu.h"

@@ -1,8 +1,8 @@
 #include "operations/catalogo.h"
 
-#include "attendance/attendance_clock.h"
 #include "attendance/attendance_report.h"
-#include "attendance/kept_scans.h"
+#include "clock/attendance_clock.h"
+#include "clock/kept_scans.h"
 #include "labels/box_labels.h"
 #include "packing/completion.h"
 #include "packing/packing_change.h"

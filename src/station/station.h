@@ -13,7 +13,7 @@
 namespace velmar {
 
 class Conexion;
-class KeptScans;    // attendance/kept_scans.h
+class KeptScans;    // clock/kept_scans.h
 class LabelPreview; // labels/box_labels.h
 
 // A label as composed for one box, whether or not the printer took it.

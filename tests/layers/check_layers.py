@@ -15,7 +15,7 @@ LAYERS = [
     ["db", "files", "journal", "epl2"],
     ["printing", "emulator"],
     ["station"],
-    ["attendance", "labels", "login", "packing"],
+    ["attendance", "clock", "labels", "login", "packing"],
     ["operations"],
     ["cli", "gui"],
     ["apps"],

@@ -1,6 +1,6 @@
-#include "attendance/kept_scans.h"
+#include "clock/kept_scans.h"
 
-#include "attendance/attendance_clock.h"
+#include "clock/attendance_clock.h"
 #include "db/conexion.h"
 #include "db/errors.h"
 #include "station/velmo.h"

@@ -7,7 +7,7 @@
 
 namespace velmar {
 
-// A scan kept while the server was away (attendance/kept_scans.h): replayed at the
+// A scan kept while the server was away (clock/kept_scans.h): replayed at the
 // server date and time it was kept at, instead of the person query's.
 struct HoraDeMarca {
     QString fecha, hora;

@@ -1,4 +1,4 @@
-#include "attendance/day_key_check.h"
+#include "clock/day_key_check.h"
 
 #include "db/errors.h"
 

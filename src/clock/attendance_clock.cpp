@@ -1,6 +1,6 @@
-#include "attendance/attendance_clock.h"
+#include "clock/attendance_clock.h"
 
-#include "attendance/kept_scans.h"
+#include "clock/kept_scans.h"
 #include "db/errors.h"
 #include "db/named_lock.h"
 #include "station/operation_scope.h"
