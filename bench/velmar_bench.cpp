@@ -138,17 +138,9 @@ void escaneo(int filas) {
 
         const QString id = QString::number(1001 + i);
         e.restart();
-        t.db.consulta("select *, current_date() as fecha, current_time() as hora, " +
-                      NamedLock::acquireSql(attendanceLockNameOf("personal_id"), 5) +
-                      " as candado_velmar from personal where cedula = 'C" + id + "' limit 1");
-        t.db.consulta("select * from control_asistencia where personal_id = '" + id +
-                      "' And fecha_entrada = '2026-01-01' limit 1");
-        t.db.ejecutar("insert into control_asistencia (personal_id, fecha_entrada, "
-                      "hora_entrada,fecha_salida) select '" +
-                      id +
-                      "', '2026-01-01', '07:00:00', '2026-01-01' from dual where not exists "
-                      "(select 1 from control_asistencia where personal_id = '" +
-                      id + "' And fecha_entrada = '2026-01-01')");
+        t.db.consulta(consultaDePersona(t.db, "C" + id));
+        t.db.consulta(consultaDelDia(t.db, id, "2026-01-01"));
+        t.db.ejecutar(insertarIngreso(t.db, id, "2026-01-01", "07:00:00"));
         t.db.consulta("SELECT RELEASE_LOCK(" + attendanceLockName(t.db, id) + ")");
         solas << e.nsecsElapsed() / 1e6;
     }

@@ -1,13 +1,13 @@
-// The station's window offscreen over a real server: attendance clock and menu.
+// The station's window offscreen over a real server: its boxes, titles, menu,
+// dialogs and label preview.
 
-#include "clock/attendance_clock.h"
 #include "gui/label_preview.h"
 #include "gui/operations_menu.h"
 #include "gui/velmar_form.h"
 #include "gui/widget_context.h"
 #include "labels/box_labels.h"
 #include "station/velmo.h"
-#include "test_support.h"
+#include "window_support.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -29,50 +29,6 @@ using namespace velmar;
 using namespace velmar::test;
 
 namespace {
-
-// A card at a server time (empty: unchanged) with its answer, several cards
-// (a burst), or a statement.
-struct Paso {
-    QString hora, tarjetas;
-    int respuesta = 0;
-    QString sql = {};
-};
-Paso sql(const QString& s) {
-    return {{}, {}, 0, s};
-}
-const QString maria = "1712345678", luis = "0923456781";
-const QString kMaria = "MARIA JOSE GUAMAN", kLuis = "LUIS PAZ";
-const QString kPregunta = "4|velmar|El usuario desea salir a los %1 minutos de haber ingresado ?";
-
-QString ingreso(const QString& quien, const QString& hora, const QString& ya = "") {
-    return ya.isEmpty() ? "Ingreso del usuario " + quien + " a las " + hora + "\r\n"
-                        : "EL USUARIO " + quien + " YA " + ya + " A LAS " + hora + "\r\n";
-}
-QString fila(int id, const QString& hora, const QString& salida = "NULL|NULL",
-             const QString& dia = "2024-03-07") { // of control_asistencia
-    return QString::number(id) + "|" + dia + "|" + hora + "|" + dia + "|" + salida;
-}
-QString candado(const QString& id) { // of a person's scans on this database
-    return attendanceLockNameOf(id);
-}
-
-// Boxes run the event loop until answered, as a modal box does.
-struct PromptsModales : RecordingPrompts {
-    int mostrar(const QString& texto, int estilo, const QString& titulo) override {
-        QCoreApplication::processEvents();
-        return RecordingPrompts::mostrar(texto, estilo, titulo);
-    }
-};
-
-struct Ventana {
-    Ventana() {
-        form.show();
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-    }
-    TestStation t;
-    PromptsModales prompts;
-    VelmarForm form{t.db, &prompts, &t.printer};
-};
 
 QWidget* modal() {
     return QApplication::activeModalWidget();
@@ -101,141 +57,19 @@ QStringList elegir(VelmarForm& f, const char* op, QList<QStringList> valores) {
 
 } // namespace
 
-Q_DECLARE_METATYPE(Paso)
-
 class TestWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    // The trigger refuses an entry from a session not holding the person's lock.
     void init() {
         TestDb& db = TestDb::get();
         db.recrear();
         db.script("insert into personal (personal_id, cedula, nombres, apellidos) values "
-                  "(7, '1712345678', 'MARIA JOSE', 'GUAMAN'), (8, '0923456781', 'LUIS', 'PAZ');\n"
+                  "(7, '1712345678', 'MARIA JOSE', 'GUAMAN');\n"
                   "INSERT INTO usuario (usu_nombre, usu_permiso, usu_login, usu_password) VALUES "
                   "('Ana', '  ADMIN TOTAL ', 'ana', PASSWORD('secreto'));\n"
                   "INSERT INTO bunche (num_bunch, num_pack, caja, estado) VALUES "
                   "('B1', 850, 1, 'R'), ('B2', 850, 1, 'R');\n");
-        db.sql(QString("create trigger candado before insert on control_asistencia for each row if "
-                       "coalesce(IS_USED_LOCK(%1) <> CONNECTION_ID(), 1) then signal sqlstate "
-                       "'45000' set message_text = 'sin candado'; end if")
-                   .arg(candado("NEW.personal_id")));
-    }
-
-    void scans_data() {
-        QTest::addColumn<QList<Paso>>("pasos");
-        QTest::addColumn<QString>("historia");
-        QTest::addColumn<QStringList>("eventos");
-        QTest::addColumn<QStringList>("filas"); // control_asistencia after
-        // entry, re-scan, early exit with Yes, 240 minutes, exit already recorded
-        QTest::newRow("worked example")
-            << QList<Paso>{{"07:00:00", maria},      {"", luis},         {"07:01:30", maria},
-                           {"09:15:40", maria, kSi}, {"11:00:00", luis}, {"", maria}}
-            << ingreso(kMaria, "07:00:00") + ingreso(kLuis, "07:00:00") +
-                   ingreso(kMaria, "07:00:00", "FUE INGRESADO") + "Salida del usuario " + kMaria +
-                   " a las 09:15:40\r\n" + ingreso(kMaria, "09:15:40", "REGISTRO SU SALIDA")
-            << QStringList{kPregunta.arg(135)}
-            << QStringList{fila(7, "07:00:00", "09:15:40|8140"), fila(8, "07:00:00")};
-        // the edges of the re-scan guard and of the early-exit window; No changes nothing
-        for (const auto& [hora, minutos] : {std::pair{"07:02:00", 2}, {"10:59:59", 239}})
-            QTest::newRow(hora) << QList<Paso>{{"07:00:00", luis}, {hora, luis, kNo}}
-                                << ingreso(kLuis, "07:00:00") << QStringList{kPregunta.arg(minutos)}
-                                << QStringList{fila(8, "07:00:00")};
-        // yesterday's row, even one without an exit a minute before midnight
-        QTest::newRow("new server day")
-            << QList<Paso>{{"2024-03-07 23:59:00", maria}, {"2024-03-08 00:00:30", maria}}
-            << ingreso(kMaria, "23:59:00") + ingreso(kMaria, "00:00:30") << QStringList()
-            << QStringList{fila(7, "23:59:00"), fila(7, "00:00:30", "NULL|NULL", "2024-03-08")};
-        // later cards arrive while a box is up: they must wait, not mix in
-        QTest::newRow("burst of queued cards")
-            << QList<Paso>{{"07:00:00", QStringList{maria, "888", luis, maria}.join(' ')}}
-            << ingreso(kMaria, "07:00:00") + "No se encontró la cédula 888\r\n" +
-                   ingreso(kLuis, "07:00:00") + ingreso(kMaria, "07:00:00", "FUE INGRESADO")
-            << QStringList{"0|velmar|No se encontró el usuario"}
-            << QStringList{fila(7, "07:00:00"), fila(8, "07:00:00")};
-        // a farm database keeping the times as text or DATETIME: still hh:mm:ss
-        const QString comoTexto = "alter table control_asistencia modify hora_entrada "
-                                  "varchar(20), modify hora_salida varchar(20)";
-        const QString comoFecha = "alter table control_asistencia modify hora_entrada datetime, "
-                                  "modify hora_salida datetime";
-        for (const auto& [tipo, entrada, salida] :
-             {std::tuple{comoTexto, "7:00:00", "9:30:00"},
-              {comoFecha, "2024-03-07 07:00:00", "2024-03-07 09:30:00"}})
-            QTest::newRow(qPrintable(tipo.section(' ', -1)))
-                << QList<Paso>{{"07:00:00", maria},
-                               sql(tipo),
-                               sql(QString("update control_asistencia set hora_entrada='%1'")
-                                       .arg(entrada)),
-                               {"07:01:00", maria},
-                               sql(QString("update control_asistencia set hora_salida='%1'")
-                                       .arg(salida)),
-                               {"10:00:00", maria}}
-                << ingreso(kMaria, "07:00:00") + ingreso(kMaria, "07:00:00", "FUE INGRESADO") +
-                       ingreso(kMaria, "09:30:00", "REGISTRO SU SALIDA")
-                << QStringList() << QStringList{fila(7, entrada, QString(salida) + "|NULL")};
-        // a farm's own column on personal holding a time past the day
-        QTest::newRow("jornada_semanal")
-            << QList<Paso>{sql("alter table personal add jornada_semanal time default '40:00:00'"),
-                           {"07:00:00", maria}}
-            << ingreso(kMaria, "07:00:00") << QStringList() << QStringList{fila(7, "07:00:00")};
-        // a refused exit: its box, the handler's beep, box and TAB line; no exit
-        QTest::newRow("refused exit")
-            << QList<Paso>{{"07:00:00", maria},
-                           sql("create trigger no before update on control_asistencia for each "
-                               "row signal sqlstate '45000' set message_text = 'bloqueada'"),
-                           {"09:15:40", maria, kSi}}
-            << ingreso(kMaria, "07:00:00") + "\t" + kErrorSistema
-            << QStringList{kPregunta.arg(135), "0|velmar|bloqueada", "beep",
-                           "0|velmar|" + kErrorSistema}
-            << QStringList{fila(7, "07:00:00")};
-    }
-    void scans() {
-        QFETCH(QList<Paso>, pasos);
-        Ventana v;
-        CardBox* text1 = v.form.text1();
-        const History& h = v.form.station().history;
-        v.form.station().report.show(); // a scan hides it
-        for (const Paso& paso : pasos) {
-            if (!paso.sql.isEmpty()) {
-                TestDb::get().sql(paso.sql);
-                continue;
-            }
-            if (!paso.hora.isEmpty())
-                v.t.db.ejecutar("SET timestamp = UNIX_TIMESTAMP('" +
-                                (paso.hora.size() == 8 ? "2024-03-07 " + paso.hora : paso.hora) +
-                                "')");
-            if (paso.respuesta)
-                v.prompts.respuestas = {paso.respuesta};
-            const QString antes = h.texto();
-            for (const QString& t : paso.tarjetas.split(' ')) // all keys queued, then handled
-                for (const QChar c : t + "\r")
-                    QCoreApplication::postEvent(
-                        text1,
-                        new QKeyEvent(QEvent::KeyPress,
-                                      c == '\r' ? Qt::Key_Return : Qt::Key_0 + c.digitValue(),
-                                      Qt::NoModifier, QString(c)));
-            QCoreApplication::sendPostedEvents(text1, QEvent::KeyPress);
-            // whatever way the scan ended, the station holds none of the locks
-            const QString yo = v.t.db.consulta("select connection_id()").text(0);
-            QCOMPARE(TestDb::get().valor("select (IS_USED_LOCK(" + candado("7") + ") <=> " + yo +
-                                         ") + (IS_USED_LOCK(" + candado("8") + ") <=> " + yo + ")"),
-                     "0");
-            // a line appended puts the caret at the start; the error's TAB text at the end
-            QCOMPARE(h.caret(),
-                     h.texto() != antes && h.texto().endsWith("\r\n") ? 0 : h.texto().size());
-            QCOMPARE(text1->text(), QString());
-            QVERIFY(!text1->isUndoAvailable()); // no card kept for weeks in its undo history
-            QVERIFY(text1->hasFocus());
-            QCOMPARE(v.form.text2()->toPlainText(), paraVista(h.texto()));
-        }
-        QVERIFY(!v.form.txtReporte()->isVisible());
-        QTEST(h.texto(), "historia");
-        QTEST(v.prompts.eventos, "eventos");
-        QTEST(TestDb::get().filas("select personal_id, fecha_entrada, hora_entrada, fecha_salida, "
-                                  "hora_salida, horas_dif from control_asistencia order by 1, 2"),
-              "filas");
-        QVERIFY(v.prompts.respuestas.isEmpty()); // every answer was asked for
     }
 
     // The next card's keys must not answer a question; a later Enter means No.
@@ -262,42 +96,6 @@ private slots:
         });
         QCOMPARE(prompts.msgbox("caja: <b>12</b><img src=x>\r\nfin", kSiNo), int(kSi));
         QCOMPARE(visto, "caja: <b>12</b><img src=x>\nfin");
-    }
-
-    // A GET_LOCK that fails (interrupted by the session's time limit while
-    // another station holds the person's lock) is a lock not had: the scan goes on.
-    void lockErrorGoesOnWithoutTheLock() {
-        TestDb::get().sql("drop trigger candado");
-        TestStation otra, t;
-        QVERIFY(otra.db.consulta("select get_lock(" + candado("7") + ", 0)").text(0) == "1");
-        t.reloj("2024-03-07 07:00:00");
-        t.db.ejecutar("SET SESSION max_statement_time = 0.5");
-        asistencia(t.st, maria);
-        QCOMPARE(t.history.texto(), ingreso(kMaria, "07:00:00"));
-        QCOMPARE(t.prompts.eventos, QStringList());
-    }
-
-    // An exit stuck behind another station's row lock: the server gives up
-    // before the station does, rolls it back, and the operator is told so.
-    void exitBehindARowLockIsReportedAndNotStored() {
-        TestStation t;
-        t.reloj("2024-03-07 07:00:00");
-        asistencia(t.st, maria);
-        Conexion otra(TestDb::get().cadena(TestDb::get().nombre()));
-        otra.abrir();
-        otra.ejecutar("SET autocommit = 0");
-        otra.consulta("select * from control_asistencia for update");
-        t.reloj("2024-03-07 08:00:00");
-        t.prompts.respuestas = {kSi};
-        asistencia(t.st, maria);
-        otra.ejecutar("ROLLBACK");
-        QCOMPARE(t.prompts.eventos,
-                 (QStringList{kPregunta.arg(60),
-                              "0|velmar|Otra estación tiene ocupado el registro y la base de "
-                              "datos dejó de esperar: no se guardó el cambio. Intente de nuevo.",
-                              "beep", "0|velmar|" + kErrorSistema}));
-        QCOMPARE(TestDb::get().filas("select hora_salida from control_asistencia"),
-                 QStringList{"NULL"});
     }
 
     // The titles the window system shows, on a real X server with the real

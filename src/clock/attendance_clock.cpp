@@ -17,6 +17,19 @@ namespace velmar {
 
 namespace {
 
+QString seleccionDePersona() {
+    return QStringLiteral("select *, current_date() as fecha, current_time() as hora");
+}
+
+QString desdePersona(Conexion& db, const QString& cedula) {
+    return QStringLiteral(" from personal where cedula = '") + db.esc(cedula) +
+           QStringLiteral("' limit 1");
+}
+
+} // namespace
+
+namespace {
+
 const QString kErrorSistema = QStringLiteral("Error en el sistema, revise la última operación ");
 
 QString limpiar(const QString& texto) {
@@ -124,6 +137,37 @@ void errorDelSistema(Station& st) {
 
 } // namespace
 
+QString consultaDePersona(Conexion& db, const QString& cedula) {
+    return seleccionDePersona() + QStringLiteral(", ") +
+           NamedLock::acquireSql(attendanceLockNameOf(QStringLiteral("personal_id")),
+                                 kEsperaCandado) +
+           QStringLiteral(" as candado_velmar") + desdePersona(db, cedula);
+}
+
+// The person's row of the scan's day: the day the person query fixed, so a
+// scan that waited into the next day still finds the row of its own.
+QString consultaDelDia(Conexion& db, const QString& personalId, const QString& fecha) {
+    return QStringLiteral("select * from control_asistencia where personal_id = '") +
+           db.esc(personalId) + QStringLiteral("' And fecha_entrada = '") + db.esc(fecha) +
+           QStringLiteral("' limit 1");
+}
+
+// The day's entry, refused by the statement itself when the person has one
+// already: a station's insert held up on the network and delivered after
+// another station's cannot make a second entry.
+QString insertarIngreso(Conexion& db, const QString& personalId, const QString& fecha,
+                        const QString& hora) {
+    const QString id = QLatin1Char('\'') + db.esc(personalId) + QLatin1Char('\'');
+    const QString f = QLatin1Char('\'') + db.esc(fecha) + QLatin1Char('\'');
+    return QStringLiteral("insert into control_asistencia (personal_id, fecha_entrada, "
+                          "hora_entrada,fecha_salida) select ") +
+           id + QStringLiteral(", ") + f + QStringLiteral(", '") + db.esc(hora) +
+           QStringLiteral("',") + f +
+           QStringLiteral(" from dual where not exists (select 1 from control_asistencia "
+                          "where personal_id = ") +
+           id + QStringLiteral(" And fecha_entrada = ") + f + QStringLiteral(")");
+}
+
 namespace {
 
 // What the attendance rows hold for one person's scan, and its line.
@@ -131,27 +175,9 @@ struct Escaneo {
     Station& st;
     QString personalId, usuario, fecha, hora;
 
-    // The person's row of the scan's day: the day the person query fixed, so a
-    // scan that waited into the next day still finds the row of its own.
-    QString consultaDelDia() const {
-        return QStringLiteral("select * from control_asistencia where personal_id = '") +
-               st.db.esc(personalId) + QStringLiteral("' And fecha_entrada = '") +
-               st.db.esc(fecha) + QStringLiteral("' limit 1");
-    }
-
-    // The day's entry, refused by the statement itself when the person has
-    // one already: a station's insert held up on the network and delivered
-    // after another station's cannot make a second entry.
+    QString consultaDelDia() const { return velmar::consultaDelDia(st.db, personalId, fecha); }
     QString insertarIngreso() const {
-        const QString id = QLatin1Char('\'') + st.db.esc(personalId) + QLatin1Char('\'');
-        const QString f = QLatin1Char('\'') + st.db.esc(fecha) + QLatin1Char('\'');
-        return QStringLiteral("insert into control_asistencia (personal_id, fecha_entrada, "
-                              "hora_entrada,fecha_salida) select ") +
-               id + QStringLiteral(", ") + f + QStringLiteral(", '") + st.db.esc(hora) +
-               QStringLiteral("',") + f +
-               QStringLiteral(" from dual where not exists (select 1 from control_asistencia "
-                              "where personal_id = ") +
-               id + QStringLiteral(" And fecha_entrada = ") + f + QStringLiteral(")");
+        return velmar::insertarIngreso(st.db, personalId, fecha, hora);
     }
 
     QString consultaDeFila(const QString& asistenciaId) const {
@@ -304,10 +330,8 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
         [&] {
             st.report.hide();
             const QString cedula = limpiar(texto);
-            const QString seleccion =
-                QStringLiteral("select *, current_date() as fecha, current_time() as hora");
-            const QString desde = QStringLiteral(" from personal where cedula = '") +
-                                  st.db.esc(cedula) + QStringLiteral("' limit 1");
+            const QString seleccion = seleccionDePersona();
+            const QString desde = desdePersona(st.db, cedula);
             const QString nombreCandado = attendanceLockNameOf(QStringLiteral("personal_id"));
             // The person's lock is asked for by the person query itself, for the
             // row it finds (none for an unknown card): one round trip less per
@@ -316,9 +340,7 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
             RecordSet persona;
             bool conCandado = true;
             try {
-                persona = st.db.consulta(seleccion + QStringLiteral(", ") +
-                                         NamedLock::acquireSql(nombreCandado, kEsperaCandado) +
-                                         QStringLiteral(" as candado_velmar") + desde);
+                persona = st.db.consulta(consultaDePersona(st.db, cedula));
             } catch (const DbError& e) {
                 // Its box comes with the error path's, unless the scan is kept.
                 sinPersona = e.conexionPerdida();

@@ -26,6 +26,14 @@ QString attendanceLockName(Conexion& db, const QString& personalId);
 // The same name for the person an SQL expression gives (a column, NEW.personal_id).
 QString attendanceLockNameOf(const QString& personalIdSql);
 
+// The scan's own statements (the bench times them alone): the person query,
+// which also takes the person's lock for the row it finds; the person's row of
+// a day; the day's entry, inserted only when the day has none.
+QString consultaDePersona(Conexion& db, const QString& cedula);
+QString consultaDelDia(Conexion& db, const QString& personalId, const QString& fecha);
+QString insertarIngreso(Conexion& db, const QString& personalId, const QString& fecha,
+                        const QString& hora);
+
 // Minutes of the re-scan guard and of the early-exit window.
 constexpr int kMinutosReingreso = 2;
 constexpr int kMinutosSalidaTemprana = 240;
