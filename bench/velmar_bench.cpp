@@ -593,7 +593,7 @@ void guardadas() {
     FaultProxy red(puerto ? puerto : 33307);
     {
         TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(red.port()));
-        KeptScans k(archivo, t.prompts);
+        KeptScans k(archivo, t.prompts, asistencia);
         t.sesion.guardadas = &k;
         k.latido(t.st);
         red.caer();
@@ -612,7 +612,7 @@ void guardadas() {
     red.caer(false);
     DelayProxy proxy(puerto ? puerto : 33307, 2500);
     TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(proxy.port()));
-    KeptScans k(archivo, t.prompts);
+    KeptScans k(archivo, t.prompts, asistencia);
     const int s0 = proxy.statements(), r0 = proxy.roundTrips();
     QElapsedTimer e;
     e.start();

@@ -18,7 +18,7 @@ using namespace velmar::test;
 struct Estacion {
     Estacion(const QString& cadena, const QString& archivo)
         : t(cadena)
-        , k(archivo, t.prompts) {
+        , k(archivo, t.prompts, asistencia) {
         t.sesion.guardadas = &k;
         k.latido(t.st); // the server's clock seen
     }
@@ -143,7 +143,7 @@ private slots:
     void notKeptGivesTheBoxes() {
         QFETCH(QString, caso);
         TestStation t(cadena_);
-        KeptScans k(diario_, t.prompts);
+        KeptScans k(diario_, t.prompts, asistencia);
         t.sesion.guardadas = caso == "off" ? nullptr : &k;
         if (caso != "no clock")
             k.latido(t.st);

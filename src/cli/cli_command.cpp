@@ -1,6 +1,7 @@
 #include "cli/cli_command.h"
 
 #include "cli/png_preview.h"
+#include "clock/attendance_clock.h"
 #include "clock/day_key_check.h"
 #include "clock/kept_scans.h"
 #include "db/conexion.h"
@@ -98,7 +99,7 @@ int ejecutarCli(QStringList args, CliStreams& io) {
     std::unique_ptr<LabelPrinter> printer = defaultLabelPrinter();
     PngPreview vista;
     StationSession sesion;
-    const std::unique_ptr<KeptScans> guardadas = KeptScans::desdeEntorno(prompts);
+    const std::unique_ptr<KeptScans> guardadas = KeptScans::desdeEntorno(prompts, asistencia);
     sesion.guardadas = guardadas.get();
     Station st({conexion, history, report, busy, prompts, *printer, input, &vista}, sesion);
 

@@ -7,11 +7,7 @@
 
 namespace velmar {
 
-// A scan kept while the server was away (clock/kept_scans.h): replayed at the
-// server date and time it was kept at, instead of the person query's.
-struct HoraDeMarca {
-    QString fecha, hora;
-};
+struct HoraDeMarca; // clock/kept_scans.h
 
 // Enter in Text1 with `texto` typed: records the day's entry or an early exit,
 // or reports what was already recorded, in one history line.

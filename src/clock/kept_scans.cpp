@@ -1,6 +1,5 @@
 #include "clock/kept_scans.h"
 
-#include "clock/attendance_clock.h"
 #include "db/conexion.h"
 #include "db/errors.h"
 #include "station/velmo.h"
@@ -38,15 +37,16 @@ const QString kSinDiario =
 
 } // namespace
 
-std::unique_ptr<KeptScans> KeptScans::desdeEntorno(Prompts& prompts) {
+std::unique_ptr<KeptScans> KeptScans::desdeEntorno(Prompts& prompts, Marcar marcar) {
     const QString archivo = qEnvironmentVariable("VELMAR_DIARIO");
     if (archivo.isEmpty())
         return nullptr;
-    return std::make_unique<KeptScans>(archivo, prompts);
+    return std::make_unique<KeptScans>(archivo, prompts, marcar);
 }
 
-KeptScans::KeptScans(const QString& archivo, Prompts& prompts)
-    : diario_(archivo) {
+KeptScans::KeptScans(const QString& archivo, Prompts& prompts, Marcar marcar)
+    : diario_(archivo)
+    , marcar_(marcar) {
     if (!diario_.apartado().isEmpty())
         prompts.msgbox(QStringLiteral("No se pudo leer el diario de marcaciones ") + archivo +
                            QStringLiteral("; se apartó como ") + diario_.apartado() +
@@ -154,7 +154,7 @@ int KeptScans::enviar(Station& st, int maximo) {
         fallo_.reset();
         cajas.pregunto = false;
         const HoraDeMarca hora{m.fecha, m.hora};
-        asistencia(envio, m.cedula, &hora);
+        marcar_(envio, m.cedula, &hora);
         if (fallo_) {
             caido_ = falloDeEnlace_;
             if (!caido_)

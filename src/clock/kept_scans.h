@@ -17,8 +17,19 @@ namespace velmar {
 
 class Error;
 
+// A scan kept while the server was away: replayed at the server date and time
+// it was kept at, instead of the person query's.
+struct HoraDeMarca {
+    QString fecha, hora;
+};
+
 class KeptScans {
 public:
+    // The clock's scan, run for each kept one when it is sent (asistencia):
+    // given to the journal so that the clock and the journal need not know
+    // each other both ways.
+    using Marcar = void (*)(Station& st, const QString& texto, const HoraDeMarca* guardada);
+
     // How long a sight of the server's clock serves to time a kept scan.
     static constexpr qint64 kVigenciaReloj = 12 * 3600 * 1000LL;
     // Milliseconds between the window's checks of a link known down.
@@ -26,8 +37,8 @@ public:
 
     // The journal VELMAR_DIARIO names; null when it names none (scans are then
     // never kept). A journal set aside or not opened is told in a box.
-    static std::unique_ptr<KeptScans> desdeEntorno(Prompts& prompts);
-    KeptScans(const QString& archivo, Prompts& prompts);
+    static std::unique_ptr<KeptScans> desdeEntorno(Prompts& prompts, Marcar marcar);
+    KeptScans(const QString& archivo, Prompts& prompts, Marcar marcar);
 
     // A statement returned the server's date and time: the pair the kept
     // scans are timed from. `msExactos`: the time has its milliseconds
@@ -67,6 +78,7 @@ private:
     void avisar();
 
     ScanJournal diario_;
+    Marcar marcar_;
     QDateTime visto_; // the server's wall clock, held as UTC (no daylight jumps)
     QElapsedTimer desde_;
     bool caido_ = false;

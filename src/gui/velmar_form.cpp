@@ -153,7 +153,7 @@ VelmarForm::~VelmarForm() = default;
 // again and sends what waits in batches (never while a box is open: a scan
 // is then half done).
 void VelmarForm::guardarSinConexion() {
-    guardadas_ = KeptScans::desdeEntorno(station_->prompts);
+    guardadas_ = KeptScans::desdeEntorno(station_->prompts, asistencia);
     if (!guardadas_)
         return;
     sesion_.guardadas = guardadas_.get();
