@@ -33,7 +33,7 @@ bool fueraDeOpciones(const Operacion& op, const QStringList& args) {
 // The farm's scripts still pass the label operations the air waybill they
 // once took as a third argument: accepted, and dropped.
 bool tomaGuiaDeMas(const QString& nombre) {
-    return etiquetaDeOperacion(nombre) != nullptr;
+    return layoutOfOperation(nombre) != nullptr;
 }
 
 // Whether `args` fit the operation (or login); fills the optional ones left

@@ -43,7 +43,7 @@ DialogoVistaPrevia::DialogoVistaPrevia(Station& st, EtiquetaCompuesta etiqueta, 
     cerrar_->setObjectName(QStringLiteral("cmdCerrar"));
     cerrar_->setDefault(true); // a stray Enter spends no label
     connect(imprimir_, &QPushButton::clicked, this, [this] {
-        if (enviarEtiqueta(st_, etiqueta_))
+        if (sendLabel(st_, etiqueta_))
             accept();
     });
     connect(cerrar_, &QPushButton::clicked, this, &QDialog::reject);

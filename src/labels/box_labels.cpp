@@ -22,7 +22,7 @@ void endInError(Station& st, const QString& message) {
 // The labels' one error path, by kind: the printer, another station at the
 // work table, the database; any other failure ends the label quietly. Either
 // way nothing is composed or sent, so nothing but whole labels is printed.
-OperationScope::Camino caminoEtiqueta(Station& st) {
+OperationScope::Camino labelFailurePath(Station& st) {
     return [&st](const Error& e) {
         if (dynamic_cast<const PrinterError*>(&e))
             endInError(st, kImpresoraNoLista);
@@ -39,8 +39,8 @@ OperationScope::Camino caminoEtiqueta(Station& st) {
 
 } // namespace
 
-const QVector<EtiquetaDeCaja>& etiquetasDeCaja() {
-    static const QVector<EtiquetaDeCaja> tabla = {
+const QVector<BoxLabel>& boxLabels() {
+    static const QVector<BoxLabel> tabla = {
         {QStringLiteral("imprimir_detalle_peq"), QStringLiteral("Etiqueta pequeña de caja"),
          smallLabel},
         {QStringLiteral("imprimir_detalle"), QStringLiteral("Etiqueta de caja"), boxLabel},
@@ -50,39 +50,39 @@ const QVector<EtiquetaDeCaja>& etiquetasDeCaja() {
     return tabla;
 }
 
-const LabelLayout* etiquetaDeOperacion(const QString& operacion) {
-    for (const EtiquetaDeCaja& e : etiquetasDeCaja())
-        if (e.operacion == operacion)
+const LabelLayout* layoutOfOperation(const QString& operation) {
+    for (const BoxLabel& e : boxLabels())
+        if (e.operation == operation)
             return &e.layout();
     return nullptr;
 }
 
-void imprimirEtiquetaDeCaja(Station& st, const LabelLayout& layout, const QString& packing,
-                            const QString& caja) {
-    const Composicion c = componerEtiqueta(st, layout, packing, caja);
-    if (c.resultado == Composicion::kCompuesta)
-        enviarEtiqueta(st, {packing, caja, c.bytes});
+void printBoxLabel(Station& st, const LabelLayout& layout, const QString& packing,
+                   const QString& caja) {
+    const Composition c = composeBoxLabel(st, layout, packing, caja);
+    if (c.result == Composition::kComposed)
+        sendLabel(st, {packing, caja, c.bytes});
 }
 
-Composicion componerEtiqueta(Station& st, const LabelLayout& layout, const QString& packing,
-                             const QString& caja) {
-    OperationScope op(st, caminoEtiqueta(st));
+Composition composeBoxLabel(Station& st, const LabelLayout& layout, const QString& packing,
+                            const QString& caja) {
+    OperationScope op(st, labelFailurePath(st));
     op.ocupado({QStringLiteral("Inicializando ..."), QStringLiteral("Buscando ...")});
-    Composicion c{Composicion::kFallo, {}};
+    Composition c{Composition::kFailed, {}};
     op.correr([&] {
         if (const std::optional<BoxData> data = gatherBoxData(st, packing, caja, layout.queries)) {
-            c = {Composicion::kCompuesta, writeEpl2(composeLabel(layout, *data))};
+            c = {Composition::kComposed, writeEpl2(composeLabel(layout, *data))};
             op.traspasar(); // the send ends the busy indication
         } else {
-            c = {Composicion::kCajaVacia, {}};
+            c = {Composition::kEmptyBox, {}};
         }
     });
     return c;
 }
 
 // Kept before it is sent, so a jam leaves the right one to send again.
-bool enviarEtiqueta(Station& st, const EtiquetaCompuesta& etiqueta) {
-    OperationScope op(st, caminoEtiqueta(st));
+bool sendLabel(Station& st, const EtiquetaCompuesta& etiqueta) {
+    OperationScope op(st, labelFailurePath(st));
     if (st.busy.puntero() != Busy::kReloj)
         op.ocupado();
     st.sesion.ultima_compuesta = etiqueta;
@@ -97,34 +97,34 @@ bool enviarEtiqueta(Station& st, const EtiquetaCompuesta& etiqueta) {
 
 void vista_previa(Station& st, const QString& operacion, const QString& packing,
                   const QString& caja, const QString& archivo) {
-    const LabelLayout* layout = etiquetaDeOperacion(operacion);
+    const LabelLayout* layout = layoutOfOperation(operacion);
     if (!layout)
         throw Error(QStringLiteral("Etiqueta desconocida: ") + operacion);
     if (!st.vista)
         throw Error(QStringLiteral("Esta estación no puede mostrar una vista previa"));
     // A preview is not a print: st.sesion.ultima_compuesta, what a reprint sends,
     // stays the last label meant for a box; only Imprimir in the window
-    // (enviarEtiqueta) makes this one it. st.sesion.guia_actual follows the
+    // (sendLabel) makes this one it. st.sesion.guia_actual follows the
     // queries as for a print, so it is right when the preview is printed.
-    const Composicion c = componerEtiqueta(st, *layout, packing, caja);
-    if (c.resultado == Composicion::kCajaVacia)
+    const Composition c = composeBoxLabel(st, *layout, packing, caja);
+    if (c.result == Composition::kEmptyBox)
         st.prompts.msgbox(kSinDatosCaja + caja, kSoloOk);
-    if (c.resultado != Composicion::kCompuesta)
+    if (c.result != Composition::kComposed)
         return;
     st.busy.ponerPuntero(Busy::kFlecha);
     st.vista->mostrar(st, {packing, caja, c.bytes}, archivo);
 }
 
 void imprimir_detalle_peq(Station& st, const QString& packing, const QString& caja) {
-    imprimirEtiquetaDeCaja(st, smallLabel(), packing, caja);
+    printBoxLabel(st, smallLabel(), packing, caja);
 }
 
 void imprimir_detalle(Station& st, const QString& packing, const QString& caja) {
-    imprimirEtiquetaDeCaja(st, boxLabel(), packing, caja);
+    printBoxLabel(st, boxLabel(), packing, caja);
 }
 
 void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& caja) {
-    imprimirEtiquetaDeCaja(st, bouquetLabel(), packing, caja);
+    printBoxLabel(st, bouquetLabel(), packing, caja);
 }
 
 void reimprimir_etiqueta(Station& st) {
@@ -138,7 +138,7 @@ void reimprimir_etiqueta(Station& st) {
                               QStringLiteral(", caja ") + last.caja + QStringLiteral("?"),
                           kSiNo) != kSi)
         return;
-    enviarEtiqueta(st, last);
+    sendLabel(st, last);
 }
 
 } // namespace velmar

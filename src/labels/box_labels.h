@@ -38,25 +38,25 @@ void imprimir_detalle_bqt(Station& st, const QString& packing, const QString& ca
 
 // The labels' one table: operation name, the title a front end shows, and the
 // layout it prints. The catalogue, the preview and velmar-cli read it.
-struct EtiquetaDeCaja {
-    QString operacion;
-    QString titulo;
+struct BoxLabel {
+    QString operation;
+    QString title;
     const LabelLayout& (*layout)();
 };
-const QVector<EtiquetaDeCaja>& etiquetasDeCaja();
+const QVector<BoxLabel>& boxLabels();
 
 // The layout a label operation prints; null for any other name.
-const LabelLayout* etiquetaDeOperacion(const QString& operacion);
+const LabelLayout* layoutOfOperation(const QString& operation);
 
 // Composes the box's label in `layout` and sends it (what the three label
 // operations do).
-void imprimirEtiquetaDeCaja(Station& st, const LabelLayout& layout, const QString& packing,
-                            const QString& caja);
+void printBoxLabel(Station& st, const LabelLayout& layout, const QString& packing,
+                   const QString& caja);
 
 // A box's label as its operation composes it, without sending it.
-struct Composicion {
-    enum Resultado { kCompuesta, kCajaVacia, kFallo };
-    Resultado resultado;
+struct Composition {
+    enum Result { kComposed, kEmptyBox, kFailed };
+    Result result;
     QByteArray bytes; // the EPL2 job, when composed
 };
 
@@ -64,12 +64,12 @@ struct Composicion {
 // bytes, with the label's busy indication. A database failure gives its box
 // and ends the busy indication; so does an empty box, without a box. When
 // composed, the pointer stays the hourglass: the caller ends it.
-Composicion componerEtiqueta(Station& st, const LabelLayout& layout, const QString& packing,
-                             const QString& caja);
+Composition composeBoxLabel(Station& st, const LabelLayout& layout, const QString& packing,
+                            const QString& caja);
 
 // Keeps the label for a reprint, then sends it; the printer's box when it is
 // not taken. True when the printer took it.
-bool enviarEtiqueta(Station& st, const EtiquetaCompuesta& etiqueta);
+bool sendLabel(Station& st, const EtiquetaCompuesta& etiqueta);
 
 // Composes what `operacion` would print for the box and hands it to st.vista
 // (velmar-cli draws it to `archivo`); nothing reaches the printer.

@@ -100,15 +100,15 @@ QVector<Operacion> construir() {
     // Labels: the three box-detail labels and the reprint after a jam.
     const QVector<Parametro> deCaja = {packing,
                                        {QStringLiteral("caja"), QStringLiteral("Caja"), false}};
-    for (const EtiquetaDeCaja& e : etiquetasDeCaja())
-        ops.append({e.operacion, e.titulo, deCaja, false, true,
+    for (const BoxLabel& e : boxLabels())
+        ops.append({e.operation, e.title, deCaja, false, true,
                     [layout = e.layout](Station& st, const QStringList& a) {
-                        imprimirEtiquetaDeCaja(st, layout(), a.value(0), a.value(1));
+                        printBoxLabel(st, layout(), a.value(0), a.value(1));
                     }});
     // The label one of those three would print, drawn and not sent.
     QVector<Opcion> etiquetas;
-    for (const EtiquetaDeCaja& e : etiquetasDeCaja())
-        etiquetas.append({e.operacion, e.titulo});
+    for (const BoxLabel& e : boxLabels())
+        etiquetas.append({e.operation, e.title});
     ops.append({QStringLiteral("vista_previa"),
                 QStringLiteral("Vista previa de etiqueta"),
                 {{QStringLiteral("operacion"), QStringLiteral("Etiqueta"), false, etiquetas},
