@@ -131,12 +131,12 @@ private slots:
         };
         velmar.setProcessEnvironment(env);
         velmar.start(VELMAR_BINARY_DIR "/apps/velmar");
-        QTRY_COMPARE_WITH_TIMEOUT(titulos(), QStringList{"Tarnel Flower"}, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(titulos(), QStringList{"Tarnel Flower"}, 30000);
         teclas("Tarnel Flower", {"key", "Return"});
-        QTRY_COMPARE_WITH_TIMEOUT(titulos(), QStringList{"VELMAR"}, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(titulos(), QStringList{"VELMAR"}, 30000);
         teclas("VELMAR", {"type", "123"});
         xdo({"key", "Return"});
-        QTRY_COMPARE_WITH_TIMEOUT(titulos(), (QStringList{"VELMAR", "velmar"}), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(titulos(), (QStringList{"VELMAR", "velmar"}), 30000);
     }
 
     // The label chosen by its menu title is shown before any is printed;
