@@ -175,16 +175,19 @@ private slots:
     }
 
     // A GET_LOCK that fails (interrupted by the session's time limit while
-    // another station holds the person's lock) is a lock not had: the scan goes on.
-    void lockErrorGoesOnWithoutTheLock() {
+    // another station holds the person's lock) is a lock not had: no entry.
+    void lockErrorInsertsNothing() {
         TestDb::get().sql("drop trigger candado");
         TestStation otra, t;
         QVERIFY(otra.db.consulta("select get_lock(" + candado("7") + ", 0)").text(0) == "1");
         t.reloj("2024-03-07 07:00:00");
         t.db.ejecutar("SET SESSION max_statement_time = 0.5");
         asistencia(t.st, maria);
-        QCOMPARE(t.history.texto(), ingreso(kMaria, "07:00:00"));
-        QCOMPARE(t.prompts.eventos, QStringList());
+        const QString aviso = "El usuario " + kMaria +
+                              " se está registrando en otra estación. Pase la tarjeta de nuevo.";
+        QCOMPARE(t.history.texto(), aviso + "\r\n");
+        QCOMPARE(t.prompts.eventos, QStringList{"0|velmar|" + aviso});
+        QCOMPARE(TestDb::get().valor("select count(*) from control_asistencia"), QString("0"));
     }
 
     // An exit stuck behind another station's row lock: the server gives up

@@ -364,8 +364,13 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
                 persona = abrirPersona(st, seleccion + desde);
             }
             const bool hallada = !persona.eof();
+            // A lock that failed (an interrupted wait: an error, or NULL) is a
+            // lock not had, as after the wait ran out ("0").
             const QString candado =
-                conCandado && hallada ? persona.text(QStringLiteral("candado_velmar")) : QString();
+                !hallada ? QString()
+                : conCandado && persona.text(QStringLiteral("candado_velmar")) == QLatin1String("1")
+                    ? QStringLiteral("1")
+                    : QStringLiteral("0");
             // Held from here to the end of the look-up and insert, or of any
             // failure on the way.
             NamedLock guarda(
