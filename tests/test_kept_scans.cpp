@@ -3,11 +3,14 @@
 #include "clock/attendance_clock.h"
 #include "clock/kept_scans.h"
 #include "fault_proxy.h"
+#include "gui/velmar_form.h"
 #include "test_support.h"
 
+#include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -133,6 +136,31 @@ private slots:
                      ": salida temprana sin confirmar, debe marcar de nuevo");
     }
 
+    // The window: the kept scan's line and the count under the card box; its
+    // retry timer sends the scan once the link is back.
+    void windowKeepsAndSends() {
+        qputenv("VELMAR_DIARIO", diario_.toUtf8());
+        TestStation t(cadena_);
+        VelmarForm form(t.db, &t.prompts, &t.printer);
+        qunsetenv("VELMAR_DIARIO");
+        form.show();
+        auto* espera = form.findChild<QLabel*>("lblEspera");
+        red_.caer();
+        QTest::keyClicks(form.text1(), "7");
+        QTest::keyClick(form.text1(), Qt::Key_Return);
+        QVERIFY(espera->isVisible());
+        QCOMPARE(espera->text(), "Marcaciones en espera: 1");
+        QVERIFY(form.station().history.texto().startsWith(
+            "Marcación guardada sin conexión: cédula 7 a las "));
+        red_.caer(false);
+        for (QTimer* r : form.findChildren<QTimer*>())
+            if (r->interval() == KeptScans::kLatido)
+                r->setInterval(10);
+        QTRY_VERIFY_WITH_TIMEOUT(!espera->isVisible(), 10000);
+        QCOMPARE(TestDb::get().valor("select count(*) from control_asistencia"), QString("1"));
+        QCOMPARE(t.prompts.eventos, QStringList());
+    }
+
     // Not kept: the clock's own boxes, today's bytes. Off; no server clock
     // seen since start; the journal's disk full.
     void notKeptGivesTheBoxes_data() {
@@ -165,5 +193,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestKeptScans)
+QTEST_MAIN(TestKeptScans)
 #include "test_kept_scans.moc"
