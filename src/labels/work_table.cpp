@@ -74,15 +74,27 @@ Written fill(Station& st, RecordSet& groups) {
 // The named lock is one server's: on a cluster a fill cut off on another node
 // can still commit into the table while this one reads it. The whole table,
 // read after the label's own reads, must be exactly the rows this fill wrote;
-// anything else and the label is not printed.
+// anything else and the label is not printed. The packing's column is only
+// ours by position: a farm's table that names it otherwise is checked
+// without it.
 void checkOwnRows(Station& st, const Written& w) {
-    RecordSet rs = st.db.consulta(
-        QStringLiteral("select count(*), coalesce(sum(bunches), 0), coalesce(sum(botones), "
-                       "0), coalesce(sum(num_pack is null or caja is null or num_pack <> '") +
-        st.db.esc(w.packing) + QStringLiteral("' or caja <> ") + st.db.num(w.box) +
-        QStringLiteral("), 0) from tmp_caja"));
+    const QString sums =
+        QStringLiteral("select count(*), coalesce(sum(bunches), 0), coalesce(sum(botones), 0), "
+                       "coalesce(sum(caja is null or caja <> ") +
+        st.db.num(w.box) + QStringLiteral("), 0)");
+    const QString from = QStringLiteral(" from tmp_caja");
+    RecordSet rs;
+    try {
+        rs = st.db.consulta(sums +
+                            QStringLiteral(", coalesce(sum(num_pack is null or num_pack <> '") +
+                            st.db.esc(w.packing) + QStringLiteral("'), 0)") + from);
+    } catch (const DbError& e) {
+        if (e.fault() != ServerFault::UnknownColumn)
+            throw;
+        rs = st.db.consulta(sums + QStringLiteral(", 0") + from);
+    }
     const qint64 read[] = {numeric(rs.value(0)), numeric(rs.value(1)), numeric(rs.value(2)),
-                           numeric(rs.value(3))};
+                           numeric(rs.value(3)) + numeric(rs.value(4))};
     if (read[0] != w.rows || read[1] != w.bunches || read[2] != w.stems || read[3] != 0)
         throw WorkTableMixed();
 }
