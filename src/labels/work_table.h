@@ -3,13 +3,12 @@
 
 #include "db/conexion.h"
 #include "db/errors.h"
-#include "labels/box_data.h"
+#include "labels/label_content.h"
+#include "labels/label_layouts.h"
+#include "station/station.h"
 
 namespace velmar {
 
-// Fills tmp_caja with the box's grouped rows and reads back the grid's column
-// and row headings, entries and totals into `data`. Throws DbError, also when
-// another station keeps the table too long.
 // Another station kept tmp_caja past the wait: nothing is wrong with the link.
 class WorkTableBusy : public DbError {
 public:
@@ -25,6 +24,9 @@ public:
         : DbError(QStringLiteral("tmp_caja tiene filas de otra etiqueta")) {}
 };
 
+// Fills tmp_caja with the box's grouped rows and reads back the grid's column
+// and row headings, entries and totals into `data`. Throws DbError, also when
+// another station keeps the table too long.
 void readGridThroughWorkTable(Station& st, RecordSet& groups, const BoxQueries& queries,
                               BoxData& data);
 
