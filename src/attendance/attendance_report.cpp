@@ -85,19 +85,6 @@ bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, 
     return *p++ == separador;
 }
 
-// A TIME's seconds as the server writes them: within the day, and past it or
-// before it too (30:00:00, -01:00:00).
-QString horaDeSegundos(qint64 s) {
-    if (s >= 0 && s < 86400)
-        return horaDelDia(s);
-    const qint64 a = std::llabs(s);
-    char b[40];
-    const int n = std::snprintf(
-        b, sizeof b, "%s%02lld:%02lld:%02lld", s < 0 ? "-" : "", static_cast<long long>(a / 3600),
-        static_cast<long long>(a / 60 % 60), static_cast<long long>(a % 60));
-    return QString::fromLatin1(b, n);
-}
-
 // The table as the station creates it (DATE, TIME and integer columns) is
 // read the cheap way: the server gives one value per day holding that day's
 // rows as numbers, instead of five values per row through the ODBC driver.
@@ -143,9 +130,9 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
                         throw Error(QString());
                 if (nulo[0])
                     throw Error(QString());
-                const QString salida = nulo[2] ? QString() : horaDeSegundos(v[2]);
-                filas.append({0, QString::number(v[0]), dia,
-                              nulo[1] ? QString() : horaDeSegundos(v[1]), salida,
+                const QString salida = nulo[2] ? QString() : horaDelDia(v[2]);
+                filas.append({0, QString::number(v[0]), dia, nulo[1] ? QString() : horaDelDia(v[1]),
+                              salida,
                               nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3])});
                 ++cuantas;
             }

@@ -26,17 +26,7 @@ QString desdePersona(Conexion& db, const QString& cedula) {
            QStringLiteral("' limit 1");
 }
 
-} // namespace
-
-namespace {
-
 const QString kErrorSistema = QStringLiteral("Error en el sistema, revise la última operación ");
-
-QString limpiar(const QString& texto) {
-    QString c = sinBlancos(texto).toUpper();
-    c.remove(QLatin1Char('\''));
-    return c;
-}
 
 // Seconds from one time of day to another; both "hh:mm:ss".
 qint64 segundosEntre(const QString& desde, const QString& hasta) {
@@ -329,14 +319,15 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
     op.correr(
         [&] {
             st.report.hide();
-            const QString cedula = limpiar(texto);
+            const QString cedula = limpiarCedula(texto);
             const QString seleccion = seleccionDePersona();
             const QString desde = desdePersona(st.db, cedula);
             const QString nombreCandado = attendanceLockNameOf(QStringLiteral("personal_id"));
             // The person's lock is asked for by the person query itself, for the
             // row it finds (none for an unknown card): one round trip less per
-            // card. Should the lock be refused, the person is looked up alone and
-            // the scan goes on without it. A lost link is the scan's one failure.
+            // card. Should the lock fail, the person is looked up alone and the
+            // scan goes on without it, recording no entry. A lost link is the
+            // scan's one failure.
             RecordSet persona;
             bool conCandado = true;
             try {
@@ -365,19 +356,17 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
             }
             const bool hallada = !persona.eof();
             // A lock that failed (an interrupted wait: an error, or NULL) is a
-            // lock not had, as after the wait ran out ("0").
-            const QString candado =
-                !hallada ? QString()
-                : conCandado && persona.text(QStringLiteral("candado_velmar")) == QLatin1String("1")
-                    ? QStringLiteral("1")
-                    : QStringLiteral("0");
+            // lock not had, as after the wait ran out.
+            const bool conElCandado =
+                hallada && conCandado &&
+                persona.text(QStringLiteral("candado_velmar")) == QLatin1String("1");
             // Held from here to the end of the look-up and insert, or of any
             // failure on the way.
             NamedLock guarda(
                 st.db,
                 attendanceLockName(st.db, hallada ? persona.text(QStringLiteral("personal_id"))
                                                   : QString()),
-                candado == QLatin1String("1"));
+                conElCandado);
             if (!hallada) {
                 st.prompts.msgbox(QStringLiteral("No se encontró el usuario"), kSoloOk);
                 st.history.agregar_historia(QStringLiteral("No se encontró la cédula ") + cedula);
@@ -403,9 +392,9 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
                 Station bajoCandado = st.conPrompts(cajas);
                 hoy = abrir_consulta(bajoCandado, scan.consultaDelDia());
                 ingreso = hoy.abierto() && hoy.eof();
-                // Another station holds the person past the wait: its entry
-                // may be on its way, so this one inserts none.
-                if (ingreso && candado != QLatin1String("0")) {
+                // Only under the person's lock: without it another station's
+                // entry may be on its way, so this one inserts none.
+                if (ingreso && conElCandado) {
                     QElapsedTimer envio;
                     envio.start();
                     try {
@@ -433,10 +422,10 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
             }
             cajas.mostrarPendientes();
 
-            if (ingreso && candado == QLatin1String("0") && guardada) {
+            if (ingreso && !conElCandado && guardada) {
                 // A kept scan waits in the journal until the other station is done.
                 throw DbError(QStringLiteral("otra estación está registrando a ") + scan.usuario);
-            } else if (ingreso && candado == QLatin1String("0")) {
+            } else if (ingreso && !conElCandado) {
                 const QString aviso = QStringLiteral("El usuario ") + scan.usuario +
                                       QStringLiteral(" se está registrando en otra estación. "
                                                      "Pase la tarjeta de nuevo.");

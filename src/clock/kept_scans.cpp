@@ -92,8 +92,7 @@ bool KeptScans::guardar(Station& st, const QString& texto) {
     const std::optional<QDateTime> ahora = horaServidor();
     if (!ahora)
         return false; // no server time to give it: the clock's own failure
-    QString cedula = sinBlancos(texto).toUpper();
-    cedula.remove(QLatin1Char('\''));
+    const QString cedula = limpiarCedula(texto);
     const QString hora = horaDelDia(ahora->time().msecsSinceStartOfDay() / 1000);
     try {
         diario_.guardar(cedula, ahora->date().toString(QStringLiteral("yyyy-MM-dd")), hora);

@@ -5,9 +5,22 @@
 #include <QRegularExpression>
 #include <QTime>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace velmar {
 
 QString horaDelDia(qint64 segundos) {
+    if (segundos < 0 || segundos >= 86400) {
+        // past the day or before it, as the server writes a TIME
+        const qint64 a = std::llabs(segundos);
+        char b[40];
+        const int n =
+            std::snprintf(b, sizeof b, "%s%02lld:%02lld:%02lld", segundos < 0 ? "-" : "",
+                          static_cast<long long>(a / 3600), static_cast<long long>(a / 60 % 60),
+                          static_cast<long long>(a % 60));
+        return QString::fromLatin1(b, n);
+    }
     const qint64 partes[] = {segundos / 3600, segundos / 60 % 60, segundos % 60};
     QString s(8, QLatin1Char(':'));
     for (int i = 0; i < 3; ++i) {
@@ -72,6 +85,12 @@ double valorNumerico(const QString& texto) {
     if (!digitos)
         return 0;
     return texto.mid(inicio, i - inicio).toDouble();
+}
+
+QString limpiarCedula(const QString& texto) {
+    QString c = sinBlancos(texto).toUpper();
+    c.remove(QLatin1Char('\''));
+    return c;
 }
 
 bool es_vacio(const QString& texto) {

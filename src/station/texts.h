@@ -18,6 +18,9 @@ QString sinBlancos(const QString& texto);
 // length.
 double valorNumerico(const QString& texto);
 
+// A card as the clock looks it up: trimmed, upper case, without apostrophes.
+QString limpiarCedula(const QString& texto);
+
 // Blank text, or the empty input mask "__-___-____".
 bool es_vacio(const QString& texto);
 
@@ -29,7 +32,8 @@ QString extraer_parte(const QString& texto, qsizetype n, const QString& separado
 // text; a text that holds no time is kept as it is.
 QString horaDe(const QVariant& v);
 
-// A second of the day (0 to 86 399) as "hh:mm:ss".
+// Seconds as "hh:mm:ss"; past the day or before it as the server writes a
+// TIME ("30:00:00", "-01:00:00").
 QString horaDelDia(qint64 segundos);
 
 } // namespace velmar
