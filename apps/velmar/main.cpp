@@ -4,6 +4,7 @@
 #include "clock/day_key_check.h"
 #include "gui/velmar_form.h"
 #include "gui/widget_context.h"
+#include "operations/revisar_base.h"
 #include "station/velmo.h"
 
 #include <QApplication>
@@ -15,8 +16,10 @@ int main(int argc, char** argv) {
 
     velmar::Conexion conexion;
     velmar::WidgetPrompts prompts;
-    if (velmar::conectar(conexion, prompts))
+    if (velmar::conectar(conexion, prompts)) {
         velmar::revisarClaveDelDia(conexion, prompts);
+        velmar::avisarEsquema(conexion, prompts);
+    }
 
     velmar::VelmarForm form(conexion, &prompts);
     prompts.setParent(&form);

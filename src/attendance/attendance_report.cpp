@@ -2,12 +2,14 @@
 
 #include "attendance/attendance_rows.h"
 #include "db/errors.h"
+#include "db/farm_schema.h"
 #include "files/file_output.h"
 #include "station/operation_scope.h"
 #include "station/velmo.h"
 
 #include <QDate>
 #include <QHash>
+#include <QSet>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
@@ -23,6 +25,8 @@ namespace {
 const QString kFinLinea = QStringLiteral("\r\n");
 const QString kSeparador = QStringLiteral("---------------------------------------");
 const QString kEntreColumnas = QStringLiteral("  ");
+const QString kSinReporte =
+    QStringLiteral("No se puede hacer el reporte de asistencia con esta base de datos:\n");
 
 struct Rango {
     QDate desde;
@@ -91,29 +95,27 @@ bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, 
 // False, with nothing read, for other column types or anything this would
 // not read back exactly (a cut value); the caller then reads the rows one by
 // one.
+bool porDia(const FarmSchema& s) {
+    using K = FarmColumn::Kind;
+    const auto es = [&s](const char* nombre, std::initializer_list<K> tipos) {
+        const FarmColumn* c = s.column(QStringLiteral("control_asistencia"), QLatin1String(nombre));
+        return c && std::find(tipos.begin(), tipos.end(), c->kind) != tipos.end();
+    };
+    return s.integerKeys() && es("fecha_entrada", {K::Date}) && es("hora_entrada", {K::Time}) &&
+           es("hora_salida", {K::Time}) && es("horas_dif", {K::Integer, K::Time});
+}
+
 bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
+    const FarmSchema& s = st.db.esquema();
+    if (!porDia(s))
+        return false;
     try {
-        RecordSet columnas = st.db.consulta(QStringLiteral(
-            "SELECT LOWER(COLUMN_NAME), LOWER(DATA_TYPE) FROM information_schema.COLUMNS WHERE "
-            "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'control_asistencia'"));
-        QHash<QString, QString> tipo;
-        for (; !columnas.eof(); columnas.moveNext())
-            tipo.insert(columnas.text(0), columnas.text(1));
-        static const QStringList enteros = {QStringLiteral("tinyint"), QStringLiteral("smallint"),
-                                            QStringLiteral("mediumint"), QStringLiteral("int"),
-                                            QStringLiteral("bigint")};
-        if (!enteros.contains(tipo.value(QStringLiteral("personal_id"))) ||
-            tipo.value(QStringLiteral("fecha_entrada")) != QLatin1String("date") ||
-            tipo.value(QStringLiteral("hora_entrada")) != QLatin1String("time") ||
-            tipo.value(QStringLiteral("hora_salida")) != QLatin1String("time") ||
-            !enteros.contains(tipo.value(QStringLiteral("horas_dif"))))
-            return false;
         RecordSet dias = st.db.consulta(
             QStringLiteral("SELECT fecha_entrada, COUNT(*), CAST(GROUP_CONCAT(personal_id, ',', "
-                           "IFNULL(TIME_TO_SEC(hora_entrada), ''), ',', "
-                           "IFNULL(TIME_TO_SEC(hora_salida), ''), ',', IFNULL(horas_dif, '') "
-                           "SEPARATOR ';') AS BINARY)") +
-            enRango + QStringLiteral(" GROUP BY fecha_entrada"));
+                           "IFNULL(TIME_TO_SEC(hora_entrada), ''), ',', IFNULL(TIME_TO_SEC(") +
+            s.exitRead(st.db) + QStringLiteral("), ''), ',', IFNULL(") + s.secondsRead() +
+            QStringLiteral(", '') SEPARATOR ';') AS BINARY)") + enRango +
+            QStringLiteral(" GROUP BY fecha_entrada"));
         for (; !dias.eof(); dias.moveNext()) {
             if (dias.value(0).typeId() != QMetaType::QDate)
                 throw Error(QString());
@@ -213,74 +215,85 @@ void ordenarClaves(QHash<QString, int>& claves) {
         claves[todas[i].clave] = i;
 }
 
-// The range's rows and their people. The order of names is the server's (its
-// collation, not ours).
-Asistencia leer(Station& st, const Rango& r) {
-    st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
-    const QString enRango = enRangoDe(st, r);
-    Asistencia a;
-    a.personas.append(Persona());
-    bool clavesEnteras = true; // personal_id an integer column
-    if (!leerPorDia(st, enRango, a.filas)) {
-        // A month is tens of thousands of rows: joining and sorting them on
-        // the server costs more than fetching them bare and then their
-        // people by key.
-        RecordSet asistencia = abrir_consulta(
-            st, QStringLiteral("SELECT personal_id, fecha_entrada, hora_entrada, hora_salida, "
-                               "horas_dif") +
-                    enRango);
-        a.filas.reserve(asistencia.count());
-        QHash<QDate, QString> dias; // a month has 31 of them: each written once
-        for (; !asistencia.eof(); asistencia.moveNext()) {
-            const QVariant dia = asistencia.value(1);
-            QString diaTexto;
-            if (dia.typeId() == QMetaType::QDate) {
-                auto d = dias.find(dia.toDate());
-                if (d == dias.end())
-                    d = dias.insert(dia.toDate(), asistencia.text(1));
-                diaTexto = *d;
-            } else {
-                diaTexto = asistencia.text(1).left(10);
-            }
-            const QMetaType::Type tipo = QMetaType::Type(asistencia.value(0).typeId());
-            clavesEnteras =
-                clavesEnteras && (tipo == QMetaType::LongLong || tipo == QMetaType::ULongLong);
-            const QString salida = horaDe(asistencia.value(3));
-            a.filas.append({0, asistencia.text(0), diaTexto, horaDe(asistencia.value(2)), salida,
-                            salida.isEmpty() ? std::nullopt : segundosDe(asistencia.value(4))});
+// Where the keys are not integers on both sides, each row's person is the
+// one the server matches as it joins the two tables ('0003' and 3, 'emp001'
+// and 'EMP001' under a case-blind collation): asked of the server with the row.
+QString personaDeLaFila(const FarmSchema& s) {
+    return s.integerKeys() ? QString()
+                           : QStringLiteral(
+                                 ", (SELECT p.personal_id FROM personal p WHERE p.personal_id = "
+                                 "control_asistencia.personal_id ORDER BY p.apellidos, "
+                                 "p.nombres, p.personal_id LIMIT 1)");
+}
+
+// The rows one by one, for any column types; gives the keys personal has.
+QSet<QString> leerFilas(Station& st, const QString& enRango, QVector<Fila>& filas) {
+    const FarmSchema& s = st.db.esquema();
+    const bool enteras = s.integerKeys();
+    // A month is tens of thousands of rows: joining and sorting them on the
+    // server costs more than fetching them bare and then their people by key.
+    RecordSet asistencia = abrir_consulta(
+        st, QStringLiteral("SELECT personal_id, fecha_entrada, hora_entrada, ") +
+                s.exitRead(st.db) + QStringLiteral(", ") + s.secondsRead() + personaDeLaFila(s) +
+                enRango);
+    filas.reserve(asistencia.count());
+    QSet<QString> conPersona;
+    QHash<QDate, QString> dias; // a month has 31 of them: each written once
+    for (; !asistencia.eof(); asistencia.moveNext()) {
+        const QVariant dia = asistencia.value(1);
+        QString diaTexto;
+        if (dia.typeId() == QMetaType::QDate) {
+            auto d = dias.find(dia.toDate());
+            if (d == dias.end())
+                d = dias.insert(dia.toDate(), asistencia.text(1));
+            diaTexto = *d;
+        } else {
+            diaTexto = asistencia.text(1).left(10);
         }
+        const bool hallada = enteras || !asistencia.value(5).isNull();
+        const QString persona = asistencia.text(enteras || !hallada ? 0 : 5);
+        if (hallada)
+            conPersona.insert(persona);
+        const QString salida = horaDe(asistencia.value(3));
+        filas.append({0, persona, diaTexto, horaDe(asistencia.value(2)), salida,
+                      salida.isEmpty() ? std::nullopt : segundosDe(asistencia.value(4))});
     }
-    // Keys are compared as control_asistencia holds them: integers bare (so a
-    // personal table keeping them as text, '0007', still matches), texts
-    // quoted (a text key read as a number would be 0, and match every one).
+    return conPersona;
+}
+
+// Each key's place in the order of names; people are read by the keys
+// personal holds, written as its column's type.
+void ponerPersonas(Station& st, Asistencia& a, const QSet<QString>& conPersona) {
+    const FarmSchema& s = st.db.esquema();
     QHash<QString, int> orden;
     for (const Fila& f : a.filas)
         orden.insert(f.persona, 0);
-    if (a.filas.isEmpty())
-        return a;
     QStringList ids;
-    for (auto i = orden.cbegin(); i != orden.cend(); ++i)
-        ids << (clavesEnteras ? st.db.num(i.key())
-                              : QLatin1Char('\'') + st.db.esc(i.key()) + QLatin1Char('\''));
+    for (const QString& k : conPersona)
+        ids << s.keyMatch(st.db, k);
     QHash<QString, int> claveDe = orden;
     ordenarClaves(claveDe);
-    RecordSet personal = abrir_consulta(
-        st, QStringLiteral("SELECT personal_id, cedula, apellidos, nombres FROM personal WHERE "
-                           "personal_id IN (") +
-                ids.join(QLatin1Char(',')) +
-                QStringLiteral(") ORDER BY apellidos, nombres, personal_id"));
-    for (; !personal.eof(); personal.moveNext()) {
-        orden[clavesEnteras ? QString::number(personal.value(0).toLongLong()) : personal.text(0)] =
-            int(a.personas.size());
-        a.personas.append({personal.text(1), personal.text(2), personal.text(3)});
+    if (!ids.isEmpty()) {
+        RecordSet personal = abrir_consulta(
+            st, QStringLiteral("SELECT personal_id, cedula, apellidos, nombres FROM personal "
+                               "WHERE personal_id IN (") +
+                    ids.join(QLatin1Char(',')) +
+                    QStringLiteral(") ORDER BY apellidos, nombres, personal_id"));
+        for (; !personal.eof(); personal.moveNext()) {
+            orden[personal.text(0)] = int(a.personas.size());
+            a.personas.append({personal.text(1), personal.text(2), personal.text(3)});
+        }
     }
     // a row whose person is gone comes first, as Null names do
     for (Fila& f : a.filas) {
         f.orden = orden.value(f.persona);
         f.clave = claveDe.value(f.persona);
     }
-    // Sorted by day, name, person and entry; a month's rows are sorted as
-    // integer keys and moved once, not compared and swapped as texts.
+}
+
+// Sorted by day, name, person and entry; a month's rows are sorted as
+// integer keys and moved once, not compared and swapped as texts.
+void ordenar(Asistencia& a) {
     QStringList diasVistos;
     for (const Fila& f : a.filas)
         if (diasVistos.isEmpty() || diasVistos.last() != f.dia)
@@ -311,6 +324,48 @@ Asistencia leer(Station& st, const Rango& r) {
     for (const Clave& c : claves)
         ordenadas.append(std::move(a.filas[c.fila]));
     a.filas = std::move(ordenadas);
+}
+
+// Days a farm keeps as text in another form ('07/03/2024') would fall out of
+// every range without a word: the report is refused, naming them.
+void revisarDiasDeTexto(Station& st) {
+    const FarmColumn* c = st.db.esquema().column(QStringLiteral("control_asistencia"),
+                                                 QStringLiteral("fecha_entrada"));
+    if (!c || c->kind != FarmColumn::Kind::Text)
+        return;
+    const RecordSet ilegibles = abrir_consulta(
+        st, QStringLiteral("SELECT COUNT(*), MIN(fecha_entrada) FROM control_asistencia WHERE "
+                           "fecha_entrada NOT REGEXP '^[0-9]{4}-[0-9]{2}-[0-9]{2}'"));
+    if (const qint64 n = ilegibles.value(0).toLongLong(); n > 0)
+        throw SchemaError(kSinReporte +
+                          QStringLiteral("control_asistencia.fecha_entrada: %1 filas tienen una "
+                                         "fecha que no es aaaa-mm-dd (por ejemplo '%2'): no se "
+                                         "sabe a qué día pertenecen. Escríbalas como aaaa-mm-dd.")
+                              .arg(n)
+                              .arg(enUnaLinea(ilegibles.text(1))));
+}
+
+// The range's rows and their people. The order of names is the server's (its
+// collation, not ours).
+Asistencia leer(Station& st, const Rango& r) {
+    st.busy.ponerLeyenda(QStringLiteral("Buscando ..."));
+    if (const QString no = st.db.esquema().refusal(SchemaFinding::Report); !no.isEmpty())
+        throw SchemaError(kSinReporte + no);
+    revisarDiasDeTexto(st);
+    const QString enRango = enRangoDe(st, r);
+    Asistencia a;
+    a.personas.append(Persona());
+    QSet<QString> conPersona;
+    if (leerPorDia(st, enRango, a.filas)) {
+        for (const Fila& f : a.filas)
+            conPersona.insert(f.persona);
+    } else {
+        conPersona = leerFilas(st, enRango, a.filas);
+    }
+    if (a.filas.isEmpty())
+        return a;
+    ponerPersonas(st, a, conPersona);
+    ordenar(a);
     return a;
 }
 

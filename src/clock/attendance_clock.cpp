@@ -2,6 +2,7 @@
 
 #include "clock/kept_scans.h"
 #include "db/errors.h"
+#include "db/farm_schema.h"
 #include "db/named_lock.h"
 #include "station/operation_scope.h"
 #include "station/velmo.h"
@@ -17,8 +18,11 @@ namespace velmar {
 
 namespace {
 
+// Only the columns the scan uses: a farm's own column named fecha or hora
+// must not stand for the server's clock, and its photo is not read per card.
 QString seleccionDePersona() {
-    return QStringLiteral("select *, current_date() as fecha, current_time() as hora");
+    return QStringLiteral("select personal_id, nombres, apellidos, current_date() as fecha, "
+                          "current_time() as hora");
 }
 
 QString desdePersona(Conexion& db, const QString& cedula) {
@@ -27,6 +31,9 @@ QString desdePersona(Conexion& db, const QString& cedula) {
 }
 
 const QString kErrorSistema = QStringLiteral("Error en el sistema, revise la última operación ");
+const QString kMarcaRechazada = QStringLiteral(
+    "No se registró la marca: la base de datos no es como la estación la necesita. Avise al "
+    "encargado de sistemas (velmar-cli revisar_base).\n");
 
 // Seconds from one time of day to another; both "hh:mm:ss".
 qint64 segundosEntre(const QString& desde, const QString& hasta) {
@@ -125,37 +132,62 @@ void errorDelSistema(Station& st) {
     st.history.cursorAlFinal();
 }
 
+// A farm table the clock cannot write soundly: nothing is recorded, and the
+// operator reads why, for the person who can change it.
+void marcaRechazada(Station& st, const SchemaError& e) {
+    st.prompts.beep();
+    st.prompts.msgbox(kMarcaRechazada + e.texto(), kExclamacion);
+    st.history.agregar_historia(QStringLiteral("\tNo se registró la marca: ") +
+                                QString(e.texto()).replace(QLatin1Char('\n'), QStringLiteral("; ")));
+    st.input.vaciar();
+    st.input.enfocar();
+}
+
 } // namespace
 
+// The lock's name comes back with it: it is released under the name the
+// server made from the column, whatever text the key reads as here (a
+// ZEROFILL integer, a latin1 text).
 QString consultaDePersona(Conexion& db, const QString& cedula) {
+    const QString nombre = attendanceLockNameOf(QStringLiteral("personal_id"));
     return seleccionDePersona() + QStringLiteral(", ") +
-           NamedLock::acquireSql(attendanceLockNameOf(QStringLiteral("personal_id")),
-                                 kEsperaCandado) +
-           QStringLiteral(" as candado_velmar") + desdePersona(db, cedula);
+           NamedLock::acquireSql(nombre, kEsperaCandado) + QStringLiteral(" as candado_velmar, ") +
+           nombre + QStringLiteral(" as nombre_candado") + desdePersona(db, cedula);
 }
 
 // The person's row of the scan's day: the day the person query fixed, so a
 // scan that waited into the next day still finds the row of its own.
+// The key, the day and "no exit yet" as the farm's columns hold them.
 QString consultaDelDia(Conexion& db, const QString& personalId, const QString& fecha) {
-    return QStringLiteral("select * from control_asistencia where personal_id = '") +
-           db.esc(personalId) + QStringLiteral("' And fecha_entrada = '") + db.esc(fecha) +
-           QStringLiteral("' limit 1");
+    const FarmSchema& s = db.esquema();
+    return QStringLiteral("select asistencia_id, hora_entrada, ") + s.exitRead(db) +
+           QStringLiteral(" as hora_salida from control_asistencia where personal_id = ") +
+           s.keyMatch(db, personalId) + QStringLiteral(" And ") + s.dayIs(db, fecha) +
+           QStringLiteral(" limit 1");
 }
 
 // The day's entry, refused by the statement itself when the person has one
 // already: a station's insert held up on the network and delivered after
 // another station's cannot make a second entry.
+// A key the column cannot hold is refused, never stored as another (an
+// integer column under sql_mode '' would keep 0).
 QString insertarIngreso(Conexion& db, const QString& personalId, const QString& fecha,
                         const QString& hora) {
-    const QString id = QLatin1Char('\'') + db.esc(personalId) + QLatin1Char('\'');
+    const FarmSchema& s = db.esquema();
+    QString porque;
+    const QString id = s.keyStored(db, personalId, &porque);
+    if (id.isEmpty())
+        throw SchemaError(porque);
     const QString f = QLatin1Char('\'') + db.esc(fecha) + QLatin1Char('\'');
     return QStringLiteral("insert into control_asistencia (personal_id, fecha_entrada, "
                           "hora_entrada,fecha_salida) select ") +
-           id + QStringLiteral(", ") + f + QStringLiteral(", '") + db.esc(hora) +
-           QStringLiteral("',") + f +
+           id + QStringLiteral(", ") + f + QStringLiteral(", ") +
+           s.timeLiteral(db, QStringLiteral("hora_entrada"), fecha, hora) + QStringLiteral(",") +
+           f +
            QStringLiteral(" from dual where not exists (select 1 from control_asistencia "
                           "where personal_id = ") +
-           id + QStringLiteral(" And fecha_entrada = ") + f + QStringLiteral(")");
+           s.keyMatch(db, personalId) + QStringLiteral(" And ") + s.dayIs(db, fecha) +
+           QStringLiteral(")");
 }
 
 namespace {
@@ -171,7 +203,9 @@ struct Escaneo {
     }
 
     QString consultaDeFila(const QString& asistenciaId) const {
-        return QStringLiteral("select * from control_asistencia where asistencia_id = '") +
+        return QStringLiteral("select asistencia_id, hora_entrada, ") +
+               st.db.esquema().exitRead(st.db) +
+               QStringLiteral(" as hora_salida from control_asistencia where asistencia_id = '") +
                st.db.esc(asistenciaId) + QLatin1Char('\'');
     }
 
@@ -258,11 +292,14 @@ QString horaSalidaDe(RecordSet& fila) {
 // re-scan, or this one's own update delivered late): the line tells the exit
 // the row holds.
 void Escaneo::salir(qint64 segundos, const QString& asistenciaId) const {
+    // Written in the columns' own types; the day never moves with the exit.
+    const FarmSchema& s = st.db.esquema();
     const QString sql = QStringLiteral("update control_asistencia set fecha_salida = '") +
-                        st.db.esc(fecha) + QStringLiteral("', hora_salida = '") + st.db.esc(hora) +
-                        QStringLiteral("', horas_dif = '") + st.db.esc(QString::number(segundos)) +
-                        QStringLiteral("' where asistencia_id = '") + st.db.esc(asistenciaId) +
-                        QStringLiteral("' and hora_salida is null");
+                        st.db.esc(fecha) + QStringLiteral("', hora_salida = ") +
+                        s.timeLiteral(st.db, QStringLiteral("hora_salida"), fecha, hora) +
+                        QStringLiteral(", horas_dif = ") + s.secondsLiteral(st.db, segundos) +
+                        s.keepOnUpdate() + QStringLiteral(" where asistencia_id = '") +
+                        st.db.esc(asistenciaId) + QStringLiteral("' and ") + s.noExitYet(st.db);
     QElapsedTimer envio;
     envio.start();
     QString registrada = hora;
@@ -308,6 +345,8 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
         return;
     bool sinPersona = false; // the person query lost the link
     OperationScope op(st, [&st, &texto, diario, &sinPersona](const Error& e) {
+        if (const auto* esquema = dynamic_cast<const SchemaError*>(&e))
+            return marcaRechazada(st, *esquema);
         if (diario && diario->alFallar(st, texto, e))
             return;
         if (const auto* db = dynamic_cast<const DbError*>(&e); db && sinPersona)
@@ -319,6 +358,14 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
     op.correr(
         [&] {
             st.report.hide();
+            try {
+                if (const QString no = st.db.esquema().refusal(SchemaFinding::Clock);
+                    !no.isEmpty())
+                    throw SchemaError(no);
+            } catch (const DbError& e) {
+                sinPersona = e.conexionPerdida(); // the person query's box, as if it had run
+                throw;
+            }
             const QString cedula = limpiarCedula(texto);
             const QString seleccion = seleccionDePersona();
             const QString desde = desdePersona(st.db, cedula);
@@ -362,11 +409,13 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
                 persona.text(QStringLiteral("candado_velmar")) == QLatin1String("1");
             // Held from here to the end of the look-up and insert, or of any
             // failure on the way.
-            NamedLock guarda(
-                st.db,
-                attendanceLockName(st.db, hallada ? persona.text(QStringLiteral("personal_id"))
-                                                  : QString()),
-                conElCandado);
+            NamedLock guarda(st.db,
+                             conElCandado ? QLatin1Char('\'') +
+                                                st.db.esc(persona.text(
+                                                    QStringLiteral("nombre_candado"))) +
+                                                QLatin1Char('\'')
+                                          : QString(),
+                             conElCandado);
             if (!hallada) {
                 st.prompts.msgbox(QStringLiteral("No se encontró el usuario"), kSoloOk);
                 st.history.agregar_historia(QStringLiteral("No se encontró la cédula ") + cedula);
@@ -404,8 +453,12 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
                             hoy = st.db.consulta(scan.consultaDelDia());
                     } catch (const DbError& e) {
                         if (esEntradaRepetida(e)) {
-                            grabados = 0;
+                            // Another key than the day's (an id the table does
+                            // not number) is the refusal it is.
                             hoy = st.db.consulta(scan.consultaDelDia());
+                            grabados = hoy.eof() ? -1 : 0;
+                            if (hoy.eof())
+                                cajas.msgbox(textoError(e), kSoloOk);
                         } else if (!e.conexionPerdida()) {
                             cajas.msgbox(textoError(e), kSoloOk);
                         } else {

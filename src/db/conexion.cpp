@@ -1,6 +1,7 @@
 #include "db/conexion.h"
 
 #include "db/errors.h"
+#include "db/farm_schema.h"
 #include "db/odbc_statement.h"
 #include "db/server_codes.h"
 #include "db/sql_quote.h"
@@ -233,6 +234,12 @@ int Conexion::ejecutar(const QString& sql) {
     } catch (const QSqlError& e) {
         fail(e);
     }
+}
+
+const FarmSchema& Conexion::esquema() {
+    if (!schema_)
+        schema_ = std::make_shared<const FarmSchema>(FarmSchema::learn(*this));
+    return *schema_;
 }
 
 QString Conexion::esc(const QString& value) const {

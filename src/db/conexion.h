@@ -6,11 +6,14 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <memory>
 #include <thread>
 
 class QSqlError;
 
 namespace velmar {
+
+class FarmSchema;
 
 class Conexion {
 public:
@@ -61,6 +64,11 @@ public:
     // Runs a statement that returns no rows; gives the affected row count.
     int ejecutar(const QString& sql);
 
+    // The farm's tables as this station found them, learned on first use
+    // and kept for its run (db/farm_schema.h): a changed table is seen after
+    // the station starts again.
+    const FarmSchema& esquema();
+
     // Text to put between single quotes in SQL for `value` (see sql_quote.h).
     QString esc(const QString& value) const;
     // A value placed bare in SQL, as a number.
@@ -84,6 +92,7 @@ private:
     QElapsedTimer lastExchange_; // since the last exchange with the server
     std::thread keepAlive_;      // the keep-alive's ping, when one is out
     bool keepAliveOk_ = false, keepAliveTimedOut_ = false;
+    std::shared_ptr<const FarmSchema> schema_;
 };
 
 } // namespace velmar

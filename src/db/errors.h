@@ -62,6 +62,13 @@ private:
     bool perdida_;
 };
 
+// A farm table the station cannot use soundly as it is: the text names the
+// table, the column and what to change. Nothing was written.
+class SchemaError : public Error {
+public:
+    using Error::Error;
+};
+
 // The label could not be delivered; the text says why, for the log of the
 // front end (the operator's box has its fixed text).
 class PrinterError : public Error {

@@ -36,6 +36,12 @@ ServerFault serverFault(const QString& code) {
         {QStringLiteral("1267"), F::CollationMix},
         {QStringLiteral("1270"), F::CollationMix},
         {QStringLiteral("1271"), F::CollationMix},
+        {QStringLiteral("1264"), F::ValueRefused},
+        {QStringLiteral("1265"), F::ValueRefused},
+        {QStringLiteral("1292"), F::ValueRefused},
+        {QStringLiteral("1364"), F::ValueRefused},
+        {QStringLiteral("1366"), F::ValueRefused},
+        {QStringLiteral("1406"), F::ValueRefused},
     };
     return faults.value(code.trimmed(), F::Other);
 }

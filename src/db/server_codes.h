@@ -22,6 +22,7 @@ enum class ServerFault {
     NotAcceptingWork,   // 1047: a node outside its cluster's primary component
     DuplicateKey,       // 1062
     CollationMix,       // 1266, 1267, 1270, 1271: a literal the column's charset cannot hold
+    ValueRefused,       // 1264, 1265, 1292, 1364, 1366, 1406: a value a column will not take
 };
 
 // The fault a native error code ("1205", "2013", "IM002", ...) names; Other for

@@ -8,6 +8,7 @@
 #include "packing/packing_change.h"
 #include "packing/packing_report.h"
 #include "packing/write_off.h"
+#include "operations/revisar_base.h"
 
 namespace velmar {
 
@@ -140,6 +141,13 @@ QVector<Operacion> construir() {
                 false,
                 false,
                 [](Station& st, const QStringList&) { enviar_marcaciones(st); }});
+    // What the station will do with the farm's own tables, for its IT person.
+    ops.append({QStringLiteral("revisar_base"),
+                QStringLiteral("Revisar base de datos"),
+                {},
+                false,
+                true,
+                [](Station& st, const QStringList&) { revisar_base(st); }});
     return ops;
 }
 

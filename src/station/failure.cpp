@@ -36,6 +36,9 @@ QString motivo(ServerFault f) {
         return QStringLiteral("Acceso denegado a la base de datos");
     case ServerFault::NotAcceptingWork:
         return QStringLiteral("La base de datos no está aceptando trabajo");
+    case ServerFault::ValueRefused:
+        return QStringLiteral("La base de datos no aceptó un valor en una de sus columnas; el "
+                              "encargado de sistemas lo revisa con velmar-cli revisar_base");
     default:
         return {};
     }
@@ -68,6 +71,9 @@ std::function<void(const Error&)> caminoDeConsulta(Station& st) {
         const auto* db = dynamic_cast<const DbError*>(&e);
         if (db && db->conexionPerdida())
             st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
+        // a farm table the operation cannot read soundly: no query box said so
+        if (dynamic_cast<const SchemaError*>(&e))
+            st.prompts.msgbox(e.texto(), kExclamacion);
         if (st.busy.puntero() != Busy::kFlecha) {
             st.busy.ponerPuntero(Busy::kFlecha);
             st.busy.ponerLeyenda(Busy::kCaptionError, false);

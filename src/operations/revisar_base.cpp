@@ -1,0 +1,125 @@
+#include "operations/revisar_base.h"
+
+#include "db/conexion.h"
+#include "db/errors.h"
+#include "db/farm_schema.h"
+#include "station/failure.h"
+#include "station/operation_scope.h"
+
+namespace velmar {
+
+namespace {
+
+const QString kFin = QStringLiteral("\r\n");
+const QString kRaya = QStringLiteral("---------------------------------------");
+const QString kCa = QStringLiteral("control_asistencia");
+constexpr int kTodas = SchemaFinding::Clock | SchemaFinding::Report | SchemaFinding::Login |
+                       SchemaFinding::Labels;
+
+QString tipo(const FarmSchema& s, const QString& tabla, const QString& columna) {
+    const FarmColumn* c = s.column(tabla, columna);
+    return c ? columna + QStringLiteral(" ") + c->columnType +
+                   (c->nullable ? QString() : QStringLiteral(" NOT NULL"))
+             : columna + QStringLiteral(" (falta)");
+}
+
+// Each table's columns as found.
+QString encontrado(const FarmSchema& s) {
+    QString t;
+    for (const char* tabla : {"personal", "control_asistencia", "usuario", "tmp_caja"}) {
+        QStringList cols;
+        for (const FarmColumn& c : s.columns())
+            if (c.table == QLatin1String(tabla))
+                cols << c.name + QLatin1Char(' ') + c.columnType;
+        t += QLatin1String(tabla) + QStringLiteral(": ") +
+             (cols.isEmpty() ? QStringLiteral("(no existe)") : cols.join(QStringLiteral(", "))) +
+             kFin;
+    }
+    return t;
+}
+
+// What the clock and the report will send, as the one place decides it.
+QString plan(Conexion& db, const FarmSchema& s) {
+    const QString dia = QStringLiteral("2026-03-02");
+    QString t = QStringLiteral("El día (") + tipo(s, kCa, QStringLiteral("fecha_entrada")) +
+                QStringLiteral("): ") + s.dayIs(db, dia) + kFin;
+    t += QStringLiteral("La hora (") + tipo(s, kCa, QStringLiteral("hora_entrada")) +
+         QStringLiteral("): ") + s.timeLiteral(db, QStringLiteral("hora_entrada"), dia,
+                                               QStringLiteral("07:00:00")) +
+         kFin;
+    t += QStringLiteral("Los segundos (") + tipo(s, kCa, QStringLiteral("horas_dif")) +
+         QStringLiteral("): 2 h 15 min 40 s se escriben ") + s.secondsLiteral(db, 8140) +
+         QStringLiteral(" y se leen con ") + s.secondsRead() + kFin;
+    t += QStringLiteral("Sin salida (") + tipo(s, kCa, QStringLiteral("hora_salida")) +
+         QStringLiteral("): ") + s.noExitYet(db) + kFin;
+    QString porque;
+    const QString guardada = s.keyStored(db, QStringLiteral("7"), &porque);
+    t += QStringLiteral("La clave (") + tipo(s, QStringLiteral("personal"), QStringLiteral("personal_id")) +
+         QStringLiteral("; ") + tipo(s, kCa, QStringLiteral("personal_id")) +
+         QStringLiteral("): se busca personal_id = ") + s.keyMatch(db, QStringLiteral("7")) +
+         QStringLiteral(" y se escribe ") + (guardada.isEmpty() ? porque : guardada) + kFin;
+    t += QStringLiteral("Índice por (personal_id, fecha_entrada): ") +
+         (s.hasDayIndex() ? QStringLiteral("sí") : QStringLiteral("no")) + kFin;
+    t += QStringLiteral("sql_mode estricto: ") +
+         (s.strict() ? QStringLiteral("sí") : QStringLiteral("no")) + kFin;
+    return t;
+}
+
+QString hallazgos(const FarmSchema& s, bool rechazos) {
+    QString t;
+    for (const SchemaFinding& f : s.findings())
+        if (bool(f.rooms & kTodas) == rechazos)
+            t += QStringLiteral("- ") + f.text() + kFin;
+    return t.isEmpty() ? QStringLiteral("(ninguno)") + kFin : t;
+}
+
+QString rechazos(const FarmSchema& s) {
+    QStringList t;
+    for (const SchemaFinding& f : s.findings())
+        if (f.rooms & kTodas)
+            t << f.text();
+    return t.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+Revision revisar_base(Station& st) {
+    Revision r = Revision::SinBase;
+    OperationScope op(st, [&st](const Error& e) {
+        st.prompts.msgbox(QStringLiteral("No se pudo revisar la base de datos: ") + textoError(e),
+                          kExclamacion);
+    });
+    op.correr([&] {
+        const FarmSchema& s = st.db.esquema();
+        QString t = QStringLiteral("REVISIÓN DE LA BASE DE DATOS") + kFin + kRaya + kFin +
+                    QStringLiteral("ENCONTRADO") + kFin + encontrado(s) + kRaya + kFin +
+                    QStringLiteral("LO QUE HARÁ LA ESTACIÓN") + kFin + plan(st.db, s) + kRaya +
+                    kFin + QStringLiteral("RECHAZOS") + kFin + hallazgos(s, true) + kRaya + kFin +
+                    QStringLiteral("NOTAS") + kFin + hallazgos(s, false) + kRaya + kFin;
+        const QString no = rechazos(s);
+        t += no.isEmpty() ? QStringLiteral("La estación puede trabajar con esta base.")
+                          : QStringLiteral("La estación no puede trabajar con esta base tal "
+                                           "como está: vea RECHAZOS.");
+        st.report.set(t + kFin, true);
+        st.report.show();
+        r = no.isEmpty() ? Revision::Servible : Revision::Rechazada;
+    });
+    return r;
+}
+
+void avisarEsquema(Conexion& db, Prompts& prompts) {
+    if (!db.abierta())
+        return;
+    try {
+        if (const QString no = rechazos(db.esquema()); !no.isEmpty())
+            prompts.msgbox(QStringLiteral("La base de datos de la finca tiene columnas que la "
+                                          "estación no puede usar así; lo que dependa de ellas "
+                                          "no se hará hasta cambiarlas:\n") +
+                               no + QStringLiteral("\n(velmar-cli revisar_base lo detalla)"),
+                           kExclamacion);
+    } catch (const Error&) {
+        // the first operation meets the database's trouble and says it
+    }
+}
+
+} // namespace velmar
