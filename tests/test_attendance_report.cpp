@@ -78,6 +78,34 @@ private slots:
         QTest::newRow("integer keys, personal's as text")
             << QStringList{"alter table personal modify personal_id varchar(10) not null",
                            "update personal set personal_id = lpad(personal_id, 4, '0')"};
+        QTest::newRow("seconds as TIME")
+            << QStringList{"alter table control_asistencia add hd time",
+                           "update control_asistencia set hd = sec_to_time(horas_dif)",
+                           ca + "hd time after hora_salida, drop horas_dif",
+                           "alter table control_asistencia rename column hd to horas_dif"};
+        QTest::newRow("no exit kept as 00:00:00")
+            << QStringList{"update control_asistencia set hora_salida = '00:00:00' where "
+                           "hora_salida is null",
+                           ca + "hora_salida time not null default '00:00:00'"};
+        // one person's days under two spellings of the key are one total
+        QTest::newRow("text keys as the server matches them")
+            << QStringList{ca + "personal_id varchar(20) not null",
+                           "update control_asistencia set personal_id = if(fecha_entrada = "
+                           "'2026-03-02', lpad(personal_id, 4, '0'), concat(personal_id, ' '))"};
+        QStringList mayusculas;
+        for (const QString t : {"personal", "control_asistencia"})
+            mayusculas << "alter table " + t + " modify personal_id varchar(10) not null"
+                       << "update " + t + " set personal_id = " +
+                              (t == "personal" ? "concat('emp', personal_id)"
+                                               : "concat('EMP', personal_id)");
+        QTest::newRow("text keys in another case") << mayusculas;
+        QStringList grande;
+        for (const QString t : {"personal", "control_asistencia"})
+            grande << "alter table " + t + " modify personal_id bigint unsigned not null"
+                   << "update " + t +
+                          " set personal_id = 18446744073709551615 where "
+                          "personal_id = 3";
+        QTest::newRow("a key above 2^63") << grande;
         QTest::newRow("a day over the concat limit")
             << QStringList{"set session group_concat_max_len = 40"};
     }
@@ -135,6 +163,22 @@ private slots:
         QCOMPARE(t.prompts.eventos, QStringList("48|velmar|Falta el nombre del archivo."));
         TestDb::get().sql("rename table ca_x to control_asistencia");
         QVERIFY(!t.report.escrito() && t.busy.punteros.isEmpty() && QDir(dir.path()).isEmpty());
+    }
+
+    // Days kept as text the server cannot read as a date would drop out of
+    // every total: the range is refused, naming the column.
+    void unreadableTextDaysRefuseTheReport() {
+        TestDb::get().script("alter table control_asistencia modify fecha_entrada varchar(10);\n"
+                             "update control_asistencia set fecha_entrada = '02/03/2026' where "
+                             "personal_id = 2 and hora_entrada = '07:10:00';\n");
+        TestStation t;
+        reporte_asistencia(t.st, "2026-03-02", "2026-03-03");
+        QCOMPARE(t.prompts.eventos,
+                 QStringList("48|velmar|No se puede hacer el reporte de asistencia con esta base "
+                             "de datos:\ncontrol_asistencia.fecha_entrada: 1 filas tienen una "
+                             "fecha que no es aaaa-mm-dd (por ejemplo '02/03/2026'): no se sabe a "
+                             "qué día pertenecen. Escríbalas como aaaa-mm-dd."));
+        QVERIFY(!t.report.texto().contains("DÍA"));
     }
 
     // A target that is not a regular file is left as it is; a file that

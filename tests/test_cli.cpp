@@ -1,6 +1,7 @@
 // velmar-cli's contract with the farm's scripts.
 
 #include "cli/cli_station.h"
+#include "operations/revisar_base.h"
 #include "test_support.h"
 
 #include <QProcess>
@@ -46,6 +47,30 @@ private slots:
             QVERIFY(s.err.startsWith("uso: velmar-cli OPERACION") &&
                     s.err.contains("\n  asistencia CEDULA\n"));
         }
+    }
+
+    // The farm's IT person reads what the station will do with its tables;
+    // the exit code tells a script whether it can.
+    void schemaReview() {
+        SalidaCli s = cli({"revisar_base"});
+        QVERIFY2(s.codigo == 0 && s.err.isEmpty() &&
+                     s.out.contains("\r\nRECHAZOS\r\n(ninguno)\r\n") &&
+                     s.out.endsWith("La estación puede trabajar con esta base.\r\n"),
+                 s.out + s.err);
+        TestDb::get().sql("alter table control_asistencia modify horas_dif tinyint");
+        s = cli({"revisar_base"});
+        TestStation ventana; // the window says it once at start
+        avisarEsquema(ventana.db, ventana.prompts);
+        TestDb::get().recrear();
+        QVERIFY(ventana.prompts.eventos.size() == 1 &&
+                ventana.prompts.eventos[0].contains("\ncontrol_asistencia.horas_dif: es tinyint"));
+        QCOMPARE(s.codigo, 3);
+        QVERIFY2(s.out.contains("\r\n- control_asistencia.horas_dif: es tinyint(4): no guarda "
+                                "los segundos de una salida temprana (hasta 14399). Cámbiela a "
+                                "INT.\r\n") &&
+                     s.out.endsWith("no funcionará: el reloj de asistencia, el reporte de "
+                                    "asistencia.\r\n"),
+                 s.out);
     }
 
     // History on stdout, boxes on stderr, answers on stdin (none: No).

@@ -174,6 +174,100 @@ private slots:
         QVERIFY(v.prompts.respuestas.isEmpty()); // every answer was asked for
     }
 
+    // The farm's own columns: the same rows as on the station's types,
+    // written in each column's type, or the scan refused with its reason.
+    void farmsColumns_data() {
+        QTest::addColumn<QStringList>("cambios"); // "set ..." on the station's session
+        QTest::addColumn<QList<Paso>>("pasos");
+        QTest::addColumn<QString>("historia");
+        QTest::addColumn<QStringList>("eventos");
+        QTest::addColumn<QStringList>("filas");
+        const QList<Paso> dia{{"07:00:00", maria}, {"09:15:40", maria, kSi}, {"09:20:00", maria}};
+        const QString linea = ingreso(kMaria, "07:00:00") + "Salida del usuario " + kMaria +
+                              " a las 09:15:40\r\n" +
+                              ingreso(kMaria, "09:15:40", "REGISTRO SU SALIDA");
+        const QStringList pregunta{kPregunta.arg(135)};
+        const QString ca = "alter table control_asistencia modify ";
+        const QString deOtro =
+            "drop trigger candado;\ninsert into control_asistencia (personal_id, fecha_entrada, "
+            "hora_entrada, fecha_salida) values (%1, '2024-03-07%2', "
+            "'07:00:00', '2024-03-07')";
+        const QList<Paso> salida{dia[1], dia[2]};
+        const QString lineaSalida = linea.section("\r\n", 1);
+        const auto fila = [](const QString& r) { return QStringList{"7|2024-03-07|" + r}; };
+        QTest::newRow("personal's own fecha, hora and photo")
+            << QStringList{"alter table personal add fecha date default '2019-05-02', add hora "
+                           "time default '06:00:00', add foto longblob"}
+            << dia << linea << pregunta << fila("07:00:00|09:15:40|8140");
+        QTest::newRow("no exit kept as 00:00:00")
+            << QStringList{ca + "hora_salida time not null default '00:00:00', modify horas_dif "
+                                "int not null default 0"}
+            << dia << linea << pregunta << fila("07:00:00|09:15:40|8140");
+        QTest::newRow("seconds as TIME") << QStringList{ca + "horas_dif time"} << dia << linea
+                                         << pregunta << fila("07:00:00|09:15:40|02:15:40");
+        QTest::newRow("day as DATETIME, entered by another program")
+            << QStringList{ca + "fecha_entrada datetime", deOtro.arg("7", " 07:00:00")} << salida
+            << lineaSalida << pregunta
+            << QStringList{"7|2024-03-07 07:00:00|07:00:00|09:15:40|8140"};
+        QTest::newRow("day as TIMESTAMP on update")
+            << QStringList{ca + "fecha_entrada timestamp not null default current_timestamp on "
+                                "update current_timestamp"}
+            << dia << linea << pregunta
+            << QStringList{"7|2024-03-07 00:00:00|07:00:00|09:15:40|8140"};
+        QTest::newRow("text key zero-padded")
+            << QStringList{ca + "personal_id varchar(10) not null", deOtro.arg("'0007'", "")}
+            << salida << lineaSalida << pregunta
+            << QStringList{"0007|2024-03-07|07:00:00|09:15:40|8140"};
+        QTest::newRow("ZEROFILL key")
+            << QStringList{"drop trigger candado", "alter table personal modify personal_id "
+                                                   "int(10) unsigned zerofill not null"}
+            << dia << linea << pregunta << fila("07:00:00|09:15:40|8140");
+        const QString avisa = "No se registró la marca: la base de datos no es como la estación "
+                              "la necesita. Avise al encargado de sistemas (velmar-cli "
+                              "revisar_base).\n";
+        for (const auto& [cambios, porque] : std::initializer_list<std::pair<QStringList, QString>>{
+                 {{"alter table personal modify personal_id varchar(10) not null",
+                   "update personal set personal_id = 'EMP007' where personal_id = '7'",
+                   "set sql_mode = ''"},
+                  "la clave 'EMP007' de la persona no cabe en control_asistencia.personal_id "
+                  "(int(11)), que sólo guarda números enteros"},
+                 {{ca + "asistencia_id int not null", "set sql_mode = ''"},
+                  "control_asistencia.asistencia_id: no es AUTO_INCREMENT ni tiene valor por "
+                  "omisión: la base no puede numerar los ingresos. Cámbiela: ALTER TABLE "
+                  "control_asistencia MODIFY asistencia_id INT NOT NULL AUTO_INCREMENT."},
+                 {{"alter table control_asistencia add turno int not null"},
+                  "control_asistencia.turno: no admite Null y no tiene valor por omisión, y la "
+                  "estación no la escribe: la base rechaza cada ingreso. Permita Null o agregue "
+                  "un DEFAULT."},
+                 {{ca + "hora_entrada varchar(5)"},
+                  "control_asistencia.hora_entrada: es varchar(5): guarda 5 caracteres y una "
+                  "hora hh:mm:ss necesita 8. Cámbiela a TIME."}})
+            QTest::newRow(qPrintable(cambios[0].section(' ', -4)))
+                << cambios << QList<Paso>{dia[0]} << "\tNo se registró la marca: " + porque + "\r\n"
+                << QStringList{"beep", "48|velmar|" + avisa + porque} << QStringList();
+    }
+    void farmsColumns() {
+        QFETCH(QStringList, cambios);
+        QFETCH(QList<Paso>, pasos);
+        TestStation t;
+        for (const QString& c : cambios)
+            c.startsWith("set") ? void(t.db.ejecutar(c)) : TestDb::get().script(c + ";\n");
+        for (const Paso& p : pasos) {
+            t.reloj("2024-03-07 " + p.hora);
+            t.prompts.respuestas = {p.respuesta};
+            asistencia(t.st, p.tarjetas);
+        }
+        QTEST(t.history.texto(), "historia");
+        QTEST(t.prompts.eventos, "eventos");
+        QTEST(TestDb::get().filas("select personal_id, fecha_entrada, hora_entrada, hora_salida, "
+                                  "horas_dif from control_asistencia order by asistencia_id"),
+              "filas");
+        // released under the name it was taken with
+        QCOMPARE(TestDb::get().valor("select count(IS_USED_LOCK(" +
+                                     attendanceLockNameOf("personal_id") + ")) from personal"),
+                 "0");
+    }
+
     // A GET_LOCK that fails (interrupted by the session's time limit while
     // another station holds the person's lock) is a lock not had: no entry.
     void lockErrorInsertsNothing() {

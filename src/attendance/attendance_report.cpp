@@ -9,8 +9,8 @@
 
 #include <QDate>
 #include <QHash>
-#include <QSet>
 #include <QRegularExpression>
+#include <QSet>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -219,11 +219,11 @@ void ordenarClaves(QHash<QString, int>& claves) {
 // one the server matches as it joins the two tables ('0003' and 3, 'emp001'
 // and 'EMP001' under a case-blind collation): asked of the server with the row.
 QString personaDeLaFila(const FarmSchema& s) {
-    return s.integerKeys() ? QString()
-                           : QStringLiteral(
-                                 ", (SELECT p.personal_id FROM personal p WHERE p.personal_id = "
-                                 "control_asistencia.personal_id ORDER BY p.apellidos, "
-                                 "p.nombres, p.personal_id LIMIT 1)");
+    return s.integerKeys()
+               ? QString()
+               : QStringLiteral(", (SELECT p.personal_id FROM personal p WHERE p.personal_id = "
+                                "control_asistencia.personal_id ORDER BY p.apellidos, "
+                                "p.nombres, p.personal_id LIMIT 1)");
 }
 
 // The rows one by one, for any column types; gives the keys personal has.
@@ -232,10 +232,10 @@ QSet<QString> leerFilas(Station& st, const QString& enRango, QVector<Fila>& fila
     const bool enteras = s.integerKeys();
     // A month is tens of thousands of rows: joining and sorting them on the
     // server costs more than fetching them bare and then their people by key.
-    RecordSet asistencia = abrir_consulta(
-        st, QStringLiteral("SELECT personal_id, fecha_entrada, hora_entrada, ") +
-                s.exitRead(st.db) + QStringLiteral(", ") + s.secondsRead() + personaDeLaFila(s) +
-                enRango);
+    RecordSet asistencia =
+        abrir_consulta(st, QStringLiteral("SELECT personal_id, fecha_entrada, hora_entrada, ") +
+                               s.exitRead(st.db) + QStringLiteral(", ") + s.secondsRead() +
+                               personaDeLaFila(s) + enRango);
     filas.reserve(asistencia.count());
     QSet<QString> conPersona;
     QHash<QDate, QString> dias; // a month has 31 of them: each written once

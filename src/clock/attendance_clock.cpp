@@ -137,8 +137,9 @@ void errorDelSistema(Station& st) {
 void marcaRechazada(Station& st, const SchemaError& e) {
     st.prompts.beep();
     st.prompts.msgbox(kMarcaRechazada + e.texto(), kExclamacion);
-    st.history.agregar_historia(QStringLiteral("\tNo se registró la marca: ") +
-                                QString(e.texto()).replace(QLatin1Char('\n'), QStringLiteral("; ")));
+    st.history.agregar_historia(
+        QStringLiteral("\tNo se registró la marca: ") +
+        QString(e.texto()).replace(QLatin1Char('\n'), QStringLiteral("; ")));
     st.input.vaciar();
     st.input.enfocar();
 }
@@ -359,8 +360,7 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
         [&] {
             st.report.hide();
             try {
-                if (const QString no = st.db.esquema().refusal(SchemaFinding::Clock);
-                    !no.isEmpty())
+                if (const QString no = st.db.esquema().refusal(SchemaFinding::Clock); !no.isEmpty())
                     throw SchemaError(no);
             } catch (const DbError& e) {
                 sinPersona = e.conexionPerdida(); // the person query's box, as if it had run
@@ -410,11 +410,11 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
             // Held from here to the end of the look-up and insert, or of any
             // failure on the way.
             NamedLock guarda(st.db,
-                             conElCandado ? QLatin1Char('\'') +
-                                                st.db.esc(persona.text(
-                                                    QStringLiteral("nombre_candado"))) +
-                                                QLatin1Char('\'')
-                                          : QString(),
+                             conElCandado
+                                 ? QLatin1Char('\'') +
+                                       st.db.esc(persona.text(QStringLiteral("nombre_candado"))) +
+                                       QLatin1Char('\'')
+                                 : QString(),
                              conElCandado);
             if (!hallada) {
                 st.prompts.msgbox(QStringLiteral("No se encontró el usuario"), kSoloOk);

@@ -3,8 +3,8 @@
 #include "db/conexion.h"
 #include "db/sql_quote.h"
 
-#include <QRegularExpression>
 #include <QHash>
+#include <QRegularExpression>
 #include <cmath>
 #include <cstdio>
 
@@ -15,16 +15,15 @@ namespace {
 using Kind = FarmColumn::Kind;
 
 Kind kindOf(const QString& t) {
-    static const QStringList integers = {"tinyint", "smallint", "mediumint", "int",
-                                         "integer", "bigint"};
-    static const QStringList texts = {"char",     "varchar",    "tinytext", "text",
+    static const QStringList integers = {"tinyint", "smallint", "mediumint",
+                                         "int",     "integer",  "bigint"};
+    static const QStringList texts = {"char",       "varchar",  "tinytext", "text",
                                       "mediumtext", "longtext", "binary",   "varbinary"};
     if (integers.contains(t))
         return Kind::Integer;
     if (t == QLatin1String("decimal") || t == QLatin1String("numeric"))
         return Kind::Decimal;
-    if (t == QLatin1String("float") || t == QLatin1String("double") ||
-        t == QLatin1String("real"))
+    if (t == QLatin1String("float") || t == QLatin1String("double") || t == QLatin1String("real"))
         return Kind::Float;
     if (texts.contains(t))
         return Kind::Text;
@@ -40,8 +39,8 @@ Kind kindOf(const QString& t) {
 // The largest whole number an integer or decimal column holds.
 double largest(const FarmColumn& c) {
     static const QHash<QString, double> signedMax = {
-        {"tinyint", 127.0},        {"smallint", 32767.0},       {"mediumint", 8388607.0},
-        {"int", 2147483647.0},     {"integer", 2147483647.0},   {"bigint", 9.223372036854775807e18}};
+        {"tinyint", 127.0},    {"smallint", 32767.0},     {"mediumint", 8388607.0},
+        {"int", 2147483647.0}, {"integer", 2147483647.0}, {"bigint", 9.223372036854775807e18}};
     if (c.kind == Kind::Decimal)
         return std::pow(10.0, c.precision - c.scale) - 1;
     const double m = signedMax.value(c.dataType, 0);
@@ -206,9 +205,10 @@ QString FarmSchema::secondsLiteral(Conexion& db, qint64 seconds) const {
         return quoted(db, QString::number(seconds));
     const qint64 s = std::llabs(seconds);
     char b[40];
-    const int n = std::snprintf(b, sizeof b, "%s%02lld:%02lld:%02lld", seconds < 0 ? "-" : "",
-                                static_cast<long long>(s / 3600),
-                                static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+    const int n =
+        std::snprintf(b, sizeof b, "%s%02lld:%02lld:%02lld", seconds < 0 ? "-" : "",
+                      static_cast<long long>(s / 3600), static_cast<long long>(s / 60 % 60),
+                      static_cast<long long>(s % 60));
     return quoted(db, QString::fromLatin1(b, n));
 }
 
@@ -287,8 +287,7 @@ bool FarmSchema::integerKeys() const {
 
 // ---- what the station cannot serve -----------------------------------------
 
-void FarmSchema::add(const QString& column, const QString& problem, const QString& fix,
-                     int rooms) {
+void FarmSchema::add(const QString& column, const QString& problem, const QString& fix, int rooms) {
     findings_.append({column, problem, fix, rooms});
 }
 
@@ -338,10 +337,10 @@ void FarmSchema::judgeAttendance() {
                 kAttendance);
     }
     if (const FarmColumn* c = column(kCa, QStringLiteral("horas_dif"))) {
-        const bool fits = c->kind == Kind::Time || c->kind == Kind::Float ||
-                          ((c->kind == Kind::Integer || c->kind == Kind::Decimal) &&
-                           largest(*c) >= 14399) ||
-                          (c->kind == Kind::Text && (c->length <= 0 || c->length >= 5));
+        const bool fits =
+            c->kind == Kind::Time || c->kind == Kind::Float ||
+            ((c->kind == Kind::Integer || c->kind == Kind::Decimal) && largest(*c) >= 14399) ||
+            (c->kind == Kind::Text && (c->length <= 0 || c->length >= 5));
         if (!fits)
             add(c->qualified(),
                 QStringLiteral("es %1: no guarda los segundos de una salida temprana (hasta "
@@ -414,7 +413,7 @@ void FarmSchema::judgeExit() {
 }
 
 void FarmSchema::judgeExtraColumns() {
-    static const QStringList written = {"personal_id", "fecha_entrada", "hora_entrada",
+    static const QStringList written = {"personal_id",  "fecha_entrada", "hora_entrada",
                                         "fecha_salida", "asistencia_id", "hora_salida"};
     for (const FarmColumn& c : columns_) {
         if (c.table != kCa || written.contains(c.name) || c.nullable || c.defaultSql ||

@@ -18,14 +18,14 @@ class Conexion;
 struct FarmColumn {
     enum class Kind { Integer, Decimal, Float, Text, Date, DateTime, Time, Other };
 
-    QString table, name;     // lower case
-    QString dataType;        // lower case: int, varchar, time, ...
-    QString columnType;      // as declared: "int(10) unsigned zerofill"
+    QString table, name; // lower case
+    QString dataType;    // lower case: int, varchar, time, ...
+    QString columnType;  // as declared: "int(10) unsigned zerofill"
     bool nullable = true;
     std::optional<QString> defaultSql; // the default as the server writes it; none: no default
-    qint64 length = 0;       // characters, for texts
+    qint64 length = 0;                 // characters, for texts
     int precision = 0, scale = 0;
-    QString extra;           // lower case: auto_increment, on update ..., generated
+    QString extra; // lower case: auto_increment, on update ..., generated
     Kind kind = Kind::Other;
 
     bool isNumber() const;

@@ -13,14 +13,15 @@ namespace {
 const QString kFin = QStringLiteral("\r\n");
 const QString kRaya = QStringLiteral("---------------------------------------");
 const QString kCa = QStringLiteral("control_asistencia");
-constexpr int kTodas = SchemaFinding::Clock | SchemaFinding::Report | SchemaFinding::Login |
-                       SchemaFinding::Labels;
+constexpr int kTodas =
+    SchemaFinding::Clock | SchemaFinding::Report | SchemaFinding::Login | SchemaFinding::Labels;
 
 QString tipo(const FarmSchema& s, const QString& tabla, const QString& columna) {
     const FarmColumn* c = s.column(tabla, columna);
-    return c ? columna + QStringLiteral(" ") + c->columnType +
-                   (c->nullable ? QString() : QStringLiteral(" NOT NULL"))
-             : columna + QStringLiteral(" (falta)");
+    return tabla + QLatin1Char('.') + columna +
+           (c ? QStringLiteral(" ") + c->columnType +
+                    (c->nullable ? QString() : QStringLiteral(" NOT NULL"))
+              : QStringLiteral(" (falta)"));
 }
 
 // Each table's columns as found.
@@ -44,9 +45,8 @@ QString plan(Conexion& db, const FarmSchema& s) {
     QString t = QStringLiteral("El día (") + tipo(s, kCa, QStringLiteral("fecha_entrada")) +
                 QStringLiteral("): ") + s.dayIs(db, dia) + kFin;
     t += QStringLiteral("La hora (") + tipo(s, kCa, QStringLiteral("hora_entrada")) +
-         QStringLiteral("): ") + s.timeLiteral(db, QStringLiteral("hora_entrada"), dia,
-                                               QStringLiteral("07:00:00")) +
-         kFin;
+         QStringLiteral("): ") +
+         s.timeLiteral(db, QStringLiteral("hora_entrada"), dia, QStringLiteral("07:00:00")) + kFin;
     t += QStringLiteral("Los segundos (") + tipo(s, kCa, QStringLiteral("horas_dif")) +
          QStringLiteral("): 2 h 15 min 40 s se escriben ") + s.secondsLiteral(db, 8140) +
          QStringLiteral(" y se leen con ") + s.secondsRead() + kFin;
@@ -54,8 +54,9 @@ QString plan(Conexion& db, const FarmSchema& s) {
          QStringLiteral("): ") + s.noExitYet(db) + kFin;
     QString porque;
     const QString guardada = s.keyStored(db, QStringLiteral("7"), &porque);
-    t += QStringLiteral("La clave (") + tipo(s, QStringLiteral("personal"), QStringLiteral("personal_id")) +
-         QStringLiteral("; ") + tipo(s, kCa, QStringLiteral("personal_id")) +
+    t += QStringLiteral("La clave (") +
+         tipo(s, QStringLiteral("personal"), QStringLiteral("personal_id")) + QStringLiteral("; ") +
+         tipo(s, kCa, QStringLiteral("personal_id")) +
          QStringLiteral("): se busca personal_id = ") + s.keyMatch(db, QStringLiteral("7")) +
          QStringLiteral(" y se escribe ") + (guardada.isEmpty() ? porque : guardada) + kFin;
     t += QStringLiteral("Índice por (personal_id, fecha_entrada): ") +
@@ -81,6 +82,18 @@ QString rechazos(const FarmSchema& s) {
     return t.join(QLatin1Char('\n'));
 }
 
+// What the refusals stop, in the operator's words.
+QString detenido(const FarmSchema& s) {
+    QStringList partes;
+    for (const auto& [sala, nombre] : {std::pair{SchemaFinding::Clock, "el reloj de asistencia"},
+                                       {SchemaFinding::Report, "el reporte de asistencia"},
+                                       {SchemaFinding::Login, "el ingreso de administrador"},
+                                       {SchemaFinding::Labels, "las etiquetas"}})
+        if (!s.refusal(sala).isEmpty())
+            partes << QString::fromUtf8(nombre);
+    return partes.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 Revision revisar_base(Station& st) {
@@ -98,8 +111,8 @@ Revision revisar_base(Station& st) {
                     QStringLiteral("NOTAS") + kFin + hallazgos(s, false) + kRaya + kFin;
         const QString no = rechazos(s);
         t += no.isEmpty() ? QStringLiteral("La estación puede trabajar con esta base.")
-                          : QStringLiteral("La estación no puede trabajar con esta base tal "
-                                           "como está: vea RECHAZOS.");
+                          : QStringLiteral("Hasta cambiar lo de RECHAZOS no funcionará: ") +
+                                detenido(s) + QLatin1Char('.');
         st.report.set(t + kFin, true);
         st.report.show();
         r = no.isEmpty() ? Revision::Servible : Revision::Rechazada;
