@@ -201,15 +201,10 @@ QString FarmSchema::timeLiteral(Conexion& db, const QString& name, const QString
 
 QString FarmSchema::secondsLiteral(Conexion& db, qint64 seconds) const {
     const FarmColumn* c = column(kCa, QStringLiteral("horas_dif"));
-    if (!c || c->kind != Kind::Time)
-        return quoted(db, QString::number(seconds));
-    const qint64 s = std::llabs(seconds);
-    char b[40];
-    const int n =
-        std::snprintf(b, sizeof b, "%s%02lld:%02lld:%02lld", seconds < 0 ? "-" : "",
-                      static_cast<long long>(s / 3600), static_cast<long long>(s / 60 % 60),
-                      static_cast<long long>(s % 60));
-    return quoted(db, QString::fromLatin1(b, n));
+    const QString n = QString::number(seconds);
+    return c && c->kind == Kind::Time
+               ? QStringLiteral("SEC_TO_TIME(") + db.num(n) + QLatin1Char(')')
+               : quoted(db, n);
 }
 
 QString FarmSchema::secondsRead() const {
