@@ -10,24 +10,21 @@
 #include <QFontInfo>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <unistd.h>
 
 using namespace velmar;
 using namespace velmar::test;
 
-namespace {
-
-// A file of the expected results, tests/data/attendance.
-QByteArray esperado(const QString& nombre) {
-    QFile f(fuente("tests/data/attendance/" + nombre));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
-
 class TestAttendanceReport : public QObject {
     Q_OBJECT
+
+    // A file of the expected results, tests/data/attendance.
+    static QByteArray esperado(const QString& nombre) {
+        QFile f(fuente("tests/data/attendance/" + nombre));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
 
 private slots:
     // Two days of three people in range, a day before and the calendar's
@@ -68,13 +65,20 @@ private slots:
         QTest::newRow("dates and times as text")
             << QStringList{ca + "fecha_entrada varchar(10), modify hora_entrada varchar(9), "
                                 "modify hora_salida varchar(9)"};
-        // the server matches text keys in another case as one person
-        QStringList claves;
-        for (const QString t : {"personal", "control_asistencia"})
-            claves << "alter table " + t + " modify personal_id varchar(10) not null"
-                   << "update " + t + " set personal_id = elt(personal_id, '" +
-                          (t == "personal" ? "emp001" : "EMP001") + "', 'EMP002', '0003')";
-        QTest::newRow("text keys") << claves;
+        // personal_id as `tipo` in both tables, set to `personal` and `control`
+        const auto claves = [](const QString& tipo, const QString& personal,
+                               const QString& control) {
+            QStringList out;
+            for (const QString t : {"personal", "control_asistencia"})
+                out << "alter table " + t + " modify personal_id " + tipo + " not null"
+                    << "update " + t +
+                           " set personal_id = " + (t == "personal" ? personal : control);
+            return out;
+        };
+        // keys in another case are one person, as the server matches them
+        QTest::newRow("text keys")
+            << claves("varchar(10)", "elt(personal_id, 'emp001', 'EMP002', '0003')",
+                      "elt(personal_id, 'EMP001', 'EMP002', '0003')");
         QTest::newRow("integer keys, personal's as text")
             << QStringList{"alter table personal modify personal_id varchar(10) not null",
                            "update personal set personal_id = lpad(personal_id, 4, '0')"};
@@ -92,13 +96,8 @@ private slots:
             << QStringList{ca + "personal_id varchar(20) not null",
                            "update control_asistencia set personal_id = if(fecha_entrada = "
                            "'2026-03-02', lpad(personal_id, 4, '0'), concat(personal_id, ' '))"};
-        QStringList grande;
-        for (const QString t : {"personal", "control_asistencia"})
-            grande << "alter table " + t + " modify personal_id bigint unsigned not null"
-                   << "update " + t +
-                          " set personal_id = 18446744073709551615 where "
-                          "personal_id = 3";
-        QTest::newRow("a key above 2^63") << grande;
+        const QString grande = "if(personal_id = 3, 18446744073709551615, personal_id)";
+        QTest::newRow("a key above 2^63") << claves("bigint unsigned", grande, grande);
         QTest::newRow("a day over the concat limit")
             << QStringList{"set session group_concat_max_len = 40"};
     }
@@ -184,13 +183,14 @@ private slots:
         // as root: a device node of our own, a disk with no room left and
         // one mounted read-only
         const bool root = ::geteuid() == 0;
-        struct Desmontar {
-            QString d;
-            ~Desmontar() {
-                if (!d.isEmpty())
-                    QProcess::execute("umount", {"-l", d + "lleno", d + "ro"});
-            }
-        } desmontar{root ? d : QString()};
+        const auto desmontar = qScopeGuard([&] {
+            if (root)
+                QProcess::execute("umount", {"-l", d + "lleno", d + "ro"});
+        });
+        QList<std::pair<QString, QString>> casos = {
+            {d + "fifo.csv", "es una tubería (FIFO), no un archivo; se deja como está"},
+            {d + "carpeta.csv", "es una carpeta, no un archivo"},
+            {d + "no/a.csv", "la carpeta no existe"}};
         QFile viejo(d + "lleno/viejo.xlsx");
         if (root) {
             QCOMPARE(QProcess::execute("mknod", {d + "nulo.csv", "c", "1", "3"}), 0);
@@ -201,25 +201,15 @@ private slots:
             QFile relleno(d + "lleno/relleno");
             QVERIFY(relleno.open(QIODevice::WriteOnly));
             relleno.write(QByteArray(64 * 1024, 'x'));
+            casos += {{d + "nulo.csv", "es un dispositivo, no un archivo; se deja como está"},
+                      {d + "lleno/viejo.xlsx", "no queda espacio en el disco"},
+                      {d + "ro/a.csv", "el disco es de sólo lectura"}};
         }
-        struct Caso {
-            QString archivo;
-            QString motivo;
-            bool soloRoot = false;
-        };
-        for (const Caso& c :
-             {Caso{d + "nulo.csv", "es un dispositivo, no un archivo; se deja como está", true},
-              {d + "fifo.csv", "es una tubería (FIFO), no un archivo; se deja como está"},
-              {d + "carpeta.csv", "es una carpeta, no un archivo"},
-              {d + "no/a.csv", "la carpeta no existe"},
-              {d + "lleno/viejo.xlsx", "no queda espacio en el disco", true},
-              {d + "ro/a.csv", "el disco es de sólo lectura", true}}) {
-            if (c.soloRoot && !root)
-                continue;
+        for (const auto& [archivo, motivo] : casos) {
             TestStation t;
-            exportar_asistencia(t.st, "2026-03-01", "2026-03-04", c.archivo);
+            exportar_asistencia(t.st, "2026-03-01", "2026-03-04", archivo);
             QCOMPARE(t.prompts.eventos, QStringList("48|velmar|No se pudo escribir el archivo " +
-                                                    c.archivo + ": " + c.motivo));
+                                                    archivo + ": " + motivo));
             QCOMPARE(t.history.texto(), QString());
         }
         QVERIFY(!QFileInfo(d + "fifo.csv").isFile() && !QFileInfo(d + "carpeta.csv").isFile());

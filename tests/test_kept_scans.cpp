@@ -56,6 +56,7 @@ private slots:
         for (int i = 1; i <= 20; ++i)
             TestDb::get().sql(QString("insert into personal values (%1, '%1', 'N', 'A%1')").arg(i));
         diario_ = dir_.filePath(QTest::currentTestFunction() + QString(QTest::currentDataTag()));
+        qputenv("VELMAR_DIARIO", diario_.toUtf8()); // velmar-cli's and the window's
     }
 
     // A journal unreadable at start: set aside (never deleted), a box names
@@ -79,10 +80,8 @@ private slots:
             ingresos += "Ingreso del usuario N A" + m.cedula + " a las " + m.hora + "\r\n";
         }
         QCOMPARE(e.t.history.texto(), lineas);
-        qputenv("VELMAR_DIARIO", diario_.toUtf8());
         QCOMPARE(cli({"marcaciones_guardadas"}),
                  SalidaCli({0, (listado + "\t* Marcaciones en espera: 20\r\n").toUtf8(), {}}));
-        qunsetenv("VELMAR_DIARIO");
         e.k.latido(e.t.st);
         QCOMPARE(e.t.history.texto(), lineas + ingresos);
         QCOMPARE(e.k.esperando(), 0);
@@ -111,7 +110,7 @@ private slots:
         red_.retener("insert into control_asistencia");
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("VELMAR_DIARIO", diario_), env.insert("ODBCINI", conRed.fileName());
+        env.insert("ODBCINI", conRed.fileName());
         p.setProcessEnvironment(env);
         p.start(VELMAR_CLI_BIN, {"enviar_marcaciones"});
         QTRY_VERIFY_WITH_TIMEOUT(red_.reteniendo(), 20000);
@@ -120,13 +119,11 @@ private slots:
         QTRY_COMPARE(TestDb::get().valor("select count(*) from control_asistencia"), "1");
         QCOMPARE(e.k.esperando(), 3);
         const QList<MarcaGuardada> m = e.k.pendientes();
-        qputenv("VELMAR_DIARIO", diario_.toUtf8());
         QCOMPARE(cli({"enviar_marcaciones"}).out,
                  "EL USUARIO N A1 YA FUE INGRESADO A LAS " + m[0].hora.toUtf8() +
                      "\r\nIngreso del usuario N A2 a las " + m[1].hora.toUtf8() +
                      "\r\nIngreso del usuario N A3 a las " + m[2].hora.toUtf8() +
                      "\r\n\t* Marcaciones enviadas: 3; en espera: 0\r\n");
-        qunsetenv("VELMAR_DIARIO");
         const QString hb = b.k.pendientes()[0].hora;
         b.k.latido(b.t.st);
         QCOMPARE(TestDb::get().filas("select hora_entrada, hora_salida from control_asistencia"),
@@ -139,10 +136,8 @@ private slots:
     // The window: the kept scan's line and the count under the card box; its
     // retry timer sends the scan once the link is back.
     void windowKeepsAndSends() {
-        qputenv("VELMAR_DIARIO", diario_.toUtf8());
         TestStation t(cadena_);
         VelmarForm form(t.db, &t.prompts, &t.printer);
-        qunsetenv("VELMAR_DIARIO");
         form.show();
         auto* espera = form.findChild<QLabel*>("lblEspera");
         red_.caer();

@@ -3,10 +3,8 @@
 
 #include "gui/label_preview.h"
 #include "gui/operations_menu.h"
-#include "gui/velmar_form.h"
 #include "gui/widget_context.h"
 #include "labels/box_labels.h"
-#include "station/velmo.h"
 #include "window_support.h"
 
 #include <QAbstractButton>
@@ -16,49 +14,41 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 using namespace velmar;
 using namespace velmar::test;
 
-namespace {
-
-QWidget* modal() {
-    return QApplication::activeModalWidget();
-}
-// Chooses menu entry `op`, filling each dialog with the next values (none: cancel).
-QStringList elegir(VelmarForm& f, const char* op, QList<QStringList> valores) {
-    QStringList vistos;
-    QPointer<QDialog> ultimo; // a new dialog may be built where the last one was
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<QDialog*>(modal());
-        if (!d || d == ultimo)
-            return;
-        vistos << (ultimo = d)->objectName();
-        if (valores.isEmpty())
-            return d->reject();
-        for (qsizetype i = 0; i < valores[0].size(); ++i)
-            d->findChildren<QLineEdit*>()[i]->setText(valores[0][i]);
-        d->findChild<QPushButton*>("cmdAceptar")->click();
-        valores.removeFirst();
-    });
-    timer.start(5);
-    f.findChild<QAction*>(op)->trigger();
-    return vistos;
-}
-
-} // namespace
-
 class TestWindow : public QObject {
     Q_OBJECT
+
+    static QWidget* modal() { return QApplication::activeModalWidget(); }
+    // Chooses menu entry `op`, filling each dialog with the next values (none: cancel).
+    static QStringList elegir(VelmarForm& f, const char* op, QList<QStringList> valores) {
+        QStringList vistos;
+        QPointer<QDialog> ultimo; // a new dialog may be built where the last one was
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* d = qobject_cast<QDialog*>(modal());
+            if (!d || d == ultimo)
+                return;
+            vistos << (ultimo = d)->objectName();
+            if (valores.isEmpty())
+                return d->reject();
+            for (qsizetype i = 0; i < valores[0].size(); ++i)
+                d->findChildren<QLineEdit*>()[i]->setText(valores[0][i]);
+            d->findChild<QPushButton*>("cmdAceptar")->click();
+            valores.removeFirst();
+        });
+        timer.start(5);
+        f.findChild<QAction*>(op)->trigger();
+        return vistos;
+    }
 
 private slots:
     void init() {

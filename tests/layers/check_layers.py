@@ -5,6 +5,7 @@ level below src/ (no nested layer folders); the order is written only here.
 
     check_layers.py SOURCE_DIR
 """
+import graphlib
 import pathlib
 import re
 import sys
@@ -25,8 +26,7 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
 def folder_of(path):
-    """The layer folder of a path relative to src/ (or 'apps'), None if none.
-    Layers are flat: a file sits directly in its layer's folder."""
+    """The layer folder of a path relative to src/ (or 'apps'), None if none."""
     parts = path.split("/")[:-1]
     return parts[0] if len(parts) == 1 and parts[0] in LEVEL else None
 
@@ -49,22 +49,10 @@ def main(root):
             if LEVEL[theirs] > LEVEL[mine]:
                 faults.append(f"{rel}: includes {target}, of a higher layer ({theirs} above {mine})")
             edges.setdefault(mine, set()).add(theirs)
-
-    # A loop among folders: depth-first, a folder met again on the current path.
-    state = {}
-
-    def visit(folder, trail):
-        state[folder] = "open"
-        for nxt in sorted(edges.get(folder, ())):
-            if state.get(nxt) == "open":
-                faults.append("folders include each other: " + " -> ".join(trail + [folder, nxt]))
-            elif nxt not in state:
-                visit(nxt, trail + [folder])
-        state[folder] = "done"
-
-    for folder in sorted(edges):
-        if folder not in state:
-            visit(folder, [])
+    try:
+        graphlib.TopologicalSorter(edges).prepare()
+    except graphlib.CycleError as loop:  # its path runs against the includes
+        faults.append("folders include each other: " + " -> ".join(reversed(loop.args[1])))
     for f in faults:
         print(f)
     print(f"{len(files)} files, {sum(map(len, edges.values()))} folder dependencies, "

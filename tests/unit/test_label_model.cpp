@@ -13,28 +13,24 @@
 
 using namespace velmar;
 
-namespace {
-
-const QString kData = VELMAR_SOURCE_DIR "/tests/data/labels/";
-
-QByteArray expected(const QString& file) {
-    QFile f(kData + file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// What the test farm's database gives for det_200_1; the other layouts are
-// checked from the database by test_labels.
-const BoxData kDos = {"200",       "1",
-                      "999-0000",  "",
-                      "RED",       "SUPERFLORES INTERNACIONAL",
-                      "DOS",       {"50"},
-                      {"FREEDOM"}, {{"FREEDOM", "50", "1"}},
-                      1,           30};
-
-} // namespace
-
 class TestLabelModel : public QObject {
     Q_OBJECT
+
+    static inline const QString kData = VELMAR_SOURCE_DIR "/tests/data/labels/";
+
+    static QByteArray expected(const QString& file) {
+        QFile f(kData + file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // What the test farm's database gives for det_200_1; the other layouts are
+    // checked from the database by test_labels.
+    static inline const BoxData kDos = {"200",       "1",
+                                        "999-0000",  "",
+                                        "RED",       "SUPERFLORES INTERNACIONAL",
+                                        "DOS",       {"50"},
+                                        {"FREEDOM"}, {{"FREEDOM", "50", "1"}},
+                                        1,           30};
 
 private slots:
     // Then every expected file parsed and written back; reverse text, white
