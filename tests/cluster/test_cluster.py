@@ -252,17 +252,22 @@ def main():
 
 
 # Days a farm's history may hold twice: (card, entry, exit) rows of 2020-01-02,
-# and the one row the migration leaves of each (entry, exit, horas_dif).
+# and the one row the migration leaves of each (entry, exit, horas_dif). The
+# latest exit is one moment: past midnight beats a later hour of the same day.
 HISTORY = [
-    (("7700000001", "07:00:00", None), ("7700000001", "07:05:00", "12:00:00")),
-    (("7700000002", "08:00:00", "09:00:00"), ("7700000002", "08:10:00", "17:00:00")),
-    (("7700000003", "06:00:00", None), ("7700000003", "06:30:00", None)),
-    (("7700000004", "07:30:00", "16:00:00"),),
+    ("7700000001", "07:00:00", None), ("7700000001", "07:05:00", "2020-01-02 12:00:00"),
+    ("7700000002", "08:00:00", "2020-01-02 09:00:00"),
+    ("7700000002", "08:10:00", "2020-01-02 17:00:00"),
+    ("7700000003", "06:00:00", None), ("7700000003", "06:30:00", None),
+    ("7700000004", "07:30:00", "2020-01-02 16:00:00"),
+    ("7700000005", "22:00:00", "2020-01-03 02:00:00"),
+    ("7700000005", "22:05:00", "2020-01-02 23:00:00"),
 ]
-MERGED = {"7700000001": ("07:00:00", "12:00:00", "18000"),
-          "7700000002": ("08:00:00", "17:00:00", "32400"),
+MERGED = {"7700000001": ("07:00:00", "2020-01-02 12:00:00", "18000"),
+          "7700000002": ("08:00:00", "2020-01-02 17:00:00", "32400"),
           "7700000003": ("06:00:00", "NULL", "NULL"),
-          "7700000004": ("07:30:00", "16:00:00", "30600")}
+          "7700000004": ("07:30:00", "2020-01-02 16:00:00", "30600"),
+          "7700000005": ("22:00:00", "2020-01-03 02:00:00", "14400")}
 
 
 def unique_day_key():
@@ -274,9 +279,8 @@ def unique_day_key():
     held twice and adds it."""
     rows = ", ".join(
         f"((SELECT personal_id FROM personal WHERE cedula = '{c}'), '2020-01-02', '{e}', "
-        f"'2020-01-02', {f'{x!r}' if x else 'NULL'}, "
-        f"{f'TIME_TO_SEC({x!r}) - TIME_TO_SEC({e!r})' if x else 'NULL'})"
-        for day in HISTORY for c, e, x in day)
+        + (f"DATE('{x}'), TIME('{x}'), TIMESTAMPDIFF(SECOND, '2020-01-02 {e}', '{x}'))"
+           if x else "NULL, NULL, NULL)") for c, e, x in HISTORY)
     sql(1, "INSERT INTO control_asistencia (personal_id, fecha_entrada, hora_entrada, "
            f"fecha_salida, hora_salida, horas_dif) VALUES {rows}")
     before = run_cli("asistencia", "0")[2]
@@ -289,7 +293,8 @@ def unique_day_key():
           == [True, False],
           "a station says at start that the day's unique key is missing, until it is added")
     merged = {c: tuple(r) for c, *r in sql(2, (
-        "SELECT cedula, hora_entrada, IFNULL(hora_salida, 'NULL'), IFNULL(horas_dif, 'NULL') "
+        "SELECT cedula, hora_entrada, IFNULL(CONCAT(fecha_salida, ' ', hora_salida), 'NULL'), "
+        "IFNULL(horas_dif, 'NULL') "
         "FROM control_asistencia JOIN personal USING (personal_id) "
         "WHERE fecha_entrada = '2020-01-02'"))}
     keys = sql(2, "SELECT index_name, non_unique FROM information_schema.statistics "
