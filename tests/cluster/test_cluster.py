@@ -210,14 +210,20 @@ def main():
     sql(1, f"INSERT INTO personal (cedula, nombres, apellidos) "
            f"SELECT CONCAT('78', LPAD(seq, 8, '0')), 'LENTA', CONCAT('CLUSTER ', seq) "
            f"FROM seq_0_to_999")
-    # Card 7900000001's entry waits for the test's named lock on its node.
+    sql(1, "CREATE TRIGGER lenta BEFORE INSERT ON control_asistencia FOR EACH ROW "
+           "SET @lenta = IF((SELECT LEFT(cedula, 2) FROM personal "
+           "WHERE personal_id = NEW.personal_id) = '78', SLEEP(1), 0)")
+    # Card 7900000001's entry waits for the test's lock on its row of espera (a
+    # row lock outlives the cut of the waiting session; a named lock's wait
+    # does not) and notes the server's time when it got it.
     sql(1, "INSERT INTO personal (cedula, nombres, apellidos) "
            "VALUES ('7900000001', 'CORTADA', 'CLUSTER')")
-    sql(1, "CREATE TRIGGER lenta BEFORE INSERT ON control_asistencia FOR EACH ROW "
-           "SET @lenta = CASE (SELECT LEFT(cedula, 2) FROM personal "
-           "WHERE personal_id = NEW.personal_id) WHEN '78' THEN SLEEP(1) "
-           "WHEN '79' THEN GET_LOCK('velmar-prueba', 60) + RELEASE_LOCK('velmar-prueba') "
-           "ELSE 0 END")
+    sql(1, "CREATE TABLE espera (personal_id INT PRIMARY KEY, hecho DECIMAL(17, 6))")
+    sql(1, "INSERT INTO espera SELECT personal_id, NULL FROM personal "
+           "WHERE cedula = '7900000001'")
+    sql(1, "CREATE TRIGGER cortada BEFORE INSERT ON control_asistencia FOR EACH ROW "
+           "UPDATE espera SET hecho = UNIX_TIMESTAMP(SYSDATE(6)) "
+           "WHERE personal_id = NEW.personal_id")
     # A slow work-table fill for 850 (0.4 s a row): a label's fill is likely
     # under way on the backup when node1 comes back, and goes on there after
     # the cut. 852's fill waits for the test's named lock on its node.
@@ -307,20 +313,22 @@ def unique_day_key():
 
 
 class Hold:
-    """The test's named lock on one node, which the triggers wait for; let go
-    with the session."""
+    """A lock the test takes in a session of its own on one node (the
+    statement `take` answers 1) and lets go when it chooses: the session ends."""
 
-    def __init__(self, node):
-        self.p = subprocess.Popen([CLUSTER, "sql", DIR, str(node), "-N", "-B", "-n"],
+    def __init__(self, node, take="SELECT GET_LOCK('velmar-prueba', 0);"):
+        self.p = subprocess.Popen([CLUSTER, "sql", DIR, str(node), DB, "-N", "-B", "-n"],
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        self.p.stdin.write("SELECT GET_LOCK('velmar-prueba', 0);\n")
+        self.p.stdin.write(take + "\n")
         self.p.stdin.flush()
+        self.released = None
         if self.p.stdout.readline().strip() != "1":
             self.release()
-            raise RuntimeError(f"the test's named lock was not taken on node{node}")
+            raise RuntimeError(f"the test's lock was not taken on node{node}")
 
     def release(self):
         if self.p.poll() is None:
+            self.released = time.time()
             self.p.stdin.close()
             self.p.wait()
 
@@ -363,24 +371,31 @@ def fill_landing_late(printers):
 
 
 def cut_entry():
-    """An entry insert held on node1 by the test's named lock, its session cut
-    by HAProxy 6 s after it was sent; the insert commits 1.5 s after the cut."""
-    hold = Hold(1)
+    """An entry insert held on node1 by the test's row lock, its session cut by
+    HAProxy 6 s after it was sent; the test lets the insert go 1.5 s after the
+    cut and it commits then."""
+    hold = Hold(1, "BEGIN; SELECT COUNT(*) FROM espera FOR UPDATE;")
     try:
         scan, result = background(run_cli, "asistencia", "7900000001")
-        wait_until("the held entry insert", lambda: waiting_in(1, "User lock"), 30)
+        wait_until("the held entry insert", lambda: sql(
+            1, "SELECT COUNT(*) FROM information_schema.innodb_trx "
+               "WHERE trx_state = 'LOCK WAIT'")[0][0] == "1", 30)
         time.sleep(6)
         haproxy("shutdown sessions server velmar/node1")
+        t_cut = time.time()
         time.sleep(1.5)
     finally:
         hold.release()
     scan.join()
     code, out, err = result[0]
-    rows = sql(1, "SELECT COUNT(*) FROM control_asistencia JOIN personal USING (personal_id) "
-                  "WHERE cedula = '7900000001'")[0][0]
-    log(f"entry cut 6 s after its send: {out.strip()!r} {err.strip()!r}, rows {rows}")
-    check(code == 0 and "Ingreso del usuario CORTADA CLUSTER" in out and rows == "1",
-          "an entry cut off and committed 1.5 s after the cut is reported recorded")
+    rows, done = sql(1, "SELECT COUNT(*), IFNULL(MAX(hecho), 0) FROM control_asistencia JOIN personal "
+                        "USING (personal_id) JOIN espera USING (personal_id)")[0]
+    log(f"entry cut 6 s after its send: {out.strip()!r} {err.strip()!r}, rows {rows}, "
+        f"its insert went on {float(done) - t_cut:.2f} s after the cut")
+    check(code == 0 and "Ingreso del usuario CORTADA CLUSTER" in out and rows == "1"
+          and float(done) >= hold.released > t_cut,
+          "an entry cut off and committed when the test let it go, after the cut, is "
+          "reported recorded")
 
 
 def run_scenario(printers):
