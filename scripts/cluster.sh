@@ -11,7 +11,10 @@
 #   cluster.sh status DIR         each node's state and the node HAProxy uses
 #                                 (rc 0 all running, 3 something stopped)
 #   cluster.sh kill DIR N         SIGKILL node N (a crash)
-#   cluster.sh rejoin DIR N       restart node N at its recovered position (IST)
+#   cluster.sh rejoin DIR N [from-writer]
+#                                 restart node N at its recovered position (IST),
+#                                 copying from a synced backup; a full copy only
+#                                 the writer could give needs "from-writer"
 #   cluster.sh bootstrap DIR [N]  make the running node N (else the most advanced
 #                                 running one) form the cluster alone when the
 #                                 others are down and it stays non-Primary
@@ -140,16 +143,18 @@ wait_synced() {
 
 # Start node N: "new" bootstraps a new cluster from it; otherwise it joins,
 # from its recovered position when it has data (IST instead of a full SST).
+# DONORS, when given, are the only nodes it may copy from.
 start_node() {
-  local n=$1 mode=${2:-join} d pos
+  local n=$1 mode=${2:-join} donors=${3:-} d pos
   d=$(ndir "$n")
   alive "$n" && return 0
+  pos=${4-$(recover "$n")}
   write_config "$n"
   started+=("$n")
   local opts=()
   [[ $mode == new ]] && opts+=(--wsrep-new-cluster)
-  pos=$(recover "$n")
   [[ -n $pos ]] && opts+=("--wsrep-start-position=$pos")
+  [[ -n $donors ]] && opts+=("--wsrep-sst-donor=$donors")
   # Its own session (setsid execs in place: $! is the server): stop ends the
   # server and its SST helpers by that group id.
   setsid "$mariadbd" --defaults-file="$d/my.cnf" "${opts[@]}" </dev/null >/dev/null 2>&1 &
@@ -179,16 +184,38 @@ bootstrap_node() {
 write_haproxy() {
   local p
   p=$(port)
-  # Passes only for a node that is Synced and in the primary component: a
-  # donor, a joiner or a node cut off from the others gets no connection.
-  cat >"$dir/check.sh" <<'SH'
-#!/bin/sh
-# HAProxy external check: $3 = node address, $4 = node port.
-out=$(mariadb --no-defaults -h "$3" -P "$4" -uvelmar_check --connect-timeout=1 -N -B -e \
-  "SHOW GLOBAL STATUS WHERE Variable_name IN ('wsrep_local_state','wsrep_cluster_status')" \
-  2>/dev/null) || exit 1
-echo "$out" | grep -q '^wsrep_local_state[[:space:]]*4$' || exit 1
-echo "$out" | grep -q '^wsrep_cluster_status[[:space:]]*Primary$' || exit 1
+  # Passes only for a node that is Synced, in the primary component, and in
+  # the newest view any node reports: a donor, a joiner, a node cut off from
+  # the others, or one that hung and still shows its old view gets no
+  # connection.
+  { echo '#!/bin/sh'; echo "nodes=\"$(addr 1) $(addr 2) $(addr 3)\""; } >"$dir/check.sh"
+  cat >>"$dir/check.sh" <<'SH'
+# HAProxy external check: $3 = node address, $4 = node port. Each node's
+# view number, cluster status and state, asked of all at once (SHOW, which
+# never waits for the cluster as a SELECT does under wsrep_sync_wait). The
+# others get 0.7 s: a hung one must not make this check late.
+dir=$(mktemp -d) || exit 1
+trap 'rm -rf "$dir"' EXIT
+for n in $nodes; do
+  limit=0.7
+  [ "$n" = "$3" ] && limit=1.5
+  timeout $limit mariadb --no-defaults -h "$n" -P "$4" -uvelmar_check --connect-timeout=1 -N -B \
+    -e "SHOW GLOBAL STATUS WHERE Variable_name IN
+          ('wsrep_cluster_conf_id', 'wsrep_cluster_status', 'wsrep_local_state')" \
+    >"$dir/$n" 2>/dev/null &
+done
+wait
+val() { sed -n "s/^$2[[:space:]]*//p" "$dir/$1"; }
+view=$(val "$3" wsrep_cluster_conf_id)
+[ "$(val "$3" wsrep_local_state)" = 4 ] && [ "$(val "$3" wsrep_cluster_status)" = Primary ] ||
+  exit 1
+# A node resumed after a hang reports Synced and Primary from its old view
+# until it learns the others went on without it: a newer primary view
+# elsewhere refuses it.
+for n in $nodes; do
+  [ "$(val "$n" wsrep_cluster_status)" = Primary ] &&
+    [ "$(val "$n" wsrep_cluster_conf_id)" -gt "$view" ] && exit 1
+done
 exit 0
 SH
   chmod 755 "$dir/check.sh"
@@ -239,6 +266,15 @@ port_free() {
   fi
 }
 
+# The kernel gives outgoing connections local ports from this range: one may
+# hold a port of the cluster's when a node or HAProxy binds it.
+below_ephemeral() {
+  local lo=32768 hi=60999
+  read -r lo hi </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || true
+  (($1 + 3 < lo || $1 > hi)) ||
+    die "los puertos $1 a $(($1 + 3)) caen en el rango que el sistema da a las conexiones salientes ($lo a $hi): una de ellas puede ocupar uno antes que el clúster; elija otro: cluster.sh start $dir PUERTO (PUERTO menor que $((lo - 3)))"
+}
+
 # The node HAProxy sends a new connection to.
 active_node() {
   mariadb --no-defaults -h127.0.0.1 -P"$(port)" -uvelmar -pvelmar -N -B --connect-timeout=2 \
@@ -267,8 +303,9 @@ start() {
       die "el clúster de $dir corre en el puerto $(port), no en $p; deténgalo antes (cluster.sh stop $dir) o use $(port)"
   fi
   [[ -z $p && -f $dir/port ]] && p=$(port)
-  p=${p:-33320}
+  p=${p:-23320}
   [[ $p =~ ^[0-9]+$ ]] && ((p > 1023 && p < 65532)) || die "puerto no válido: $p (use uno de 1024 a 65531)"
+  below_ephemeral "$p"
   ha_alive || port_free 127.0.0.1 "$p" "HAProxy"
   for n in 1 2 3; do
     alive "$n" && continue
@@ -403,6 +440,31 @@ bootstrap() {
   echo "cluster: node$n forma el clúster; vuelva a unir los otros con cluster.sh rejoin $dir N"
 }
 
+# Node N joins again. It copies from a synced backup, never from the node the
+# stations use while a backup can give the copy: a node donating a full copy
+# (SST) by rsync takes no writes. When only that writer could give a full
+# copy, it refuses unless told "from-writer".
+rejoin() {
+  local n=$1 force=$2 m writer donors= pos uuid=
+  alive "$n" && return 0
+  [[ -z $force || $force == from-writer ]] || die "uso: cluster.sh rejoin $dir N [from-writer]"
+  writer=$(active_node)
+  for m in 1 2 3; do
+    [[ $m != "$n" ]] && alive "$m" && [[ $(wsrep "$m" wsrep_local_state) == 4 ]] || continue
+    uuid=$(wsrep "$m" wsrep_local_state_uuid)
+    [[ node$m == "$writer" ]] || donors+=${donors:+,}node$m
+  done
+  pos=$(recover "$n")
+  # No position, or one of another history: only a full copy will do.
+  if [[ -z $donors && -z $force && -n $uuid && ( -z $pos || ${pos%:*} != "$uuid" ||
+        ${pos##*:} == -1 ) ]]; then
+    die "node$n necesita una copia completa de los datos (SST) y sólo $writer, el nodo que usan las estaciones, puede darla: mientras la da no recibe escrituras y las estaciones esperan (aquí, con 142 MB de datos, 3 s; más con más datos). Una primero un nodo que sólo copie lo que le falta (cluster.sh rejoin $dir N) o, si acepta la pausa, cluster.sh rejoin $dir $n from-writer"
+  fi
+  trap undo_start EXIT
+  start_node "$n" join "$donors" "$pos"
+  trap - EXIT
+}
+
 kill_node() {
   local n=${1:?falta el número de nodo} pid
   pid=$(npid "$n")
@@ -444,14 +506,7 @@ case $cmd in
   stop) stop ;;
   status) status ;;
   kill) cluster_dir; node_arg "${1:-}"; kill_node "$1" ;;
-  rejoin)
-    cluster_dir
-    node_arg "${1:-}"
-    preflight
-    trap undo_start EXIT
-    start_node "$1"
-    trap - EXIT
-    ;;
+  rejoin) cluster_dir; node_arg "${1:-}"; preflight; rejoin "$1" "${2:-}" ;;
   bootstrap) bootstrap "${1:-}" ;;
   odbc) cluster_dir; odbc "${1:-}" ;;
   sql) cluster_dir; node_arg "${1:-}"; client "$1" "${@:2}" ;;
