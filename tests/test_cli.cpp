@@ -1,10 +1,12 @@
 // velmar-cli's contract with the farm's scripts.
 
 #include "cli/cli_station.h"
+#include "fault_proxy.h"
 #include "operations/revisar_base.h"
 #include "test_support.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace velmar::test;
@@ -111,17 +113,40 @@ private slots:
             QVERIFY2(velmar::esRespuestaSi(linea) == si, linea.toPercentEncoding());
     }
 
-    // No server: the start-up box, the operation's failure path, exit 0.
-    void serverDownStillRunsTheOperation() {
+    // No server: the start-up box, the operation's failure path, exit 0. A
+    // server away only for the first connection: no box, the scan recorded.
+    void serverAwayAtStart_data() {
+        QTest::addColumn<int>("rechazos"); // -1: nothing listens
+        QTest::addColumn<QString>("historia");
+        QTest::newRow("server down")
+            << -1 << "^\t" + QRegularExpression::escape(kErrorSistema) + "$";
+        QTest::newRow("first connection refused")
+            << 1 << "^Ingreso del usuario MARIA JOSE GUAMAN a las \\d\\d:\\d\\d:\\d\\d\r\n$";
+    }
+    void serverAwayAtStart() {
+        QFETCH(int, rechazos);
+        QFETCH(QString, historia);
+        FaultProxy red(qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT"));
+        red.rechazar(rechazos);
         QTemporaryDir dir;
         QFile ini(dir.path() + "/odbc.ini");
-        QVERIFY(ini.open(QIODevice::WriteOnly) &&
-                ini.write("[mytnflower]\nDriver=MariaDB Unicode\nSERVER=127.0.0.1\nPORT=1\n"));
+        QVERIFY(
+            ini.open(QIODevice::WriteOnly) &&
+            ini.write(QString("[mytnflower]\nDriver=MariaDB Unicode\nSERVER=127.0.0.1\nPORT=%1\n"
+                              "DATABASE=%2\nUSER=velmar\nPASSWORD=velmar\n")
+                          .arg(rechazos < 0 ? 1 : red.port())
+                          .arg(TestDb::get().nombre())
+                          .toUtf8()));
         ini.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ODBCINI", ini.fileName());
         const SalidaCli s = proceso({"asistencia", "1712345678"}, env);
         QCOMPARE(s.codigo, 0);
+        QVERIFY2(QRegularExpression(historia).match(s.out).hasMatch(), s.out);
+        if (rechazos >= 0) {
+            QCOMPARE(s.err, QByteArray());
+            return;
+        }
         const QList<QByteArray> lineas = s.err.split('\n');
         // the start-up box, the person query's box, the handler's, the newline
         QCOMPARE(lineas.size(), 5);
@@ -129,7 +154,6 @@ private slots:
         QVERIFY2(lineas[1].startsWith("0\tvelmar\tConsulta Sql No hay conexión"), lineas[1]);
         QCOMPARE(lineas.mid(2),
                  QList<QByteArray>({"beep", "0\tvelmar\t" + kErrorSistema.toUtf8(), ""}));
-        QCOMPARE(s.out, "\t" + kErrorSistema.toUtf8());
     }
 
     void loginPrintsThePermission() {

@@ -1,6 +1,7 @@
 // The attendance clock over a real server: cards typed into Text1 of the
 // window, and the rules its locks keep.
 
+#include "attendance/attendance_report.h"
 #include "clock/attendance_clock.h"
 #include "station/velmo.h"
 #include "window_support.h"
@@ -284,25 +285,48 @@ private slots:
         QCOMPARE(TestDb::get().valor("select count(*) from control_asistencia"), QString("0"));
     }
 
-    // An exit stuck behind another station's row lock: the server gives up
-    // before the station does, rolls it back, and the operator is told so.
-    void exitBehindARowLockIsReportedAndNotStored() {
+    // A statement stuck behind another program's lock (a row, a table behind
+    // LOCK TABLES): the server gives up before the station does and rolls it
+    // back; the box names what waited, then the server's text. A read lost
+    // no change.
+    void lockWaitNamesWhatWaited_data() {
+        QTest::addColumn<bool>("reporte");
+        QTest::addColumn<QStringList>("eventos");
+        const QString espera = " y la base de datos dejó de esperar: ",
+                      servidor = "Intente de nuevo: Lock wait timeout exceeded; try restarting "
+                                 "transaction";
+        QTest::newRow("exit behind a row lock")
+            << false
+            << QStringList{kPregunta.arg(60),
+                           "0|velmar|El registro de asistencia de " + kMaria +
+                               " está ocupado por otro programa o estación" + espera +
+                               "no se guardó el cambio. " + servidor,
+                           "beep", "0|velmar|" + kErrorSistema};
+        QTest::newRow("month report behind LOCK TABLES")
+            << true
+            << QStringList{"0|velmar|Consulta Sql Otro programa o estación tiene ocupados los "
+                           "datos que se leen" +
+                           espera + "no se leyó nada y no se cambió nada. " + servidor};
+    }
+    void lockWaitNamesWhatWaited() {
+        QFETCH(bool, reporte);
         TestStation t;
         t.reloj("2024-03-07 07:00:00");
         asistencia(t.st, maria);
         Conexion otra(TestDb::get().cadena(TestDb::get().nombre()));
         otra.abrir();
-        otra.ejecutar("SET autocommit = 0");
-        otra.consulta("select * from control_asistencia for update");
-        t.reloj("2024-03-07 08:00:00");
-        t.prompts.respuestas = {kSi};
-        asistencia(t.st, maria);
-        otra.ejecutar("ROLLBACK");
-        QCOMPARE(t.prompts.eventos,
-                 (QStringList{kPregunta.arg(60),
-                              "0|velmar|Otra estación tiene ocupado el registro y la base de "
-                              "datos dejó de esperar: no se guardó el cambio. Intente de nuevo.",
-                              "beep", "0|velmar|" + kErrorSistema}));
+        if (reporte) {
+            otra.ejecutar("LOCK TABLES control_asistencia WRITE");
+            reporte_asistencia(t.st, "2024-03-07", "");
+        } else {
+            otra.ejecutar("SET autocommit = 0");
+            otra.consulta("select * from control_asistencia for update");
+            t.reloj("2024-03-07 08:00:00");
+            t.prompts.respuestas = {kSi};
+            asistencia(t.st, maria);
+        }
+        otra.ejecutar(reporte ? "UNLOCK TABLES" : "ROLLBACK");
+        QTEST(t.prompts.eventos, "eventos");
         QCOMPARE(TestDb::get().filas("select hora_salida from control_asistencia"),
                  QStringList{"NULL"});
     }

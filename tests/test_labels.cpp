@@ -160,13 +160,14 @@ struct Emulador {
     }
 };
 
-enum class Falla { Destino, Rechaza, Cierra, NoLee, Lenta, Servidor, Sentencia, Ocupada };
+enum class Falla { Destino, Rechaza, Cierra, Suelta, NoLee, Lenta, Servidor, Sentencia, Ocupada };
 
 const QString kTablaDeTrabajo = "CONCAT('velmar-tmp_caja-', MD5(IFNULL(DATABASE(), '')))";
 
 // A printer's raw port on loopback that fails: it refuses (nothing listens),
 // closes each connection at once, never reads (never accepting: the kernel
-// keeps what comes), or reads slowly, a few bytes at a time.
+// keeps what comes), or reads slowly, a few bytes at a time (and drops the
+// job after 640 bytes, the rest unread).
 struct PuertoRoto {
     QTcpServer servidor;
     std::thread hilo;
@@ -187,11 +188,13 @@ struct PuertoRoto {
                     ::close(c);
                 }
             });
-        if (modo == Falla::Lenta && ::fcntl(fd, F_SETFL, 0) == 0)
-            hilo = std::thread([this, fd] {
+        if ((modo == Falla::Lenta || modo == Falla::Suelta) && ::fcntl(fd, F_SETFL, 0) == 0)
+            hilo = std::thread([this, fd, modo] {
                 const int c = ::accept(fd, nullptr, nullptr);
                 char buf[64];
-                for (ssize_t n; (n = ::recv(c, buf, sizeof buf, 0)) > 0; QThread::msleep(200))
+                for (ssize_t n; (modo == Falla::Lenta || leido.size() < 640) &&
+                                (n = ::recv(c, buf, sizeof buf, 0)) > 0;
+                     QThread::msleep(200))
                     leido.append(buf, n);
                 ::close(c);
             });
@@ -297,6 +300,7 @@ private slots:
         QTest::newRow("printer name unknown") << "det_100_2" << Falla::Destino << "otra-cosa";
         QTest::newRow("printer refuses") << "bqt_100_1" << Falla::Rechaza << "";
         QTest::newRow("printer closes at once") << "peq_100_8" << Falla::Cierra << "";
+        QTest::newRow("printer drops the job at 640 bytes") << "bqt_100_7" << Falla::Suelta << "";
         QTest::newRow("database down") << "det_100_2" << Falla::Servidor << "";
         // a sum of stems past the table's INT: the server rejects an insert under the lock
         QTest::newRow("insert rejected")

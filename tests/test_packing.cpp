@@ -65,6 +65,21 @@ private slots:
                                      "group by 1"),
                  QStringList{"850|6"});
         QVERIFY(t.report.visible() && t.prompts.eventos.isEmpty() && t.history.texto().isEmpty());
+        // A read that failed says so, after its box: never "no data", nor the
+        // report before it left in view.
+        TestDb::get().sql("ALTER TABLE variedad RENAME COLUMN vnombre TO nombre");
+        const std::pair<std::function<void()>, QString> fallidas[] = {
+            {[&] { reporte_pck(t.st, "850"); }, "No se pudo consultar el packing: 850"},
+            {[&] { imprimir_caja(t.st, "850", "2", "G"); }, "No se pudo consultar la caja: 2"}};
+        for (const auto& [operacion, texto] : fallidas) {
+            t.prompts.limpiar();
+            operacion();
+            QCOMPARE(t.report.texto(), texto);
+            QCOMPARE(t.prompts.eventos.size(), 1);
+            QVERIFY2(t.prompts.eventos[0].startsWith("0|velmar|Consulta Sql Falta una columna"),
+                     qPrintable(t.prompts.eventos[0]));
+        }
+        TestDb::get().sql("ALTER TABLE variedad RENAME COLUMN nombre TO vnombre");
     }
 
     // State R only moves; the customer: destination's, else planned, else 000000.

@@ -143,8 +143,9 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
         }
         return true;
     } catch (const DbError& e) {
-        if (e.conexionPerdida())
-            throw; // the operation's path shows it
+        // the operation's path shows it; the rows one by one would wait again
+        if (e.conexionPerdida() || e.fault() == ServerFault::LockWaitTimeout)
+            throw;
     } catch (const Error&) {
     }
     filas.clear();

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace velmar {
 
@@ -58,6 +59,49 @@ bool llamadaValida(const QString& nombre, QStringList& args) {
     return true;
 }
 
+// The start-up box of a first connection that failed, held back: a server
+// away only for that attempt (a lossy link, a failover) is no failure of the
+// operation that then reaches it, and a script reading stderr must not take
+// it for one. Shown before the operation's first box, or at its end, only
+// while the server has not answered since.
+class CajaDeArranque : public Prompts {
+public:
+    CajaDeArranque(Prompts& real, const Conexion& db)
+        : real_(real)
+        , db_(db) {}
+    void arrancado() { arrancando_ = false; }
+    void soltar() {
+        if (retenida_ && !db_.contesto())
+            real_.msgbox(retenida_->texto, retenida_->estilo, retenida_->titulo);
+        retenida_.reset();
+    }
+    void beep() override {
+        soltar();
+        real_.beep();
+    }
+
+protected:
+    int mostrar(const QString& texto, int estilo, const QString& titulo) override {
+        if (arrancando_) {
+            retenida_ = Caja{texto, estilo, titulo};
+            return kOk;
+        }
+        soltar();
+        return real_.msgbox(texto, estilo, titulo);
+    }
+
+private:
+    struct Caja {
+        QString texto;
+        int estilo;
+        QString titulo;
+    };
+    Prompts& real_;
+    const Conexion& db_;
+    bool arrancando_ = true;
+    std::optional<Caja> retenida_;
+};
+
 } // namespace
 
 QString usoCli() {
@@ -88,9 +132,12 @@ int ejecutarCli(QStringList args, CliStreams& io) {
         return 2;
     }
 
-    CliPrompts prompts(io);
+    CliPrompts salida(io);
     Conexion conexion;
-    if (conectar(conexion, prompts))
+    CajaDeArranque prompts(salida, conexion);
+    const bool conectada = conectar(conexion, prompts);
+    prompts.arrancado();
+    if (conectada)
         revisarClaveDelDia(conexion, prompts);
 
     CliHistory history;
@@ -106,12 +153,14 @@ int ejecutarCli(QStringList args, CliStreams& io) {
 
     if (nombre == QLatin1String("login")) {
         comprobar_login(st, args[0], args[1]);
+        prompts.soltar();
         io.out.write((st.sesion.permiso_usuario + QLatin1Char('\n')).toUtf8());
         return 0;
     }
     // the farm's scripts read whether the schema serves from the exit code
     if (nombre == QLatin1String("revisar_base")) {
         const Revision r = revisar_base(st);
+        prompts.soltar();
         io.out.write(report.texto().toUtf8());
         return int(r);
     }
@@ -121,6 +170,7 @@ int ejecutarCli(QStringList args, CliStreams& io) {
         // an operation without a handler of its own: report, never crash
         prompts.msgbox(textoError(e), kExclamacion);
     }
+    prompts.soltar();
     io.out.write(history.agregado().toUtf8());
     if (report.escrito())
         io.out.write(report.texto().toUtf8());

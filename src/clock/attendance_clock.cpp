@@ -211,6 +211,8 @@ struct Escaneo {
     }
 
     void salir(qint64 segundos, const QString& asistenciaId) const;
+    // The row a write of this scan waits on, as a box names it.
+    QString registroDe() const { return QStringLiteral("El registro de asistencia de ") + usuario; }
 
     // The lines of a day that has its entry (re-scan, exit, early exit).
     void conIngreso(RecordSet& hoy) const {
@@ -251,38 +253,59 @@ int insertarConReintento(Conexion& db, const QString& sql) {
     }
 }
 
-// A row whose write was cut off, read on a new connection (the write is never
-// sent again) until it shows the write (`hecho`). A cluster's new writer or a
+// A row whose write was cut off, or ran into the read timeout, read back on
+// a connection of its own with short timeouts (the write is never sent
+// again) until it shows the write (`hecho`). A cluster's new writer or a
 // restarted server may take a few seconds to answer, and a statement cut off
-// on its way may still be committing: the row is asked again until kRelectura
-// (no answer) or kRelecturaVacia (not written yet) after the cut, however long
-// the write had waited before it. A write that waited out the read timeout met
-// a server that stopped answering: that is the failure itself, as is a row
-// still without the write.
+// on its way may still be committing: the row is asked again until
+// kRelectura (no answer; kRelecturaVacia after a write that already waited
+// out the read timeout) or kRelecturaVacia (not written yet) after the cut.
+// A row still without the write is no failure: the write may land yet (a
+// frozen server, a held link), so the operator is told it is not known, and
+// that scanning again is safe (the entry and the exit are written only once).
 constexpr int kRelectura = 12;
 constexpr int kRelecturaVacia = 5;
+constexpr int kPlazoRelectura = 3; // seconds each read-back may take
+
+// A write whose outcome the station could not see: its text says so.
+class EscrituraIncierta : public DbError {
+public:
+    EscrituraIncierta(const QString& queNoSeSabe, const DbError& corte)
+        : DbError(queNoSeSabe + QStringLiteral(" (") + textoError(corte) +
+                      QStringLiteral("). Pase la tarjeta de nuevo: no se registrará dos veces."),
+                  corte.codigo(), true) {}
+};
 
 RecordSet releer(Conexion& db, const QString& sql, bool (*hecho)(RecordSet&), const DbError& corte,
-                 const QElapsedTimer& envio) {
-    if (envio.elapsed() >= (Conexion::kReadTimeout - 1) * 1000)
-        throw corte;
+                 const QElapsedTimer& envio, const QString& queNoSeSabe) {
+    const int sinRespuesta =
+        envio.elapsed() >= (Conexion::kReadTimeout - 1) * 1000 ? kRelecturaVacia : kRelectura;
+    Conexion nueva(db.dsn(), kPlazoRelectura);
     QElapsedTimer desdeCorte;
     desdeCorte.start();
     for (;; QThread::msleep(500)) {
         RecordSet fila;
         try {
-            db.comprobar();
-            fila = db.consulta(sql);
-        } catch (const DbError& e) {
-            if (!e.conexionPerdida() || desdeCorte.elapsed() >= kRelectura * 1000)
-                throw;
+            fila = nueva.consulta(sql);
+        } catch (const DbError&) {
+            if (desdeCorte.elapsed() >= sinRespuesta * 1000)
+                throw EscrituraIncierta(queNoSeSabe, corte);
             continue;
         }
         if (!fila.eof() && hecho(fila))
             return fila;
         if (desdeCorte.elapsed() >= kRelecturaVacia * 1000)
-            throw corte;
+            throw EscrituraIncierta(queNoSeSabe, corte);
     }
+}
+
+// Not the system's error: the line says what is not known, and what to do.
+void avisarIncierta(Station& st, const QString& aviso) {
+    st.prompts.beep();
+    st.prompts.msgbox(aviso, kSoloOk);
+    st.history.agregar_historia(aviso);
+    st.input.vaciar();
+    st.input.enfocar();
 }
 
 QString horaSalidaDe(RecordSet& fila) {
@@ -311,13 +334,14 @@ void Escaneo::salir(qint64 segundos, const QString& asistenciaId) const {
         }
     } catch (const DbError& e) {
         if (!e.conexionPerdida()) {
-            st.prompts.msgbox(textoError(e), kSoloOk);
+            st.prompts.msgbox(textoError(e, registroDe()), kSoloOk);
             throw DbError(QStringLiteral("no se registró la salida"));
         }
         // Cut off on its way: it may have been committed.
         RecordSet fila = releer(
             st.db, consultaDeFila(asistenciaId),
-            [](RecordSet& f) { return !horaSalidaDe(f).isEmpty(); }, e, envio);
+            [](RecordSet& f) { return !horaSalidaDe(f).isEmpty(); }, e, envio,
+            QStringLiteral("No se sabe si quedó registrada la salida del usuario ") + usuario);
         registrada = horaSalidaDe(fila);
     }
     if (registrada == hora)
@@ -350,6 +374,8 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
             return marcaRechazada(st, *esquema);
         if (diario && diario->alFallar(st, texto, e))
             return;
+        if (dynamic_cast<const EscrituraIncierta*>(&e))
+            return avisarIncierta(st, e.texto());
         if (const auto* db = dynamic_cast<const DbError*>(&e); db && sinPersona)
             st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(*db), kSoloOk);
         errorDelSistema(st);
@@ -460,12 +486,15 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
                             if (hoy.eof())
                                 cajas.msgbox(textoError(e), kSoloOk);
                         } else if (!e.conexionPerdida()) {
-                            cajas.msgbox(textoError(e), kSoloOk);
+                            cajas.msgbox(textoError(e, scan.registroDe()), kSoloOk);
                         } else {
                             // Cut off on its way: it may have been committed.
                             hoy = releer(
                                 st.db, scan.consultaDelDia(), [](RecordSet&) { return true; }, e,
-                                envio);
+                                envio,
+                                QStringLiteral("No se sabe si quedó registrado el ingreso del "
+                                               "usuario ") +
+                                    scan.usuario);
                             grabados =
                                 horaDe(hoy.value(QStringLiteral("hora_entrada"))) == scan.hora;
                         }

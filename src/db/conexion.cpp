@@ -11,6 +11,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
+
 namespace velmar {
 
 namespace {
@@ -51,8 +53,9 @@ QString messageOf(const QSqlError& e) {
 
 } // namespace
 
-Conexion::Conexion(QString dsn)
+Conexion::Conexion(QString dsn, int plazo)
     : dsn_(std::move(dsn))
+    , plazo_(plazo)
     , name_(newConnectionName()) {}
 
 Conexion::~Conexion() {
@@ -81,9 +84,10 @@ void Conexion::abrir() {
     db.setDatabaseName(QStringLiteral("%1;CHARSET=utf8mb4;CONN_TIMEOUT=%2;READ_TIMEOUT=%3;"
                                       "WRITE_TIMEOUT=%3")
                            .arg(dsn_)
-                           .arg(kConnectTimeout)
-                           .arg(kReadTimeout));
-    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(kConnectTimeout));
+                           .arg(std::min(kConnectTimeout, plazo_))
+                           .arg(plazo_));
+    db.setConnectOptions(
+        QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(std::min(kConnectTimeout, plazo_)));
     if (!db.open(QString(), QString())) {
         lost_ = true;
         const QSqlError e = db.lastError();
@@ -191,21 +195,26 @@ void Conexion::mantener(qint64 inactivoMs) {
 void Conexion::awaitKeepAlive(bool report) {
     if (!keepAlive_.joinable())
         return;
+    QElapsedTimer espera;
+    espera.start();
     keepAlive_.join();
     if (keepAliveOk_) {
         lastExchange_.start();
         return;
     }
     lost_ = true;
-    if (report && keepAliveTimedOut_)
+    // A ping that ran out while this statement waited on it is its answer.
+    // One that ran out before, on a link that may be back since, is not: the
+    // statement gets its own attempt on a connection opened again.
+    if (report && keepAliveTimedOut_ && waitedOut(espera))
         throw notAnswering();
 }
 
-void Conexion::fail(const QSqlError& e) {
+void Conexion::fail(const QSqlError& e, bool lectura) {
     const bool perdida = isLinkLost(e);
     if (perdida)
         lost_ = true; // reopened before the next statement, never retried
-    throw DbError(messageOf(e), e.nativeErrorCode(), perdida);
+    throw DbError(messageOf(e), e.nativeErrorCode(), perdida, lectura);
 }
 
 RecordSet Conexion::consulta(const QString& sql) {
@@ -219,7 +228,7 @@ RecordSet Conexion::consulta(const QString& sql) {
         lastExchange_.start();
         return filas;
     } catch (const QSqlError& e) {
-        fail(e);
+        fail(e, true);
     }
 }
 
@@ -232,7 +241,7 @@ int Conexion::ejecutar(const QString& sql) {
         lastExchange_.start();
         return filas;
     } catch (const QSqlError& e) {
-        fail(e);
+        fail(e, false);
     }
 }
 

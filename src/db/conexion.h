@@ -35,7 +35,9 @@ public:
     // operation's first statement: a server restarted meanwhile has closed it.
     static constexpr int kComprobarTras = 2;
 
-    explicit Conexion(QString dsn = kDsn);
+    // `plazo`: seconds of its connect and read timeouts, when shorter than
+    // the station's (a read-back that must not wait as long as a statement).
+    explicit Conexion(QString dsn = kDsn, int plazo = kReadTimeout);
     ~Conexion();
     Conexion(const Conexion&) = delete;
     Conexion& operator=(const Conexion&) = delete;
@@ -43,6 +45,9 @@ public:
     // Opens the connection; throws DbError.
     void abrir();
     bool abierta() const;
+    const QString& dsn() const { return dsn_; }
+    // Whether the server has answered on this connection since it was made.
+    bool contesto() const { return lastExchange_.isValid(); }
     void cerrar();
 
     // Before an operation's first statement: a connection known lost, or one
@@ -53,8 +58,9 @@ public:
     // A ping when the session has been idle for `inactivoMs` (half its
     // wait_timeout), so an open window's session stays. It runs on a thread of
     // its own and returns at once, so a silent link never freezes the window:
-    // the next statement waits for its answer, and a ping that ran into the
-    // read timeout is that statement's failure (no wait of its own on top).
+    // the next statement waits for its answer. A ping that ran into the read
+    // timeout while a statement waited long on it is that statement's failure
+    // (no wait of its own on top); one that ran out earlier is not.
     void mantener(qint64 inactivoMs = kSesionInactiva * 500);
 
     // Runs a query and fetches every row; throws DbError. Checked first as by
@@ -82,10 +88,11 @@ private:
     bool alive();
     // The keep-alive's answer, waited for; `report`: its timeout thrown.
     void awaitKeepAlive(bool report);
-    [[noreturn]] void fail(const QSqlError& e);
+    [[noreturn]] void fail(const QSqlError& e, bool lectura);
     void prepareSession();
 
     QString dsn_;
+    int plazo_;
     QString name_;
     bool lost_ = false;
     bool noBackslash_ = false;

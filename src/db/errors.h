@@ -45,21 +45,25 @@ private:
 };
 
 // Anything the database access layer reports. `conexionPerdida` tells that the
-// connection itself broke (server gone, timeout), not just the statement.
+// connection itself broke (server gone, timeout), not just the statement;
+// `lectura`, that the statement only read (nothing was to change).
 class DbError : public Error {
 public:
-    DbError(QString texto, QString codigo = {}, bool conexionPerdida = false)
+    DbError(QString texto, QString codigo = {}, bool conexionPerdida = false, bool lectura = false)
         : Error(std::move(texto))
         , codigo_(std::move(codigo))
-        , perdida_(conexionPerdida) {}
+        , perdida_(conexionPerdida)
+        , lectura_(lectura) {}
     // The driver's native error number as text ("1205", "2013", "IM002", …).
     const QString& codigo() const { return codigo_; }
     ServerFault fault() const { return serverFault(codigo_); }
     bool conexionPerdida() const { return perdida_; }
+    bool lectura() const { return lectura_; }
 
 private:
     QString codigo_;
     bool perdida_;
+    bool lectura_;
 };
 
 // A farm table the station cannot use soundly as it is: the text names the

@@ -31,7 +31,7 @@ void reporte_pck(Station& st, const QString& packing, const QString& caja) {
         return;
 
     QString estado;
-    paso(st, [&] {
+    const bool conEstado = paso(st, [&] {
         estado = RecordSet::textOf(
             buscar_valor(st, QStringLiteral("nacional"), QStringLiteral("bunche"),
                          QStringLiteral("num_pack='") + st.db.esc(packing) + QStringLiteral("'")));
@@ -51,8 +51,12 @@ void reporte_pck(Station& st, const QString& packing, const QString& caja) {
 
     RecordSet rs = abrir_consulta(st, sql);
     int filas = 0;
-    paso(st, [&] { filas = rs.count(); });
-
+    // A read that failed has had its box; it says nothing of the packing's data.
+    if (!paso(st, [&] { filas = rs.count(); }) || !conEstado) {
+        st.report.set(QStringLiteral("No se pudo consultar el packing: ") + packing);
+        terminar(st);
+        return;
+    }
     if (filas <= 0) {
         st.report.set(QStringLiteral("No hay datos para el packing: ") + packing);
         terminar(st);
@@ -172,6 +176,8 @@ void imprimir_caja(Station& st, const QString& packing, const QString& caja, con
         st.prompts.msgbox(QStringLiteral("imprime caja: ") + caja, kSoloOk);
         terminar(st);
     } catch (const Error&) {
+        // not the report of another box left in view as this one's
+        st.report.set(QStringLiteral("No se pudo consultar la caja: ") + caja);
         st.busy.ponerPuntero(Busy::kFlecha);
         st.busy.ponerLeyenda(Busy::kCaptionError, false);
     }

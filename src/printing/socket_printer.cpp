@@ -18,11 +18,14 @@ namespace velmar {
 namespace {
 
 // A networked label printer's raw port: one connection per label. The printer
-// is judged by what it accepted: every byte acknowledged by it is in its
-// buffer and will be printed, however slowly it reads (a busy or buffering
-// printer). It fails when it takes no byte for kTimeoutMs (so the bound grows
-// with the job), or when it resets the connection (it dropped what it held)
-// before closing its end or kCierreMs after taking the last byte.
+// is judged by what it accepted: every byte acknowledged by it, however slowly
+// it reads (a busy or buffering printer). It fails when it takes no byte for
+// kTimeoutMs (so the bound grows with the job), or when it resets the
+// connection: an acknowledged byte is only in its network buffer, and a
+// printer that closes with bytes there unread has dropped the job. So after
+// the last byte the station waits for the printer's own close (it read the
+// whole job), up to kCierreMs; a printer silent that long holds every byte
+// and has dropped none, and is taken as printing it.
 class SocketPrinter : public LabelPrinter {
 public:
     SocketPrinter(QString host, quint16 port)
@@ -47,7 +50,7 @@ public:
 
 private:
     static constexpr int kTimeoutMs = 4000;
-    static constexpr int kCierreMs = 1000;
+    static constexpr int kCierreMs = 4000;
 
     static void errorPendiente(int fd) {
         int error = 0;
@@ -89,8 +92,8 @@ private:
         }
     }
 
-    // The printer's close, or its reset; its silence once it took every byte
-    // is a job it goes on printing.
+    // The printer's close, or its reset; its silence for kCierreMs once it
+    // took every byte is a job it goes on printing.
     static void awaitEndOfJob(int fd) {
         ::shutdown(fd, SHUT_WR);
         QDeadlineTimer deadline(kCierreMs);

@@ -44,19 +44,36 @@ QString motivo(ServerFault f) {
     }
 }
 
+// The server gave up waiting for another session's lock (a row, or a whole
+// table behind LOCK TABLES) and rolled the statement back. Whose lock it is
+// the station cannot tell, nor may a read claim a change was lost.
+QString esperaDeCandado(const DbError& e, const QString& registro) {
+    if (e.lectura())
+        return QStringLiteral("Otro programa o estación tiene ocupados los datos que se leen y "
+                              "la base de datos dejó de esperar: no se leyó nada y no se cambió "
+                              "nada. Intente de nuevo");
+    return (registro.isEmpty() ? QStringLiteral("El registro que se iba a cambiar") : registro) +
+           QStringLiteral(" está ocupado por otro programa o estación y la base de datos dejó de "
+                          "esperar: no se guardó el cambio. Intente de nuevo");
+}
+
 } // namespace
 
-QString textoError(const Error& e) {
+QString textoError(const Error& e, const QString& registro) {
     if (const auto* db = dynamic_cast<const DbError*>(&e)) {
-        const QString detalle = sinPrefijos(db->texto());
+        QString detalle = sinPrefijos(db->texto());
         if (db->fault() == ServerFault::NoDataSource ||
             detalle.contains(QLatin1String("Data source name not found"), Qt::CaseInsensitive))
             return QStringLiteral("No se encontró el origen de datos ") + Conexion::kDsn;
-        // The server rolled the statement back after its lock wait.
+        // a driver that names itself and nothing more still gives a reason
+        if (detalle.isEmpty())
+            detalle = QStringLiteral("el controlador no dio el motivo") +
+                      (db->codigo().isEmpty()
+                           ? QString()
+                           : QStringLiteral(" (código ") + db->codigo() + QLatin1Char(')'));
         if (db->fault() == ServerFault::LockWaitTimeout ||
             detalle.contains(QLatin1String("Lock wait timeout"), Qt::CaseInsensitive))
-            return QStringLiteral("Otra estación tiene ocupado el registro y la base de datos "
-                                  "dejó de esperar: no se guardó el cambio. Intente de nuevo.");
+            return esperaDeCandado(*db, registro) + QStringLiteral(": ") + detalle;
         if (const QString m = motivo(db->fault()); !m.isEmpty())
             return m + QStringLiteral(": ") + detalle;
         if (db->conexionPerdida())
@@ -69,8 +86,12 @@ QString textoError(const Error& e) {
 std::function<void(const Error&)> caminoDeConsulta(Station& st) {
     return [&st](const Error& e) {
         const auto* db = dynamic_cast<const DbError*>(&e);
-        if (db && db->conexionPerdida())
-            st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
+        if (db && (db->conexionPerdida() || db->fault() == ServerFault::LockWaitTimeout))
+            st.prompts.msgbox((db->conexionPerdida() || db->lectura()
+                                   ? QStringLiteral("Consulta Sql ")
+                                   : QString()) +
+                                  textoError(e),
+                              kSoloOk);
         // a farm table the operation cannot read soundly: no query box said so
         if (dynamic_cast<const SchemaError*>(&e))
             st.prompts.msgbox(e.texto(), kExclamacion);

@@ -13,12 +13,14 @@ namespace velmar {
 class Error;
 
 // The station's standard text for an error, shown in its message boxes.
-QString textoError(const Error& e);
+// `registro` names the row a write waited for (another program's lock).
+QString textoError(const Error& e, const QString& registro = QString());
 
 // The error path of the operations built on the query routines (reports,
 // completion, moves, write-off): those routines show their own boxes, so only
 // a lost link that reached the operation (the connection check before its
-// first statement) gets one here, as a query's box; then the pointer back and
+// first statement), as a query's box, or a lock the server stopped waiting
+// for on a statement sent directly, gets one here; then the pointer back and
 // the error caption, when the operation had made it busy.
 std::function<void(const Error&)> caminoDeConsulta(Station& st);
 

@@ -22,6 +22,7 @@ sockaddr_in loopback(int port) {
 struct FaultProxy::Link {
     int client = -1, server = -1;
     std::thread up, down;
+    bool mudo = false; // what comes is lost on the way
 };
 
 FaultProxy::FaultProxy(int upstreamPort)
@@ -72,9 +73,15 @@ void FaultProxy::soltar() {
     cambio_.notify_all();
 }
 
-void FaultProxy::cortarTras(const QByteArray& marca) {
+void FaultProxy::cortarTras(const QByteArray& marca, bool mudo) {
     std::lock_guard<std::mutex> g(mutex_);
     corteTras_ = marca;
+    mudoTras_ = mudo;
+}
+
+void FaultProxy::rechazar(int n) {
+    std::lock_guard<std::mutex> g(mutex_);
+    rechazos_ = n;
 }
 
 void FaultProxy::caer(bool caido) {
@@ -94,7 +101,7 @@ void FaultProxy::serve() {
             continue;
         }
         std::lock_guard<std::mutex> g(mutex_);
-        if (caido_) {
+        if (caido_ || (rechazos_ > 0 && rechazos_--)) {
             ::close(client), ::close(server);
             continue;
         }
@@ -111,9 +118,11 @@ void FaultProxy::pump(Link& link, bool toServer) {
     const int to = toServer ? link.server : link.client;
     char buf[65536];
     for (ssize_t n; (n = ::read(from, buf, sizeof buf)) > 0;) {
-        if (toServer) {
+        {
             std::unique_lock<std::mutex> l(mutex_);
-            if (retener_ && (marca_.isEmpty() || QByteArray(buf, n).contains(marca_))) {
+            if (link.mudo)
+                continue;
+            if (toServer && retener_ && (marca_.isEmpty() || QByteArray(buf, n).contains(marca_))) {
                 retenido_ = true;
                 marca_.clear(); // everything after it waits too
                 cambio_.wait(l, [&] { return !retener_; });
@@ -128,6 +137,8 @@ void FaultProxy::pump(Link& link, bool toServer) {
         std::unique_lock<std::mutex> l(mutex_);
         if (toServer && !corteTras_.isEmpty() && QByteArray(buf, n).contains(corteTras_)) {
             corteTras_.clear();
+            if ((link.mudo = mudoTras_))
+                continue;
             l.unlock();
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             ::shutdown(link.client, SHUT_RDWR), ::shutdown(link.server, SHUT_RDWR);

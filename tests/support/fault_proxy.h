@@ -26,8 +26,11 @@ public:
     // Delivers what was held, in order, and passes everything again.
     void soltar();
     // Cuts the link a moment after the chunk holding `marca` has passed: the
-    // server got the statement, the client never gets its answer.
-    void cortarTras(const QByteArray& marca);
+    // server got the statement, the client never gets its answer. `mudo`:
+    // the link stays open and goes silent instead (nothing more passes).
+    void cortarTras(const QByteArray& marca, bool mudo = false);
+    // The next `n` connections are closed as soon as they come.
+    void rechazar(int n);
     // Cuts every link and refuses new ones (a switch down); false: back.
     void caer(bool caido = true);
 
@@ -44,6 +47,8 @@ private:
     std::condition_variable cambio_;
     bool retener_ = false;
     QByteArray marca_, corteTras_;
+    bool mudoTras_ = false;
+    int rechazos_ = 0;
     bool retenido_ = false;
     bool caido_ = false;
     std::list<Link> links_;

@@ -1,5 +1,6 @@
 // Pure logic, no server: quoting, velmo's text routines, the history bound.
 
+#include "db/errors.h"
 #include "db/sql_quote.h"
 #include "station/velmo.h"
 
@@ -41,6 +42,18 @@ private slots:
             {largo, 2, "/", "fin"}};
         for (const auto& [texto, n, separador, parte] : partes)
             QCOMPARE(extraer_parte(texto, n, separador), parte);
+    }
+
+    // A database error's box gives a reason, also when the driver names
+    // itself and nothing more.
+    void errorHasAReason() {
+        const QString sin = "No hay conexión con el servidor de base de datos: el controlador no "
+                            "dio el motivo";
+        const std::pair<DbError, QString> errores[] = {
+            {DbError("[ma-3.1.15][10.11.6-MariaDB] ", "2002", true), sin + " (código 2002)"},
+            {DbError("", "", true), sin}};
+        for (const auto& [error, texto] : errores)
+            QCOMPARE(textoError(error), texto);
     }
 
     // Cut back to the last 16384 characters only past 20480.
