@@ -129,9 +129,11 @@ class Printer:
         self.emulator = subprocess.Popen([PRINTER, "--port", "0", "--out", self.out],
                                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                          text=True)
-        line = self.emulator.stderr.readline()
-        if "escuchando en 127.0.0.1:" not in line:
-            raise RuntimeError(f"velmar-impresora did not start: {line!r}")
+        line = "-"
+        while line and "escuchando en 127.0.0.1:" not in line:
+            line = self.emulator.stderr.readline()
+        if not line:
+            raise RuntimeError("velmar-impresora did not start")
         self.url = "socket://127.0.0.1:" + line.split("127.0.0.1:")[1].split(",")[0]
         self.print_once()
 
