@@ -505,6 +505,9 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
                              persona.text(QStringLiteral("apellidos")),
                          persona.text(QStringLiteral("fecha")),
                          persona.text(QStringLiteral("hora"))};
+            // Nothing recorded on a server clock that disagrees with itself.
+            if (!guardada && !horaAcorde(st, scan.fecha, scan.hora, scan.usuario))
+                return;
             if (diario)
                 diario->relojServidor(scan.fecha, scan.hora);
             if (guardada)
