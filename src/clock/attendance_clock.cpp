@@ -413,14 +413,14 @@ int insertar(const Escaneo& scan, const QString& sql, NamedLock& guarda, Station
 
 } // namespace
 
-void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) {
-    // Kept scans (off unless the farm turns them on): kept straight away
-    // while the link is known down, or kept when the link fails on the way.
-    KeptScans* diario = st.sesion.guardadas;
-    if (diario && !guardada && diario->antesDeMarcar(st, texto))
-        return;
-    bool sinPersona = false; // the person query lost the link
-    OperationScope op(st, [&st, &texto, diario, &sinPersona](const Error& e) {
+namespace {
+
+// The scan's one error path: a refused schema, a kept scan, a write whose
+// outcome is unknown, or the handler's trap (after the person query's box
+// when that query lost the link).
+OperationScope::Camino caminoDelReloj(Station& st, const QString& texto, KeptScans* diario,
+                                      const bool& sinPersona) {
+    return [&st, &texto, diario, &sinPersona](const Error& e) {
         if (const auto* esquema = dynamic_cast<const SchemaError*>(&e))
             return marcaRechazada(st, *esquema);
         if (diario && diario->alFallar(st, texto, e))
@@ -430,144 +430,181 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
         if (const auto* db = dynamic_cast<const DbError*>(&e); db && sinPersona)
             st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(*db), kSoloOk);
         errorDelSistema(st);
-    });
+    };
+}
+
+// A farm table the clock cannot write soundly stops the scan before it
+// starts; a server that cannot be asked is the person query's failure.
+void revisarEsquema(Station& st, bool& sinPersona) {
+    try {
+        if (const QString no = st.db.esquema().refusal(SchemaFinding::Clock); !no.isEmpty())
+            throw SchemaError(no);
+    } catch (const DbError& e) {
+        sinPersona = e.conexionPerdida();
+        throw;
+    }
+}
+
+// The person row, and whether this scan holds the person's lock.
+struct Buscada {
+    RecordSet persona;
+    bool conCandado = false;
+};
+
+// The person's lock is asked for by the person query itself, for the row it
+// finds (none for an unknown card): one round trip less per card. Should the
+// lock fail, the person is looked up alone and the scan goes on without it,
+// recording no entry. A lost link is the scan's one failure.
+Buscada buscarPersona(Station& st, const QString& cedula, bool& sinPersona) {
+    const QString desde = desdePersona(st.db, cedula);
+    Buscada b;
+    try {
+        b.persona = st.db.consulta(consultaDePersona(st.db, cedula));
+        // A lock that failed (an interrupted wait: an error, or NULL) is a
+        // lock not had, as after the wait ran out.
+        b.conCandado = !b.persona.eof() &&
+                       b.persona.text(QStringLiteral("candado_velmar")) == QLatin1String("1");
+        return b;
+    } catch (const DbError& e) {
+        // Its box comes with the error path's, unless the scan is kept.
+        sinPersona = e.conexionPerdida();
+        if (sinPersona)
+            throw;
+        // A node out of its cluster's primary component refuses GET_LOCK as a
+        // lock wait timeout no other station caused: the database is not
+        // accepting work.
+        if (e.fault() == ServerFault::LockWaitTimeout || e.fault() == ServerFault::NotAcceptingWork)
+            throw DbError(QStringLiteral("WSREP has not yet prepared node for application use"),
+                          QStringLiteral("1047"));
+    }
+    // It may have failed past its lock (a value it could not read).
+    try {
+        st.db.consulta(QStringLiteral("select RELEASE_LOCK(") +
+                       attendanceLockNameOf(QStringLiteral("personal_id")) + QStringLiteral(")") +
+                       desde);
+    } catch (const Error&) {
+    }
+    b.persona = abrirPersona(st, seleccionDePersona() + desde);
+    return b;
+}
+
+// What the database holds for the scan's day: the entry inserted under the
+// person's lock, or the day's row.
+struct Dia {
+    RecordSet hoy;
+    bool ingreso = false;
+    int grabados = -1; // the insert's rows; -1: it did not run
+};
+
+// Under the lock the entry goes first: the insert looks the day up itself (it
+// writes only into an empty day), so an entry is the person query, the insert
+// and the release. A key the column refuses is refused only for a day without
+// its entry. Boxes raised under the lock are shown once it is released.
+Dia registrarDia(Station& st, const Escaneo& scan, NamedLock& guarda, bool conCandado) {
+    Dia d;
+    CajasDiferidas cajas(st.prompts);
+    {
+        Station bajoCandado = st.conPrompts(cajas);
+        QString sqlIngreso;
+        std::optional<SchemaError> rechazo;
+        if (conCandado) {
+            try {
+                sqlIngreso = scan.insertarIngreso();
+            } catch (const SchemaError& e) {
+                rechazo = e;
+            }
+        }
+        if (!conCandado || rechazo) {
+            d.hoy = abrir_consulta(bajoCandado, scan.consultaDelDia());
+            d.ingreso = d.hoy.abierto() && d.hoy.eof();
+            if (d.ingreso && rechazo)
+                throw *rechazo;
+        } else {
+            d.ingreso = true;
+            d.grabados = insertar(scan, sqlIngreso, guarda, bajoCandado, d.hoy);
+        }
+        guarda.soltar();
+    }
+    cajas.mostrarPendientes();
+    return d;
+}
+
+// The scan's line, as the day's row decides it.
+void decirDia(Station& st, const Escaneo& scan, Dia& d, bool conCandado,
+              const HoraDeMarca* guardada) {
+    if (d.ingreso && !conCandado && guardada) {
+        // A kept scan waits in the journal until the other station is done.
+        throw DbError(QStringLiteral("otra estación está registrando a ") + scan.usuario);
+    } else if (d.ingreso && !conCandado) {
+        const QString aviso = QStringLiteral("El usuario ") + scan.usuario +
+                              QStringLiteral(" se está registrando en otra estación. "
+                                             "Pase la tarjeta de nuevo.");
+        st.prompts.msgbox(aviso, kSoloOk);
+        st.history.agregar_historia(aviso);
+    } else if (d.ingreso && d.grabados < 0) {
+        // An entry the database refused is not reported as recorded: its box
+        // has been shown, and the error path follows.
+        throw DbError(QStringLiteral("no se registró el ingreso"));
+    } else if (d.ingreso && d.grabados > 0) {
+        st.history.agregar_historia(QStringLiteral("Ingreso del usuario ") + scan.usuario +
+                                    QStringLiteral(" a las ") + scan.hora);
+    } else {
+        scan.conIngreso(d.hoy); // a failed attendance query: its missing set throws
+    }
+}
+
+// The Enter path: the person, the server's clock, the day, the line.
+void marcar(Station& st, const QString& texto, const HoraDeMarca* guardada, KeptScans* diario,
+            bool& sinPersona) {
+    st.report.hide();
+    revisarEsquema(st, sinPersona);
+    const QString cedula = limpiarCedula(texto);
+    Buscada b = buscarPersona(st, cedula, sinPersona);
+    // Held from here to the end of the look-up and insert, or of any failure
+    // on the way, under the name the server gave it.
+    NamedLock guarda(st.db,
+                     b.conCandado
+                         ? QLatin1Char('\'') +
+                               st.db.esc(b.persona.text(QStringLiteral("nombre_candado"))) +
+                               QLatin1Char('\'')
+                         : QString(),
+                     b.conCandado);
+    if (b.persona.eof()) {
+        st.prompts.msgbox(QStringLiteral("No se encontró el usuario"), kSoloOk);
+        st.history.agregar_historia(QStringLiteral("No se encontró la cédula ") + cedula);
+    } else {
+        Escaneo scan{st, b.persona.text(QStringLiteral("personal_id")),
+                     b.persona.text(QStringLiteral("nombres")) + QLatin1Char(' ') +
+                         b.persona.text(QStringLiteral("apellidos")),
+                     b.persona.text(QStringLiteral("fecha")),
+                     b.persona.text(QStringLiteral("hora"))};
+        // Nothing recorded on a server clock that disagrees with itself.
+        if (!guardada && !horaAcorde(st, scan.fecha, scan.hora, scan.usuario))
+            return;
+        if (diario)
+            diario->relojServidor(scan.fecha, scan.hora);
+        if (guardada)
+            scan.fecha = guardada->fecha, scan.hora = guardada->hora;
+        Dia d = registrarDia(st, scan, guarda, b.conCandado);
+        decirDia(st, scan, d, b.conCandado, guardada);
+    }
+    st.input.vaciar();
+    st.input.enfocar();
+}
+
+} // namespace
+
+void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) {
+    // Kept scans (off unless the farm turns them on): kept straight away
+    // while the link is known down, or kept when the link fails on the way.
+    KeptScans* diario = st.sesion.guardadas;
+    if (diario && !guardada && diario->antesDeMarcar(st, texto))
+        return;
+    bool sinPersona = false; // the person query lost the link
+    OperationScope op(st, caminoDelReloj(st, texto, diario, sinPersona));
     // The connection is made sure of by the person query itself: a server
     // that cannot be reached is that query's failure, with its box.
-    op.correr(
-        [&] {
-            st.report.hide();
-            try {
-                if (const QString no = st.db.esquema().refusal(SchemaFinding::Clock); !no.isEmpty())
-                    throw SchemaError(no);
-            } catch (const DbError& e) {
-                sinPersona = e.conexionPerdida(); // the person query's box, as if it had run
-                throw;
-            }
-            const QString cedula = limpiarCedula(texto);
-            const QString seleccion = seleccionDePersona();
-            const QString desde = desdePersona(st.db, cedula);
-            const QString nombreCandado = attendanceLockNameOf(QStringLiteral("personal_id"));
-            // The person's lock is asked for by the person query itself, for the
-            // row it finds (none for an unknown card): one round trip less per
-            // card. Should the lock fail, the person is looked up alone and the
-            // scan goes on without it, recording no entry. A lost link is the
-            // scan's one failure.
-            RecordSet persona;
-            bool conCandado = true;
-            try {
-                persona = st.db.consulta(consultaDePersona(st.db, cedula));
-            } catch (const DbError& e) {
-                // Its box comes with the error path's, unless the scan is kept.
-                sinPersona = e.conexionPerdida();
-                if (sinPersona)
-                    throw;
-                // A node out of its cluster's primary component refuses GET_LOCK
-                // as a lock wait timeout no other station caused: the database
-                // is not accepting work.
-                if (e.fault() == ServerFault::LockWaitTimeout ||
-                    e.fault() == ServerFault::NotAcceptingWork)
-                    throw DbError(
-                        QStringLiteral("WSREP has not yet prepared node for application use"),
-                        QStringLiteral("1047"));
-                // It may have failed past its lock (a value it could not read).
-                try {
-                    st.db.consulta(QStringLiteral("select RELEASE_LOCK(") + nombreCandado +
-                                   QStringLiteral(")") + desde);
-                } catch (const Error&) {
-                }
-                conCandado = false;
-                persona = abrirPersona(st, seleccion + desde);
-            }
-            const bool hallada = !persona.eof();
-            // A lock that failed (an interrupted wait: an error, or NULL) is a
-            // lock not had, as after the wait ran out.
-            const bool conElCandado =
-                hallada && conCandado &&
-                persona.text(QStringLiteral("candado_velmar")) == QLatin1String("1");
-            // Held from here to the end of the look-up and insert, or of any
-            // failure on the way.
-            NamedLock guarda(st.db,
-                             conElCandado
-                                 ? QLatin1Char('\'') +
-                                       st.db.esc(persona.text(QStringLiteral("nombre_candado"))) +
-                                       QLatin1Char('\'')
-                                 : QString(),
-                             conElCandado);
-            if (!hallada) {
-                st.prompts.msgbox(QStringLiteral("No se encontró el usuario"), kSoloOk);
-                st.history.agregar_historia(QStringLiteral("No se encontró la cédula ") + cedula);
-                st.input.vaciar();
-                st.input.enfocar();
-                return;
-            }
-            Escaneo scan{st, persona.text(QStringLiteral("personal_id")),
-                         persona.text(QStringLiteral("nombres")) + QLatin1Char(' ') +
-                             persona.text(QStringLiteral("apellidos")),
-                         persona.text(QStringLiteral("fecha")),
-                         persona.text(QStringLiteral("hora"))};
-            // Nothing recorded on a server clock that disagrees with itself.
-            if (!guardada && !horaAcorde(st, scan.fecha, scan.hora, scan.usuario))
-                return;
-            if (diario)
-                diario->relojServidor(scan.fecha, scan.hora);
-            if (guardada)
-                scan.fecha = guardada->fecha, scan.hora = guardada->hora;
-
-            RecordSet hoy;
-            bool ingreso = false;
-            int grabados = -1; // the insert's rows; -1: it did not run
-            CajasDiferidas cajas(st.prompts);
-            {
-                Station bajoCandado = st.conPrompts(cajas);
-                // Under the lock the entry goes first: the insert looks the day
-                // up itself (it writes only into an empty day), so an entry is
-                // the person query, the insert and the release. A key the
-                // column refuses is refused only for a day without its entry.
-                QString sqlIngreso;
-                std::optional<SchemaError> rechazo;
-                if (conElCandado) {
-                    try {
-                        sqlIngreso = scan.insertarIngreso();
-                    } catch (const SchemaError& e) {
-                        rechazo = e;
-                    }
-                }
-                if (!conElCandado || rechazo) {
-                    hoy = abrir_consulta(bajoCandado, scan.consultaDelDia());
-                    ingreso = hoy.abierto() && hoy.eof();
-                    if (ingreso && rechazo)
-                        throw *rechazo;
-                } else {
-                    ingreso = true;
-                    grabados = insertar(scan, sqlIngreso, guarda, bajoCandado, hoy);
-                }
-                guarda.soltar();
-            }
-            cajas.mostrarPendientes();
-
-            if (ingreso && !conElCandado && guardada) {
-                // A kept scan waits in the journal until the other station is done.
-                throw DbError(QStringLiteral("otra estación está registrando a ") + scan.usuario);
-            } else if (ingreso && !conElCandado) {
-                const QString aviso = QStringLiteral("El usuario ") + scan.usuario +
-                                      QStringLiteral(" se está registrando en otra estación. "
-                                                     "Pase la tarjeta de nuevo.");
-                st.prompts.msgbox(aviso, kSoloOk);
-                st.history.agregar_historia(aviso);
-            } else if (ingreso && grabados < 0) {
-                // An entry the database refused is not reported as recorded:
-                // its box has been shown, and the error path follows.
-                throw DbError(QStringLiteral("no se registró el ingreso"));
-            } else if (ingreso && grabados > 0) {
-                st.history.agregar_historia(QStringLiteral("Ingreso del usuario ") + scan.usuario +
-                                            QStringLiteral(" a las ") + scan.hora);
-            } else {
-                scan.conIngreso(hoy); // a failed attendance query: its missing set throws
-            }
-            st.input.vaciar();
-            st.input.enfocar();
-        },
-        false);
+    op.correr([&] { marcar(st, texto, guardada, diario, sinPersona); }, false);
 }
 
 void tecla_asistencia(Station& st) {
