@@ -2,7 +2,7 @@
 // bytes, bad ranges, a file that cannot be written, and velmar-cli.
 
 #include "attendance/attendance_report.h"
-#include "db/errors.h"
+#include "errors/errors.h"
 #include "gui/widget_context.h"
 #include "printing/label_printer.h"
 #include "test_support.h"

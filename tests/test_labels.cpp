@@ -2,7 +2,7 @@
 // loopback socket by velmar-impresora, through a file, velmar-cli and a
 // private CUPS scheduler's raw queue; and the printer or the server failing.
 
-#include "db/errors.h"
+#include "errors/errors.h"
 #include "labels/box_data.h"
 #include "labels/box_labels.h"
 #include "printing/label_printer.h"

@@ -1,6 +1,6 @@
 // Packing operations on a real server.
 
-#include "db/errors.h"
+#include "errors/errors.h"
 #include "packing/completion.h"
 #include "packing/packing_change.h"
 #include "packing/packing_report.h"

@@ -3,7 +3,7 @@
 // next day, many stations scanning at once, hostile text in every argument.
 
 #include "clock/attendance_clock.h"
-#include "db/errors.h"
+#include "errors/errors.h"
 #include "fault_proxy.h"
 #include "operations/catalogo.h"
 #include "packing/packing_report.h"

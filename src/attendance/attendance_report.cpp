@@ -1,8 +1,9 @@
 #include "attendance/attendance_report.h"
 
 #include "attendance/attendance_rows.h"
-#include "db/errors.h"
 #include "db/farm_schema.h"
+#include "db/server_codes.h"
+#include "errors/errors.h"
 #include "files/file_output.h"
 #include "station/operation_scope.h"
 #include "station/velmo.h"
@@ -152,7 +153,7 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
         return true;
     } catch (const DbError& e) {
         // the operation's path shows it; the rows one by one would wait again
-        if (e.conexionPerdida() || e.fault() == ServerFault::LockWaitTimeout)
+        if (e.conexionPerdida() || faultOf(e) == ServerFault::LockWaitTimeout)
             throw;
     } catch (const Error&) {
     }

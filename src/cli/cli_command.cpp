@@ -5,7 +5,7 @@
 #include "clock/day_key_check.h"
 #include "clock/kept_scans.h"
 #include "db/conexion.h"
-#include "db/errors.h"
+#include "errors/errors.h"
 #include "labels/box_labels.h"
 #include "login/login.h"
 #include "operations/catalogo.h"

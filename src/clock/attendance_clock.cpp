@@ -1,9 +1,10 @@
 #include "clock/attendance_clock.h"
 
 #include "clock/kept_scans.h"
-#include "db/errors.h"
 #include "db/farm_schema.h"
 #include "db/named_lock.h"
+#include "db/server_codes.h"
+#include "errors/errors.h"
 #include "station/operation_scope.h"
 #include "station/velmo.h"
 
@@ -49,7 +50,7 @@ qint64 segundosEntre(const QString& desde, const QString& hasta) {
 // column's character set cannot store (Cyrillic against latin1, an emoji
 // against utf8mb3). No card stored there can equal such a text.
 bool esMezclaDeCotejamientos(const DbError& e) {
-    return e.fault() == ServerFault::CollationMix ||
+    return faultOf(e) == ServerFault::CollationMix ||
            e.texto().contains(QLatin1String("Illegal mix of collations"), Qt::CaseInsensitive);
 }
 
@@ -263,7 +264,7 @@ int insertarConReintento(Conexion& db, const QString& sql) {
         try {
             return db.ejecutar(sql);
         } catch (const DbError& e) {
-            if (e.fault() != ServerFault::RolledBack || intento == 3)
+            if (faultOf(e) != ServerFault::RolledBack || intento == 3)
                 throw;
         }
     }
@@ -373,7 +374,7 @@ void Escaneo::salir(qint64 segundos, const QString& asistenciaId) const {
 // A unique key on the person and day (a cluster has one) refusing the entry:
 // the day has its entry already.
 bool esEntradaRepetida(const DbError& e) {
-    return e.fault() == ServerFault::DuplicateKey;
+    return faultOf(e) == ServerFault::DuplicateKey;
 }
 
 // The day's entry under the person's lock: its rows (-1: none written, the
@@ -473,7 +474,8 @@ Buscada buscarPersona(Station& st, const QString& cedula, bool& sinPersona) {
         // A node out of its cluster's primary component refuses GET_LOCK as a
         // lock wait timeout no other station caused: the database is not
         // accepting work.
-        if (e.fault() == ServerFault::LockWaitTimeout || e.fault() == ServerFault::NotAcceptingWork)
+        if (faultOf(e) == ServerFault::LockWaitTimeout ||
+            faultOf(e) == ServerFault::NotAcceptingWork)
             throw DbError(QStringLiteral("WSREP has not yet prepared node for application use"),
                           QStringLiteral("1047"));
     }

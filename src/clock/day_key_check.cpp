@@ -1,6 +1,6 @@
 #include "clock/day_key_check.h"
 
-#include "db/errors.h"
+#include "errors/errors.h"
 
 namespace velmar {
 

@@ -1,7 +1,7 @@
 #include "clock/kept_scans.h"
 
 #include "db/conexion.h"
-#include "db/errors.h"
+#include "errors/errors.h"
 #include "station/velmo.h"
 
 #include <QTimeZone>

@@ -1,10 +1,10 @@
 #include "db/conexion.h"
 
-#include "db/errors.h"
 #include "db/farm_schema.h"
 #include "db/odbc_statement.h"
 #include "db/server_codes.h"
 #include "db/sql_quote.h"
+#include "errors/errors.h"
 
 #include <QAtomicInt>
 #include <QSqlDatabase>

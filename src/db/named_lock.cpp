@@ -1,6 +1,6 @@
 #include "db/named_lock.h"
 
-#include "db/errors.h"
+#include "errors/errors.h"
 
 namespace velmar {
 

@@ -1,6 +1,6 @@
 #include "db/record_set.h"
 
-#include "db/errors.h"
+#include "errors/errors.h"
 
 #include <QDate>
 #include <QDateTime>

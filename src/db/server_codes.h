@@ -3,6 +3,8 @@
 // named here once. What the operator reads for each is chosen in the
 // station's failure path (station/failure.h).
 
+#include "errors/errors.h"
+
 #include <QString>
 
 namespace velmar {
@@ -28,5 +30,9 @@ enum class ServerFault {
 // The fault a native error code ("1205", "2013", "IM002", ...) names; Other for
 // any code the station has no rule for.
 ServerFault serverFault(const QString& code);
+// The fault a database error names.
+inline ServerFault faultOf(const DbError& e) {
+    return serverFault(e.codigo());
+}
 
 } // namespace velmar

@@ -1,6 +1,6 @@
 #include "gui/operations_menu.h"
 
-#include "db/errors.h"
+#include "errors/errors.h"
 #include "gui/frm_login.h"
 #include "station/velmo.h"
 

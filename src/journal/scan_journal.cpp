@@ -1,6 +1,6 @@
 #include "journal/scan_journal.h"
 
-#include "db/errors.h"
+#include "errors/errors.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "labels/box_labels.h"
 
-#include "db/errors.h"
 #include "epl2/epl2_writer.h"
+#include "errors/errors.h"
 #include "labels/box_data.h"
 #include "labels/label_composer.h"
 #include "labels/work_table.h"

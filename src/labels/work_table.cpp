@@ -1,7 +1,8 @@
 #include "labels/work_table.h"
 
-#include "db/errors.h"
 #include "db/named_lock.h"
+#include "db/server_codes.h"
+#include "errors/errors.h"
 #include "station/velmo.h"
 
 #include <algorithm>
@@ -117,7 +118,7 @@ RecordSet readBack(Station& st, const QString& box, const BoxQueries& queries, c
             lock.soltadoEnSentencia();
             return rs;
         } catch (const DbError& e) {
-            if (withPacking && e.fault() == ServerFault::UnknownColumn)
+            if (withPacking && faultOf(e) == ServerFault::UnknownColumn)
                 continue;
             st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
             throw;

@@ -2,7 +2,7 @@
 // tmp_caja, the work table that turns a box's rows into the label's grid.
 
 #include "db/conexion.h"
-#include "db/errors.h"
+#include "errors/errors.h"
 #include "labels/label_content.h"
 #include "labels/label_layouts.h"
 #include "station/station.h"

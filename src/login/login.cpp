@@ -1,6 +1,6 @@
 #include "login/login.h"
 
-#include "db/errors.h"
+#include "errors/errors.h"
 #include "station/velmo.h"
 
 namespace velmar {

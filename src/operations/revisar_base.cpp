@@ -1,8 +1,8 @@
 #include "operations/revisar_base.h"
 
 #include "db/conexion.h"
-#include "db/errors.h"
 #include "db/farm_schema.h"
+#include "errors/errors.h"
 #include "station/failure.h"
 #include "station/operation_scope.h"
 

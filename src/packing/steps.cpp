@@ -1,6 +1,6 @@
 #include "packing/steps.h"
 
-#include "db/errors.h"
+#include "errors/errors.h"
 
 namespace velmar {
 

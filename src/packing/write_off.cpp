@@ -1,6 +1,6 @@
 #include "packing/write_off.h"
 
-#include "db/errors.h"
+#include "errors/errors.h"
 #include "packing/steps.h"
 #include "station/operation_scope.h"
 #include "station/velmo.h"

@@ -1,6 +1,6 @@
 #include "printing/destinations.h"
 
-#include "db/errors.h"
+#include "errors/errors.h"
 
 #include <QDeadlineTimer>
 #include <QThread>

@@ -1,7 +1,8 @@
 #include "station/failure.h"
 
 #include "db/conexion.h"
-#include "db/errors.h"
+#include "db/server_codes.h"
+#include "errors/errors.h"
 
 #include <QRegularExpression>
 
@@ -66,7 +67,7 @@ QString esperaDeCandado(const DbError& e, const QString& registro) {
 QString textoError(const Error& e, const QString& registro) {
     if (const auto* db = dynamic_cast<const DbError*>(&e)) {
         QString detalle = sinPrefijos(db->texto());
-        if (db->fault() == ServerFault::NoDataSource ||
+        if (faultOf(*db) == ServerFault::NoDataSource ||
             detalle.contains(QLatin1String("Data source name not found"), Qt::CaseInsensitive))
             return QStringLiteral("No se encontró el origen de datos ") + Conexion::kDsn;
         // a driver that names itself and nothing more still gives a reason
@@ -75,10 +76,10 @@ QString textoError(const Error& e, const QString& registro) {
                       (db->codigo().isEmpty()
                            ? QString()
                            : QStringLiteral(" (código ") + db->codigo() + QLatin1Char(')'));
-        if (db->fault() == ServerFault::LockWaitTimeout ||
+        if (faultOf(*db) == ServerFault::LockWaitTimeout ||
             detalle.contains(QLatin1String("Lock wait timeout"), Qt::CaseInsensitive))
             return esperaDeCandado(*db, registro) + QStringLiteral(": ") + detalle;
-        if (const QString m = motivo(db->fault()); !m.isEmpty())
+        if (const QString m = motivo(faultOf(*db)); !m.isEmpty())
             return m + QStringLiteral(": ") + detalle;
         if (db->conexionPerdida())
             return QStringLiteral("No hay conexión con el servidor de base de datos: ") + detalle;
@@ -90,7 +91,7 @@ QString textoError(const Error& e, const QString& registro) {
 std::function<void(const Error&)> caminoDeConsulta(Station& st) {
     return [&st](const Error& e) {
         const auto* db = dynamic_cast<const DbError*>(&e);
-        if (db && (db->conexionPerdida() || db->fault() == ServerFault::LockWaitTimeout))
+        if (db && (db->conexionPerdida() || faultOf(*db) == ServerFault::LockWaitTimeout))
             st.prompts.msgbox((db->conexionPerdida() || db->lectura()
                                    ? QStringLiteral("Consulta Sql ")
                                    : QString()) +

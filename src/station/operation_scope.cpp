@@ -1,7 +1,7 @@
 #include "station/operation_scope.h"
 
 #include "db/conexion.h"
-#include "db/errors.h"
+#include "errors/errors.h"
 
 namespace velmar {
 

@@ -1,6 +1,6 @@
 #include "station/velmo.h"
 
-#include "db/errors.h"
+#include "errors/errors.h"
 
 #include <QHash>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "test_support.h"
 
 #include "cli/cli_command.h"
-#include "db/errors.h"
+#include "errors/errors.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

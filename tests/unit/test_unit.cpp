@@ -1,7 +1,7 @@
 // Pure logic, no server: quoting, velmo's text routines, the history bound.
 
-#include "db/errors.h"
 #include "db/sql_quote.h"
+#include "errors/errors.h"
 #include "station/server_clock.h"
 #include "station/velmo.h"
 

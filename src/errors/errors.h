@@ -1,8 +1,10 @@
 #pragma once
-// The station's failures, and the one path they travel to the operator.
+// The station's failures, one family of kinds on the ground floor (what a
+// server's code means is db/server_codes.h's), and the one path they travel
+// to the operator.
 //
 // 1. Thrown where they happen, as one of three kinds:
-//    - DbError (db/): the server's code and text, and whether the link itself
+//    - DbError (thrown by db/): the server's code and text, and whether the link itself
 //      was lost (the connection is then reopened before the next statement;
 //      nothing is ever sent twice);
 //    - PrinterError (labels/): the label could not be delivered;
@@ -21,8 +23,6 @@
 //    false; the packing reports' steps go on after a failed one (`paso`).
 //    buscar_valor and the statements a step must not lose throw.
 // 4. The front ends (window, velmar-cli) catch only what escapes an operation.
-
-#include "db/server_codes.h"
 
 #include <QString>
 #include <exception>
@@ -56,7 +56,6 @@ public:
         , lectura_(lectura) {}
     // The driver's native error number as text ("1205", "2013", "IM002", …).
     const QString& codigo() const { return codigo_; }
-    ServerFault fault() const { return serverFault(codigo_); }
     bool conexionPerdida() const { return perdida_; }
     bool lectura() const { return lectura_; }
 

@@ -1,4 +1,4 @@
-#include "db/errors.h"
+#include "errors/errors.h"
 
 namespace velmar {
 
