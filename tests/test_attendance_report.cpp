@@ -227,7 +227,7 @@ private slots:
             defaultLabelPrinter()->send("N\r\nP1\r\n");
             QFAIL("a full device took the label");
         } catch (const PrinterError& e) {
-            QCOMPARE(e.texto(), "no queda espacio en el disco");
+            QCOMPARE(e.text(), "no queda espacio en el disco");
         }
         qunsetenv("VELMAR_IMPRESORA");
         // more rows than a sheet holds: refused before they are read (the

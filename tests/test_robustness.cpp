@@ -408,7 +408,7 @@ private slots:
                     try { // only the label kind is refused, as velmar-cli's usage
                         op.ejecutar(t.st, args);
                     } catch (const Error& e) {
-                        QVERIFY2(op.parametros[pos].nombre == "operacion", qPrintable(e.texto()));
+                        QVERIFY2(op.parametros[pos].nombre == "operacion", qPrintable(e.text()));
                     }
                     for (const QString& e : t.prompts.eventos)
                         QVERIFY2(permitida.match(e).hasMatch(), qPrintable(op.nombre + ": " + e));

@@ -140,7 +140,7 @@ private slots:
         QByteArray vista, guardada = "?";
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (auto* a = qobject_cast<ArgumentosDialog*>(modal())) {
+            if (auto* a = qobject_cast<ArgumentsDialog*>(modal())) {
                 a->opcion(0)->setCurrentText("Etiqueta de caja");
                 a->campo(1)->setText("850");
                 a->campo(2)->setText("1");
@@ -166,7 +166,7 @@ private slots:
     // and CSV; the type chosen gives a bare name its extension.
     void exportFileDialogOffersBothTypes() {
         QTemporaryDir dir;
-        ArgumentosDialog a(*buscarOperacion("exportar_asistencia"));
+        ArgumentsDialog a(*buscarOperacion("exportar_asistencia"));
         a.show();
         for (const auto& [tipo, archivo] : {std::pair{0, "x.xlsx"}, std::pair{1, "x.csv"}}) {
             QStringList tipos;

@@ -153,7 +153,7 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
         return true;
     } catch (const DbError& e) {
         // the operation's path shows it; the rows one by one would wait again
-        if (e.conexionPerdida() || faultOf(e) == ServerFault::LockWaitTimeout)
+        if (e.linkLost() || faultOf(e) == ServerFault::LockWaitTimeout)
             throw;
     } catch (const Error&) {
     }

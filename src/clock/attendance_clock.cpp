@@ -51,7 +51,7 @@ qint64 segundosEntre(const QString& desde, const QString& hasta) {
 // against utf8mb3). No card stored there can equal such a text.
 bool esMezclaDeCotejamientos(const DbError& e) {
     return faultOf(e) == ServerFault::CollationMix ||
-           e.texto().contains(QLatin1String("Illegal mix of collations"), Qt::CaseInsensitive);
+           e.text().contains(QLatin1String("Illegal mix of collations"), Qt::CaseInsensitive);
 }
 
 // The person query, as abrir_consulta runs it, except that a card no stored
@@ -138,10 +138,9 @@ void errorDelSistema(Station& st) {
 // operator reads why, for the person who can change it.
 void marcaRechazada(Station& st, const SchemaError& e) {
     st.prompts.beep();
-    st.prompts.msgbox(kMarcaRechazada + e.texto(), kExclamacion);
-    st.history.agregar_historia(
-        QStringLiteral("\tNo se registró la marca: ") +
-        QString(e.texto()).replace(QLatin1Char('\n'), QStringLiteral("; ")));
+    st.prompts.msgbox(kMarcaRechazada + e.text(), kExclamacion);
+    st.history.agregar_historia(QStringLiteral("\tNo se registró la marca: ") +
+                                QString(e.text()).replace(QLatin1Char('\n'), QStringLiteral("; ")));
     st.input.vaciar();
     st.input.enfocar();
 }
@@ -213,7 +212,7 @@ struct Escaneo {
                                                        QStringLiteral(" as soltado"));
         RecordSet hoy = sobre ? abrir_consulta(*sobre, sql) : st.db.consulta(sql);
         if (hoy.abierto() && !hoy.eof())
-            candado.soltadoEnSentencia();
+            candado.releasedInStatement();
         return hoy;
     }
     QString insertarIngreso() const {
@@ -290,7 +289,7 @@ public:
     EscrituraIncierta(const QString& queNoSeSabe, const DbError& corte)
         : DbError(queNoSeSabe + QStringLiteral(" (") + textoError(corte) +
                       QStringLiteral("). Pase la tarjeta de nuevo: no se registrará dos veces."),
-                  corte.codigo(), true) {}
+                  corte.code(), true) {}
 };
 
 RecordSet releer(Conexion& db, const QString& sql, bool (*hecho)(RecordSet&), const DbError& corte,
@@ -350,7 +349,7 @@ void Escaneo::salir(qint64 segundos, const QString& asistenciaId) const {
             registrada = fila.eof() ? QString() : horaSalidaDe(fila);
         }
     } catch (const DbError& e) {
-        if (!e.conexionPerdida()) {
+        if (!e.linkLost()) {
             st.prompts.msgbox(textoError(e, registroDe()), kSoloOk);
             throw DbError(QStringLiteral("no se registró la salida"));
         }
@@ -395,7 +394,7 @@ int insertar(const Escaneo& scan, const QString& sql, NamedLock& guarda, Station
                 bajoCandado.prompts.msgbox(textoError(e), kSoloOk);
             return hoy.eof() ? -1 : 0;
         }
-        if (!e.conexionPerdida()) {
+        if (!e.linkLost()) {
             bajoCandado.prompts.msgbox(textoError(e, scan.registroDe()), kSoloOk);
             return -1;
         }
@@ -427,7 +426,7 @@ OperationScope::Camino caminoDelReloj(Station& st, const QString& texto, KeptSca
         if (diario && diario->alFallar(st, texto, e))
             return;
         if (dynamic_cast<const EscrituraIncierta*>(&e))
-            return avisarIncierta(st, e.texto());
+            return avisarIncierta(st, e.text());
         if (const auto* db = dynamic_cast<const DbError*>(&e); db && sinPersona)
             st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(*db), kSoloOk);
         errorDelSistema(st);
@@ -441,7 +440,7 @@ void revisarEsquema(Station& st, bool& sinPersona) {
         if (const QString no = st.db.esquema().refusal(SchemaFinding::Clock); !no.isEmpty())
             throw SchemaError(no);
     } catch (const DbError& e) {
-        sinPersona = e.conexionPerdida();
+        sinPersona = e.linkLost();
         throw;
     }
 }
@@ -468,7 +467,7 @@ Buscada buscarPersona(Station& st, const QString& cedula, bool& sinPersona) {
         return b;
     } catch (const DbError& e) {
         // Its box comes with the error path's, unless the scan is kept.
-        sinPersona = e.conexionPerdida();
+        sinPersona = e.linkLost();
         if (sinPersona)
             throw;
         // A node out of its cluster's primary component refuses GET_LOCK as a
@@ -506,7 +505,7 @@ Dia registrarDia(Station& st, const Escaneo& scan, NamedLock& guarda, bool conCa
     Dia d;
     CajasDiferidas cajas(st.prompts);
     {
-        Station bajoCandado = st.conPrompts(cajas);
+        Station bajoCandado = st.conCajas(cajas);
         QString sqlIngreso;
         std::optional<SchemaError> rechazo;
         if (conCandado) {
@@ -525,7 +524,7 @@ Dia registrarDia(Station& st, const Escaneo& scan, NamedLock& guarda, bool conCa
             d.ingreso = true;
             d.grabados = insertar(scan, sqlIngreso, guarda, bajoCandado, d.hoy);
         }
-        guarda.soltar();
+        guarda.release();
     }
     cajas.mostrarPendientes();
     return d;

@@ -29,7 +29,7 @@ protected:
 
 bool enlacePerdido(Station& st, const Error& e) {
     const auto* db = dynamic_cast<const DbError*>(&e);
-    return (db && db->conexionPerdida()) || !st.db.abierta();
+    return (db && db->linkLost()) || !st.db.abierta();
 }
 
 const QString kSinDiario =
@@ -201,7 +201,7 @@ int KeptScans::latido(Station& st) {
             leerReloj(st);
         }
     } catch (const DbError& e) {
-        caido_ = caido_ || e.conexionPerdida();
+        caido_ = caido_ || e.linkLost();
     }
     avisar();
     return enviadas;

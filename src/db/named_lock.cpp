@@ -4,34 +4,34 @@
 
 namespace velmar {
 
-NamedLock::NamedLock(Conexion& db, QString nombre, int esperaSegundos)
+NamedLock::NamedLock(Conexion& db, QString name, int waitSeconds)
     : db_(db)
-    , nombre_(std::move(nombre)) {
+    , name_(std::move(name)) {
     try {
         const RecordSet rs =
-            db_.consulta(QStringLiteral("SELECT ") + acquireSql(nombre_, esperaSegundos));
-        tomado_ = rs.count() > 0 && rs.text(0) == QLatin1String("1");
-        ocupado_ = rs.count() > 0 && rs.text(0) == QLatin1String("0");
+            db_.consulta(QStringLiteral("SELECT ") + acquireSql(name_, waitSeconds));
+        held_ = rs.count() > 0 && rs.text(0) == QLatin1String("1");
+        heldByAnother_ = rs.count() > 0 && rs.text(0) == QLatin1String("0");
     } catch (const Error&) {
         // A refused or interrupted GET_LOCK is a lock not had, like a timeout:
         // the caller decides whether to go on without it.
-        tomado_ = false;
+        held_ = false;
     }
 }
 
-QString NamedLock::acquireSql(const QString& nombre, int esperaSegundos) {
-    return QStringLiteral("GET_LOCK(") + nombre + QStringLiteral(", ") +
-           QString::number(esperaSegundos) + QStringLiteral(")");
+QString NamedLock::acquireSql(const QString& name, int waitSeconds) {
+    return QStringLiteral("GET_LOCK(") + name + QStringLiteral(", ") +
+           QString::number(waitSeconds) + QStringLiteral(")");
 }
 
 QString NamedLock::releaseSql() const {
-    return QStringLiteral("RELEASE_LOCK(") + nombre_ + QStringLiteral(")");
+    return QStringLiteral("RELEASE_LOCK(") + name_ + QStringLiteral(")");
 }
 
-void NamedLock::soltar() noexcept {
-    if (!tomado_)
+void NamedLock::release() noexcept {
+    if (!held_)
         return;
-    tomado_ = false;
+    held_ = false;
     if (!db_.abierta())
         return; // the server let it go with the connection
     try {

@@ -14,30 +14,30 @@ namespace velmar {
 
 // The statement's diagnostics, as the Qt driver words them: the messages, and
 // the first native error number.
-QSqlError odbcError(SQLHANDLE h, const QString& paso, SQLSMALLINT tipo) {
-    QString texto, estados;
-    int codigo = 0;
+QSqlError odbcError(SQLHANDLE h, const QString& step, SQLSMALLINT type) {
+    QString text, states;
+    int code = 0;
     for (SQLSMALLINT i = 1;; ++i) {
-        SQLWCHAR estado[6] = {};
-        SQLWCHAR mensaje[1024] = {};
-        SQLINTEGER nativo = 0;
-        SQLSMALLINT largo = 0;
-        const SQLRETURN r = SQLGetDiagRecW(tipo, h, i, estado, &nativo, mensaje,
-                                           SQLSMALLINT(std::size(mensaje)), &largo);
+        SQLWCHAR state[6] = {};
+        SQLWCHAR message[1024] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        const SQLRETURN r = SQLGetDiagRecW(type, h, i, state, &native, message,
+                                           SQLSMALLINT(std::size(message)), &length);
         if (!SQL_SUCCEEDED(r))
             break;
         if (i == 1)
-            codigo = int(nativo);
-        if (!texto.isEmpty())
-            texto += QLatin1Char(' ');
-        texto += QString::fromUtf16(reinterpret_cast<const char16_t*>(mensaje),
-                                    qMin<qsizetype>(largo, std::size(mensaje) - 1));
-        estados +=
-            QLatin1Char(' ') + QString::fromUtf16(reinterpret_cast<const char16_t*>(estado), 5);
+            code = int(native);
+        if (!text.isEmpty())
+            text += QLatin1Char(' ');
+        text += QString::fromUtf16(reinterpret_cast<const char16_t*>(message),
+                                   qMin<qsizetype>(length, std::size(message) - 1));
+        states +=
+            QLatin1Char(' ') + QString::fromUtf16(reinterpret_cast<const char16_t*>(state), 5);
     }
     // The states ("08S01", "HYT00") tell a lost link when there is no number.
-    return QSqlError(QStringLiteral("QODBC: ") + paso + estados, texto, QSqlError::StatementError,
-                     QString::number(codigo));
+    return QSqlError(QStringLiteral("QODBC: ") + step + states, text, QSqlError::StatementError,
+                     QString::number(code));
 }
 
 SQLHDBC odbcHandle(const QString& name) {

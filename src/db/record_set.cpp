@@ -33,7 +33,7 @@ bool RecordSet::eof() const {
 void RecordSet::moveNext() {
     requireOpen();
     if (fila_ >= filas_.size())
-        throw Error::sinRegistro();
+        throw Error::noCurrentRecord();
     ++fila_;
 }
 
@@ -65,7 +65,7 @@ QVariant RecordSet::value(const QString& columna) const {
 QVariant RecordSet::value(int posicion) const {
     requireOpen();
     if (fila_ >= filas_.size())
-        throw Error::sinRegistro();
+        throw Error::noCurrentRecord();
     if (posicion < 0 || posicion >= columnas_.size())
         throw Error(QStringLiteral("No se encontró el elemento en la colección"));
     return filas_[fila_][posicion];

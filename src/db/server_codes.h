@@ -32,7 +32,7 @@ enum class ServerFault {
 ServerFault serverFault(const QString& code);
 // The fault a database error names.
 inline ServerFault faultOf(const DbError& e) {
-    return serverFault(e.codigo());
+    return serverFault(e.code());
 }
 
 } // namespace velmar

@@ -3,11 +3,11 @@
 namespace velmar {
 
 const char* Error::what() const noexcept {
-    what_ = texto_.toUtf8();
+    what_ = text_.toUtf8();
     return what_.constData();
 }
 
-Error Error::sinRegistro() {
+Error Error::noCurrentRecord() {
     return Error(QStringLiteral("No hay registro actual"));
 }
 

@@ -31,38 +31,38 @@ namespace velmar {
 
 class Error : public std::exception {
 public:
-    explicit Error(QString texto)
-        : texto_(std::move(texto)) {}
+    explicit Error(QString text)
+        : text_(std::move(text)) {}
     // The station's text for it, as a box shows it (see textoError).
-    const QString& texto() const { return texto_; }
+    const QString& text() const { return text_; }
     const char* what() const noexcept override;
 
-    static Error sinRegistro();
+    static Error noCurrentRecord();
 
 private:
-    QString texto_;
+    QString text_;
     mutable QByteArray what_;
 };
 
-// Anything the database access layer reports. `conexionPerdida` tells that the
+// Anything the database access layer reports. `linkLost` tells that the
 // connection itself broke (server gone, timeout), not just the statement;
-// `lectura`, that the statement only read (nothing was to change).
+// `readOnly`, that the statement only read (nothing was to change).
 class DbError : public Error {
 public:
-    DbError(QString texto, QString codigo = {}, bool conexionPerdida = false, bool lectura = false)
-        : Error(std::move(texto))
-        , codigo_(std::move(codigo))
-        , perdida_(conexionPerdida)
-        , lectura_(lectura) {}
+    DbError(QString text, QString code = {}, bool linkLost = false, bool readOnly = false)
+        : Error(std::move(text))
+        , code_(std::move(code))
+        , linkLost_(linkLost)
+        , readOnly_(readOnly) {}
     // The driver's native error number as text ("1205", "2013", "IM002", …).
-    const QString& codigo() const { return codigo_; }
-    bool conexionPerdida() const { return perdida_; }
-    bool lectura() const { return lectura_; }
+    const QString& code() const { return code_; }
+    bool linkLost() const { return linkLost_; }
+    bool readOnly() const { return readOnly_; }
 
 private:
-    QString codigo_;
-    bool perdida_;
-    bool lectura_;
+    QString code_;
+    bool linkLost_;
+    bool readOnly_;
 };
 
 // A farm table the station cannot use soundly as it is: the text names the

@@ -19,7 +19,7 @@
 
 namespace velmar {
 
-ArgumentosDialog::ArgumentosDialog(const Operacion& op, QWidget* parent)
+ArgumentsDialog::ArgumentsDialog(const Operacion& op, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , op_(op) {
@@ -35,7 +35,7 @@ ArgumentosDialog::ArgumentosDialog(const Operacion& op, QWidget* parent)
         QWidget* campo = nullptr;
         if (p.opciones.isEmpty()) {
             auto* linea = new QLineEdit(this);
-            connect(linea, &QLineEdit::textChanged, this, &ArgumentosDialog::habilitar);
+            connect(linea, &QLineEdit::textChanged, this, &ArgumentsDialog::habilitar);
             campo = linea;
             if (!p.tiposArchivo.isEmpty()) {
                 // the line and a button that chooses the file; the type
@@ -102,18 +102,18 @@ ArgumentosDialog::ArgumentosDialog(const Operacion& op, QWidget* parent)
     habilitar();
 }
 
-QLineEdit* ArgumentosDialog::campo(qsizetype i) const {
+QLineEdit* ArgumentsDialog::campo(qsizetype i) const {
     QWidget* w = campos_.value(i);
     if (auto* linea = qobject_cast<QLineEdit*>(w))
         return linea;
     return w ? w->findChild<QLineEdit*>() : nullptr; // a file's line beside its button
 }
 
-QComboBox* ArgumentosDialog::opcion(qsizetype i) const {
+QComboBox* ArgumentsDialog::opcion(qsizetype i) const {
     return qobject_cast<QComboBox*>(campos_.value(i));
 }
 
-QStringList ArgumentosDialog::argumentos() const {
+QStringList ArgumentsDialog::argumentos() const {
     QStringList args;
     for (qsizetype i = 0; i < campos_.size(); ++i) {
         if (const QComboBox* lista = opcion(i)) {
@@ -126,7 +126,7 @@ QStringList ArgumentosDialog::argumentos() const {
     return args;
 }
 
-void ArgumentosDialog::habilitar() {
+void ArgumentsDialog::habilitar() {
     bool completo = true;
     for (qsizetype i = 0; i < campos_.size(); ++i)
         if (!op_.parametros[i].opcional && campo(i) && campo(i)->text().trimmed().isEmpty())
@@ -146,7 +146,7 @@ void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana) {
     }
     QStringList args;
     if (!op.parametros.isEmpty()) {
-        ArgumentosDialog dialogo(op, ventana);
+        ArgumentsDialog dialogo(op, ventana);
         if (dialogo.exec() != QDialog::Accepted) {
             alTerminar();
             return;

@@ -19,10 +19,10 @@ namespace velmar {
 // A line per parameter (a list for a choice; none for one only velmar-cli
 // asks for); Aceptar is enabled while every required line holds more than
 // blanks.
-class ArgumentosDialog : public QDialog {
+class ArgumentsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ArgumentosDialog(const Operacion& op, QWidget* parent = nullptr);
+    explicit ArgumentsDialog(const Operacion& op, QWidget* parent = nullptr);
 
     // In parameter order, as typed; an optional one left empty is a null text
     // (the operation's "absent").

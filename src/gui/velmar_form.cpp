@@ -219,7 +219,7 @@ void VelmarForm::construir() {
     image2_->setScaledContents(true);
     image2_->setGeometry(px(8160), 0, px(2235), px(570));
 
-    frame1_ = new QGroupBox(Busy::kCaptionInicial, client_);
+    frame1_ = new QGroupBox(Busy::kLeyendaInicial, client_);
     frame1_->setObjectName(QStringLiteral("Frame1"));
     frame1_->setFont(sansSerif(8.25, true));
     frame1_->setGeometry(px(120), px(720), px(10335), px(4575));

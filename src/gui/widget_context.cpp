@@ -147,15 +147,15 @@ void ReportView::onVisible() {
         edit_->raise();
 }
 
-void BusyView::onPuntero() {
+void BusyView::alCambiarPuntero() {
     if (puntero() == kReloj)
         form_->setCursor(Qt::WaitCursor);
     else
         form_->unsetCursor();
 }
 
-void BusyView::onCaption(bool repintar) {
-    frame_->setTitle(caption());
+void BusyView::alCambiarLeyenda(bool repintar) {
+    frame_->setTitle(leyenda());
     if (repintar)
         frame_->repaint();
 }

@@ -75,8 +75,8 @@ public:
         , frame_(frame) {}
 
 protected:
-    void onPuntero() override;
-    void onCaption(bool repintar) override;
+    void alCambiarPuntero() override;
+    void alCambiarLeyenda(bool repintar) override;
 
 private:
     QWidget* form_;

@@ -14,7 +14,7 @@ namespace {
 // The pointer back, the error caption, and the box when there is one.
 void endInError(Station& st, const QString& message) {
     st.busy.ponerPuntero(Busy::kFlecha);
-    st.busy.ponerLeyenda(Busy::kCaptionError);
+    st.busy.ponerLeyenda(Busy::kLeyendaDeError);
     if (!message.isEmpty())
         st.prompts.msgbox(message, kSoloOk);
 }

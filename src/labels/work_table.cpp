@@ -115,7 +115,7 @@ RecordSet readBack(Station& st, const QString& box, const BoxQueries& queries, c
         try {
             RecordSet rs =
                 st.db.consulta(readBackSql(st, box, queries, w, withPacking, lock.releaseSql()));
-            lock.soltadoEnSentencia();
+            lock.releasedInStatement();
             return rs;
         } catch (const DbError& e) {
             if (withPacking && faultOf(e) == ServerFault::UnknownColumn)
@@ -131,9 +131,9 @@ RecordSet readBack(Station& st, const QString& box, const BoxQueries& queries, c
 void readGridThroughWorkTable(Station& st, RecordSet& groups, const BoxQueries& queries,
                               BoxData& data) {
     NamedLock lock(st.db, kLockName, kLockWaitSeconds);
-    if (lock.ocupadoPorOtro())
+    if (lock.heldByAnother())
         throw WorkTableBusy();
-    if (!lock.tomado())
+    if (!lock.held())
         throw DbError(QStringLiteral("No se pudo tomar tmp_caja"));
     const Written written = fill(st, groups);
     RecordSet rs = readBack(st, st.db.num(data.box), queries, written, lock);

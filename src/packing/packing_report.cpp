@@ -196,7 +196,7 @@ void imprimir_caja(Station& st, const QString& packing, const QString& caja, con
         // not the report of another box left in view as this one's
         st.report.set(QStringLiteral("No se pudo consultar la caja: ") + caja);
         st.busy.ponerPuntero(Busy::kFlecha);
-        st.busy.ponerLeyenda(Busy::kCaptionError, false);
+        st.busy.ponerLeyenda(Busy::kLeyendaDeError, false);
     }
 }
 

@@ -10,7 +10,7 @@ bool paso(Station& st, const std::function<void()>& accion) {
         return true;
     } catch (const Error&) {
         st.busy.ponerPuntero(Busy::kFlecha);
-        st.busy.ponerLeyenda(Busy::kCaptionError, false);
+        st.busy.ponerLeyenda(Busy::kLeyendaDeError, false);
         return false;
     }
 }

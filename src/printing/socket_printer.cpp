@@ -38,7 +38,7 @@ public:
             throw PrinterError(s.errorString());
         const int fd = int(s.socketDescriptor());
         try {
-            entregar(fd, label);
+            deliver(fd, label);
             awaitEndOfJob(fd);
         } catch (const PrinterError&) {
             // A reset, not a close: the printer is to drop the part it holds.
@@ -61,7 +61,7 @@ private:
     }
 
     // Until the printer has acknowledged every byte.
-    static void entregar(int fd, const QByteArray& label) {
+    static void deliver(int fd, const QByteArray& label) {
         qsizetype enviados = 0, aceptados = 0;
         QDeadlineTimer plazo(kTimeoutMs);
         for (;;) {

@@ -52,7 +52,7 @@ QString motivo(ServerFault f) {
 // lock): a cluster node that could not catch up with the others (a read
 // waits for that under wsrep_sync_wait) answers with the same code.
 QString esperaDeCandado(const DbError& e, const QString& registro) {
-    if (e.lectura())
+    if (e.readOnly())
         return QStringLiteral("La base de datos dejó de esperar para leer: un servidor del "
                               "clúster no se pudo poner al día con los otros, o un programa que "
                               "no es una estación tiene tomada la tabla. No se leyó nada y no se "
@@ -66,43 +66,42 @@ QString esperaDeCandado(const DbError& e, const QString& registro) {
 
 QString textoError(const Error& e, const QString& registro) {
     if (const auto* db = dynamic_cast<const DbError*>(&e)) {
-        QString detalle = sinPrefijos(db->texto());
+        QString detalle = sinPrefijos(db->text());
         if (faultOf(*db) == ServerFault::NoDataSource ||
             detalle.contains(QLatin1String("Data source name not found"), Qt::CaseInsensitive))
             return QStringLiteral("No se encontró el origen de datos ") + Conexion::kDsn;
         // a driver that names itself and nothing more still gives a reason
         if (detalle.isEmpty())
             detalle = QStringLiteral("el controlador no dio el motivo") +
-                      (db->codigo().isEmpty()
+                      (db->code().isEmpty()
                            ? QString()
-                           : QStringLiteral(" (código ") + db->codigo() + QLatin1Char(')'));
+                           : QStringLiteral(" (código ") + db->code() + QLatin1Char(')'));
         if (faultOf(*db) == ServerFault::LockWaitTimeout ||
             detalle.contains(QLatin1String("Lock wait timeout"), Qt::CaseInsensitive))
             return esperaDeCandado(*db, registro) + QStringLiteral(": ") + detalle;
         if (const QString m = motivo(faultOf(*db)); !m.isEmpty())
             return m + QStringLiteral(": ") + detalle;
-        if (db->conexionPerdida())
+        if (db->linkLost())
             return QStringLiteral("No hay conexión con el servidor de base de datos: ") + detalle;
         return detalle;
     }
-    return e.texto();
+    return e.text();
 }
 
 std::function<void(const Error&)> caminoDeConsulta(Station& st) {
     return [&st](const Error& e) {
         const auto* db = dynamic_cast<const DbError*>(&e);
-        if (db && (db->conexionPerdida() || faultOf(*db) == ServerFault::LockWaitTimeout))
-            st.prompts.msgbox((db->conexionPerdida() || db->lectura()
-                                   ? QStringLiteral("Consulta Sql ")
-                                   : QString()) +
-                                  textoError(e),
-                              kSoloOk);
+        if (db && (db->linkLost() || faultOf(*db) == ServerFault::LockWaitTimeout))
+            st.prompts.msgbox(
+                (db->linkLost() || db->readOnly() ? QStringLiteral("Consulta Sql ") : QString()) +
+                    textoError(e),
+                kSoloOk);
         // a farm table the operation cannot read soundly: no query box said so
         if (dynamic_cast<const SchemaError*>(&e))
-            st.prompts.msgbox(e.texto(), kExclamacion);
+            st.prompts.msgbox(e.text(), kExclamacion);
         if (st.busy.puntero() != Busy::kFlecha) {
             st.busy.ponerPuntero(Busy::kFlecha);
-            st.busy.ponerLeyenda(Busy::kCaptionError, false);
+            st.busy.ponerLeyenda(Busy::kLeyendaDeError, false);
         }
     };
 }

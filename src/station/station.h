@@ -70,7 +70,7 @@ struct Station : StationServices {
         : StationServices(servicios)
         , sesion(sesion) {}
     // The same services and session, its boxes shown through `otras`.
-    Station conPrompts(Prompts& otras) const {
+    Station conCajas(Prompts& otras) const {
         StationServices s = *this;
         return Station({s.db, s.history, s.report, s.busy, otras, s.printer, s.input, s.vista},
                        sesion);

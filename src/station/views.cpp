@@ -51,12 +51,12 @@ void ReportBox::hide() {
 
 void Busy::ponerPuntero(int puntero) {
     puntero_ = puntero;
-    onPuntero();
+    alCambiarPuntero();
 }
 
-void Busy::ponerLeyenda(const QString& caption, bool repintar) {
-    caption_ = caption;
-    onCaption(repintar);
+void Busy::ponerLeyenda(const QString& leyenda, bool repintar) {
+    leyenda_ = leyenda;
+    alCambiarLeyenda(repintar);
 }
 
 } // namespace velmar

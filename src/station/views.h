@@ -72,23 +72,23 @@ class Busy {
 public:
     static constexpr int kFlecha = 0;
     static constexpr int kReloj = 11;
-    static inline const QString kCaptionInicial = QStringLiteral("Historia de las Operaciones");
-    static inline const QString kCaptionError = QStringLiteral("Historia de operaciones");
+    static inline const QString kLeyendaInicial = QStringLiteral("Historia de las Operaciones");
+    static inline const QString kLeyendaDeError = QStringLiteral("Historia de operaciones");
 
     virtual ~Busy() = default;
     int puntero() const { return puntero_; }
-    const QString& caption() const { return caption_; }
+    const QString& leyenda() const { return leyenda_; }
     void ponerPuntero(int puntero);
     // `repintar`: show the caption at once although the operation keeps blocking.
-    void ponerLeyenda(const QString& caption, bool repintar = true);
+    void ponerLeyenda(const QString& leyenda, bool repintar = true);
 
 protected:
-    virtual void onPuntero() {}
-    virtual void onCaption(bool /*repintar*/) {}
+    virtual void alCambiarPuntero() {}
+    virtual void alCambiarLeyenda(bool /*repintar*/) {}
 
 private:
     int puntero_ = kFlecha;
-    QString caption_ = kCaptionInicial;
+    QString leyenda_ = kLeyendaInicial;
 };
 
 // The attendance box Text1, as far as operations touch it.

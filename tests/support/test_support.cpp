@@ -140,7 +140,7 @@ TestStation::TestStation(const QString& dsn)
     try {
         db.abrir();
     } catch (const Error& e) { // some tests want a station without a server
-        qInfo("station connection not open: %s", qPrintable(e.texto()));
+        qInfo("station connection not open: %s", qPrintable(e.text()));
     }
 }
 

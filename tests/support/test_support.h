@@ -66,8 +66,8 @@ struct RecordingBusy : Busy {
     QStringList captions;
     QList<int> punteros;
     QList<bool> repintados;
-    void onPuntero() override { punteros << puntero(); }
-    void onCaption(bool repintar) override { captions << caption(), repintados << repintar; }
+    void alCambiarPuntero() override { punteros << puntero(); }
+    void alCambiarLeyenda(bool repintar) override { captions << leyenda(), repintados << repintar; }
 };
 
 struct RecordingPrinter : LabelPrinter {
