@@ -584,16 +584,16 @@ void exportar_asistencia(Station& st, const QString& desde, const QString& hasta
         }
         const Asistencia a = leer(st, r);
         st.busy.ponerLeyenda(QStringLiteral("Escribiendo archivo ..."));
-        const QString error =
+        try {
             libro ? escribirLibro(a, archivo) : escribirArchivo(archivo, textoCsv(a));
-        if (error.isEmpty())
             st.history.agregar_historia(QStringLiteral("\t* Asistencia exportada: ") +
                                         QString::number(a.filas.size()) +
                                         QStringLiteral(" filas en ") + archivo);
-        else
+        } catch (const FileError& e) {
             st.prompts.msgbox(QStringLiteral("No se pudo escribir el archivo ") + archivo +
-                                  QStringLiteral(": ") + error,
+                                  QStringLiteral(": ") + e.text(),
                               kExclamacion);
+        }
         terminar(st);
     });
 }

@@ -52,8 +52,8 @@ QString sinFormula(QString v);
 // Why a sheet cannot hold `filas` rows; empty when it can.
 QString filasDeMas(qint64 filas);
 
-// Writes the workbook of `a` to `archivo`; gives an empty text when done,
-// else the reason in Spanish.
-QString escribirLibro(const Asistencia& a, const QString& archivo);
+// Writes the workbook of `a` to `archivo`; throws FileError with the reason
+// in Spanish.
+void escribirLibro(const Asistencia& a, const QString& archivo);
 
 } // namespace velmar

@@ -3,6 +3,7 @@
 // spreadsheet's own, whatever its regional settings.
 
 #include "attendance/attendance_rows.h"
+#include "errors/errors.h"
 #include "files/file_output.h"
 
 #include <QDate>
@@ -154,22 +155,22 @@ QString filasDeMas(qint64 filas) {
                : QString();
 }
 
-QString escribirLibro(const Asistencia& a, const QString& archivo) {
+void escribirLibro(const Asistencia& a, const QString& archivo) {
     if (const QString deMas = filasDeMas(a.filas.size()); !deMas.isEmpty())
-        return deMas;
+        throw FileError(deMas);
     // Assembled in a folder of its own, then written beside the target and
     // renamed over it like any export.
     QTemporaryDir carpeta;
     if (!carpeta.isValid())
-        return QStringLiteral("no se pudo crear una carpeta temporal para el libro (") +
-               carpeta.errorString() + QLatin1Char(')');
+        throw FileError(QStringLiteral("no se pudo crear una carpeta temporal para el libro (") +
+                        carpeta.errorString() + QLatin1Char(')'));
     const QByteArray ruta = QFile::encodeName(carpeta.filePath(QStringLiteral("libro.xlsx")));
     const QByteArray tmp = QFile::encodeName(carpeta.path());
     lxw_workbook_options opciones{};
     opciones.tmpdir = const_cast<char*>(tmp.constData());
     lxw_workbook* libro = workbook_new_opt(ruta.constData(), &opciones);
     if (!libro)
-        return QStringLiteral("no se pudo crear el libro");
+        throw FileError(QStringLiteral("no se pudo crear el libro"));
     const Formatos fm{formato(libro, nullptr, true), formato(libro, "@"),
                       formato(libro, "yyyy-mm-dd"), formato(libro, "hh:mm:ss"),
                       formato(libro, "[h]:mm")};
@@ -180,12 +181,12 @@ QString escribirLibro(const Asistencia& a, const QString& archivo) {
     if (e == LXW_NO_ERROR)
         e = cerrado;
     if (e != LXW_NO_ERROR)
-        return QStringLiteral("no se pudo armar el libro (") + QString::fromUtf8(lxw_strerror(e)) +
-               QLatin1Char(')');
+        throw FileError(QStringLiteral("no se pudo armar el libro (") +
+                        QString::fromUtf8(lxw_strerror(e)) + QLatin1Char(')'));
     QFile hecho(QFile::decodeName(ruta));
     if (!hecho.open(QIODevice::ReadOnly))
-        return QStringLiteral("no se pudo leer el libro armado");
-    return escribirArchivo(archivo, hecho.readAll());
+        throw FileError(QStringLiteral("no se pudo leer el libro armado"));
+    escribirArchivo(archivo, hecho.readAll());
 }
 
 } // namespace velmar

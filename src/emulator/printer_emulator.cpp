@@ -2,6 +2,7 @@
 
 #include "emulator/epl2_render.h"
 #include "epl2/epl2_parser.h"
+#include "errors/errors.h"
 #include "files/file_output.h"
 
 #include <QBuffer>
@@ -24,8 +25,8 @@ QString imageName(const QString& base, int i) {
 
 } // namespace
 
-QString saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
-                        const std::function<QString(int)>& name, const EmulatorLog& log) {
+void saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
+                     const std::function<QString(int)>& name, const EmulatorLog& log) {
     QString primerError;
     for (int i = 0; i < labels.size(); ++i) {
         const QString png = name(i);
@@ -33,23 +34,26 @@ QString saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         renderLabel(labels[i]).save(&buffer, "PNG");
-        if (const QString error = escribirArchivo(png, bytes); !error.isEmpty()) {
-            log.err(QStringLiteral("no se pudo escribir ") + png + QStringLiteral(": ") + error);
+        try {
+            escribirArchivo(png, bytes);
+        } catch (const FileError& e) {
+            log.err(QStringLiteral("no se pudo escribir ") + png + QStringLiteral(": ") + e.text());
             if (primerError.isEmpty())
-                primerError = error;
+                primerError = e.text();
             continue;
         }
         log.out(png + QLatin1Char('\t') + QString::number(labels[i].copies) +
                 QStringLiteral(" copias"));
     }
-    return primerError;
+    if (!primerError.isEmpty())
+        throw FileError(primerError);
 }
 
-QString saveJobImages(const QVector<Epl2PrintedLabel>& labels, const QString& png,
-                      const EmulatorLog& log) {
+void saveJobImages(const QVector<Epl2PrintedLabel>& labels, const QString& png,
+                   const EmulatorLog& log) {
     const QString base = png.endsWith(QLatin1String(".png")) ? png.chopped(4) : png;
     const auto name = [&](int i) { return i == 0 ? png : imageName(base, i); };
-    return saveLabelImages(labels, name, log);
+    saveLabelImages(labels, name, log);
 }
 
 int renderJobFile(const QString& job, const QString& png, const EmulatorLog& log) {
@@ -64,7 +68,12 @@ int renderJobFile(const QString& job, const QString& png, const EmulatorLog& log
         log.err(job + QStringLiteral(": el trabajo no imprime ninguna etiqueta (sin P)"));
         return 1;
     }
-    return saveJobImages(labels, png, log).isEmpty() ? 0 : 1;
+    try {
+        saveJobImages(labels, png, log);
+        return 0;
+    } catch (const FileError&) {
+        return 1; // each failure is in the log
+    }
 }
 
 PrinterEmulator::PrinterEmulator(QString dir, EmulatorLog log)
@@ -121,16 +130,22 @@ void PrinterEmulator::receive(QTcpSocket* s, bool final) {
     job.run = upTo;
     const int first = job.labels;
     job.labels += int(printed.size());
-    saveLabelImages(
-        printed, [&](int i) { return imageName(job.base, first + i); }, log_);
+    try {
+        saveLabelImages(
+            printed, [&](int i) { return imageName(job.base, first + i); }, log_);
+    } catch (const FileError&) {
+        // each failure is in the log; the printer goes on with the next job
+    }
 }
 
 void PrinterEmulator::save(const Job& job) const {
     if (job.base.isEmpty())
         return;
     const QString archivo = job.base + QStringLiteral(".epl");
-    if (const QString error = escribirArchivo(archivo, job.bytes); !error.isEmpty()) {
-        log_.err(archivo + QStringLiteral(": ") + error);
+    try {
+        escribirArchivo(archivo, job.bytes);
+    } catch (const FileError& e) {
+        log_.err(archivo + QStringLiteral(": ") + e.text());
         return;
     }
     log_.err(QStringLiteral("trabajo ") + archivo + QLatin1Char('\t') +

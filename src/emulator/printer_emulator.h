@@ -22,15 +22,15 @@ struct EmulatorLog {
 };
 
 // Draws each label to the PNG `name(i)` names (each replaced whole or not at
-// all) and reports it; gives why the first that could not be written was not,
-// in Spanish, or an empty text.
-QString saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
-                        const std::function<QString(int)>& name, const EmulatorLog& log);
+// all) and reports it; the others are still drawn when one cannot be written,
+// then the first failure is thrown (FileError, why in Spanish).
+void saveLabelImages(const QVector<Epl2PrintedLabel>& labels,
+                     const std::function<QString(int)>& name, const EmulatorLog& log);
 
 // Draws printed labels to `png` (a second one to png's stem + "-2.png", ...);
-// the first failure's reason as saveLabelImages gives it.
-QString saveJobImages(const QVector<Epl2PrintedLabel>& labels, const QString& png,
-                      const EmulatorLog& log);
+// throws the first failure as saveLabelImages does.
+void saveJobImages(const QVector<Epl2PrintedLabel>& labels, const QString& png,
+                   const EmulatorLog& log);
 
 // Draws a saved job to `png` (a second label to png's stem + "-2.png", ...);
 // the exit status: 0, or 1 when the job cannot be read or prints nothing.

@@ -7,7 +7,10 @@
 //    - DbError (thrown by db/): the server's code and text, and whether the link itself
 //      was lost (the connection is then reopened before the next statement;
 //      nothing is ever sent twice);
-//    - PrinterError (labels/): the label could not be delivered;
+//    - PrinterError (printing/): the label could not be delivered;
+//    - FileError (files/): a file could not be written, and why;
+//    - SchemaError (db/, clock/, attendance/): a farm table the station
+//      cannot use as it is;
 //    - Error: the station's own steps (no current row, a field that is not
 //      there, a time that is not a time).
 // 2. Every operation runs in one OperationScope (station/operation_scope.h):
@@ -68,6 +71,13 @@ private:
 // A farm table the station cannot use soundly as it is: the text names the
 // table, the column and what to change. Nothing was written.
 class SchemaError : public Error {
+public:
+    using Error::Error;
+};
+
+// A file the station writes could not be: the text is the reason in Spanish
+// ("la carpeta no existe"); the operation names the file in its box.
+class FileError : public Error {
 public:
     using Error::Error;
 };

@@ -1,5 +1,7 @@
 #include "files/file_output.h"
 
+#include "errors/errors.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -80,20 +82,20 @@ bool escribirTodo(int fd, const char* p, qsizetype n) {
 
 } // namespace
 
-QString escribirArchivo(const QString& ruta, const QByteArray& bytes) {
+void escribirArchivo(const QString& ruta, const QByteArray& bytes) {
     QString destino = ruta;
     mode_t modo = 0;
     bool existe = false;
     struct stat s {};
     if (::stat(QFile::encodeName(destino).constData(), &s) == 0) {
         if (const QString motivo = noEsArchivo(s.st_mode); !motivo.isEmpty())
-            return motivo;
+            throw FileError(motivo);
         existe = true;
         modo = s.st_mode & 07777;
         // a link stays a link: the file it names is replaced
         destino = QFileInfo(ruta).canonicalFilePath();
     } else if (errno != ENOENT) {
-        return textoErrorArchivo(errno);
+        throw FileError(textoErrorArchivo(errno));
     }
     // a fresh name beside the target: created as a new file is (0666 less
     // the umask), or given the old file's permissions
@@ -107,10 +109,10 @@ QString escribirArchivo(const QString& ruta, const QByteArray& bytes) {
                                                         16, QLatin1Char('0')));
         fd = ::open(temporal.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
-            return textoErrorArchivo(errno);
+            throw FileError(textoErrorArchivo(errno));
     }
     if (fd < 0)
-        return textoErrorArchivo(EEXIST);
+        throw FileError(textoErrorArchivo(EEXIST));
     bool ok = (!existe || ::fchmod(fd, modo) == 0) &&
               escribirTodo(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
     int error = errno;
@@ -119,25 +121,26 @@ QString escribirArchivo(const QString& ruta, const QByteArray& bytes) {
         error = errno;
     }
     if (ok && ::rename(temporal.constData(), QFile::encodeName(destino).constData()) == 0)
-        return {};
+        return;
     if (ok)
         error = errno;
     ::unlink(temporal.constData());
-    return textoErrorArchivo(error);
+    throw FileError(textoErrorArchivo(error));
 }
 
-QString escribirEn(const QString& ruta, const QByteArray& bytes) {
+void escribirEn(const QString& ruta, const QByteArray& bytes) {
     const int fd =
         ::open(QFile::encodeName(ruta).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
-        return textoErrorArchivo(errno);
+        throw FileError(textoErrorArchivo(errno));
     bool ok = escribirTodo(fd, bytes.constData(), bytes.size());
     int error = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    return ok ? QString() : textoErrorArchivo(error);
+    if (!ok)
+        throw FileError(textoErrorArchivo(error));
 }
 
 } // namespace velmar

@@ -17,12 +17,12 @@ QString textoErrorArchivo(int numero);
 // written beside it under another name, flushed to disk and renamed over it,
 // with the permissions the old file had. An existing target that is not a
 // regular file (a folder, a device, a FIFO, a socket) is left untouched.
-// Gives an empty text when done, else the reason in Spanish.
-QString escribirArchivo(const QString& ruta, const QByteArray& bytes);
+// Throws FileError with the reason in Spanish.
+void escribirArchivo(const QString& ruta, const QByteArray& bytes);
 
 // Writes `bytes` into `ruta` as it is, a device node included (a printer's
-// port), creating a missing file and truncating a file that is there. Gives an
-// empty text when done, else the reason in Spanish.
-QString escribirEn(const QString& ruta, const QByteArray& bytes);
+// port), creating a missing file and truncating a file that is there. Throws
+// FileError with the reason in Spanish.
+void escribirEn(const QString& ruta, const QByteArray& bytes);
 
 } // namespace velmar

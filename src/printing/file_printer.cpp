@@ -13,8 +13,11 @@ public:
     explicit FilePrinter(QString path)
         : path_(std::move(path)) {}
     void send(const QByteArray& label) override {
-        if (const QString error = escribirEn(path_, label); !error.isEmpty())
-            throw PrinterError(error);
+        try {
+            escribirEn(path_, label);
+        } catch (const FileError& e) {
+            throw PrinterError(e.text());
+        }
     }
 
 private:
