@@ -106,59 +106,70 @@ bool porDia(const FarmSchema& s) {
            es("hora_salida", {K::Time}) && es("horas_dif", {K::Integer, K::Time});
 }
 
+// A month repeats its people and its times: each text is made once and
+// shared by the rows that hold it.
+struct TextosHechos {
+    QHash<qint64, QString> personas, horas;
+    const QString& de(QHash<qint64, QString>& hechos, qint64 v, QString (*hacer)(qint64)) {
+        auto i = hechos.find(v);
+        return i != hechos.end() ? *i : *hechos.insert(v, hacer(v));
+    }
+    static QString numero(qint64 v) { return QString::number(v); }
+};
+
+// One day's row of the day-at-a-time read into `filas`; false when it holds
+// anything this would not read back exactly (a cut value, a day that is not
+// a DATE).
+bool leerDia(const RecordSet& dias, QVector<Fila>& filas, TextosHechos& t) {
+    if (dias.value(0).typeId() != QMetaType::QDate)
+        return false;
+    const QString dia = dias.text(0);
+    const QByteArray valores = dias.value(2).toByteArray();
+    const char* p = valores.constData();
+    const char* fin = p + valores.size();
+    qint64 cuantas = 0;
+    while (p < fin) {
+        qint64 v[4];
+        bool nulo[4];
+        for (int i = 0; i < 4; ++i)
+            if (!leerEntero(p, fin, i < 3 ? ',' : ';', v[i], nulo[i]))
+                return false;
+        if (nulo[0])
+            return false;
+        const QString salida = nulo[2] ? QString() : t.de(t.horas, v[2], horaDelDia);
+        filas.append({0, t.de(t.personas, v[0], TextosHechos::numero), dia,
+                      nulo[1] ? QString() : t.de(t.horas, v[1], horaDelDia), salida,
+                      nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3])});
+        ++cuantas;
+    }
+    return cuantas == dias.value(1).toLongLong();
+}
+
 bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
     const FarmSchema& s = st.db.esquema();
     if (!porDia(s))
         return false;
-    // A month repeats its people and its times: each text is made once and
-    // shared by the rows that hold it.
-    QHash<qint64, QString> personas, horas;
-    const auto textoDe = [](QHash<qint64, QString>& hechos, qint64 v, QString (*hacer)(qint64)) {
-        auto i = hechos.find(v);
-        return i != hechos.end() ? *i : *hechos.insert(v, hacer(v));
-    };
-    const auto numero = [](qint64 v) { return QString::number(v); };
+    RecordSet dias;
     try {
-        RecordSet dias = st.db.consulta(
+        dias = st.db.consulta(
             QStringLiteral("SELECT fecha_entrada, COUNT(*), CAST(GROUP_CONCAT(personal_id, ',', "
                            "IFNULL(TIME_TO_SEC(hora_entrada), ''), ',', IFNULL(TIME_TO_SEC(") +
             s.exitRead(st.db) + QStringLiteral("), ''), ',', IFNULL(") + s.secondsRead() +
             QStringLiteral(", '') SEPARATOR ';') AS BINARY)") + enRango +
             QStringLiteral(" GROUP BY fecha_entrada"));
-        for (; !dias.eof(); dias.moveNext()) {
-            if (dias.value(0).typeId() != QMetaType::QDate)
-                throw Error(QString());
-            const QString dia = dias.text(0);
-            const QByteArray valores = dias.value(2).toByteArray();
-            const char* p = valores.constData();
-            const char* fin = p + valores.size();
-            qint64 cuantas = 0;
-            while (p < fin) {
-                qint64 v[4];
-                bool nulo[4];
-                for (int i = 0; i < 4; ++i)
-                    if (!leerEntero(p, fin, i < 3 ? ',' : ';', v[i], nulo[i]))
-                        throw Error(QString());
-                if (nulo[0])
-                    throw Error(QString());
-                const QString salida = nulo[2] ? QString() : textoDe(horas, v[2], horaDelDia);
-                filas.append({0, textoDe(personas, v[0], numero), dia,
-                              nulo[1] ? QString() : textoDe(horas, v[1], horaDelDia), salida,
-                              nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3])});
-                ++cuantas;
-            }
-            if (cuantas != dias.value(1).toLongLong())
-                throw Error(QString());
-        }
-        return true;
     } catch (const DbError& e) {
         // the operation's path shows it; the rows one by one would wait again
         if (e.linkLost() || faultOf(e) == ServerFault::LockWaitTimeout)
             throw;
-    } catch (const Error&) {
+        return false;
     }
-    filas.clear();
-    return false;
+    TextosHechos textos;
+    for (; !dias.eof(); dias.moveNext())
+        if (!leerDia(dias, filas, textos)) {
+            filas.clear();
+            return false;
+        }
+    return true;
 }
 
 // Whole seconds in a value of any numeric type, or in the text of a number
