@@ -18,12 +18,14 @@
 //    re-opened; nothing is sent twice) and hands whatever escapes to the
 //    operation's one path, chosen by kind: the attendance clock's error line,
 //    the labels' printer, work-table and network boxes, the query box of the
-//    reports and moves (caminoDeConsulta). One failure, one box.
-// 3. Inside an operation, velmo's query routines are the "show the box and go
-//    on" helpers: abrir_consulta shows "Consulta Sql " + the text and gives a
-//    missing record set (touching it throws DbError, so the scope's path
-//    follows without a second box), ejecutar_sql shows the text and returns
-//    false; the packing reports' steps go on after a failed one (`paso`).
+//    reports and moves (caminoDeConsulta), a schema refusal's box.
+// 3. Inside an operation, velmo's query routines show their own box and go
+//    on, as the station always has: abrir_consulta shows "Consulta Sql " + the
+//    text and gives a missing record set, ejecutar_sql shows the text and
+//    returns false; the packing reports' steps go on after a failed one
+//    (`paso`). So a query that fails inside an operation gives two boxes where
+//    its path adds one (the clock: the query's, then "Error en el sistema");
+//    touching the missing record set throws DbError, and the path follows.
 //    buscar_valor and the statements a step must not lose throw.
 // 4. The front ends (window, velmar-cli) catch only what escapes an operation.
 
