@@ -472,29 +472,10 @@ kill_node() {
   for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 }
 
+# The same data source as a single server's (db.sh), pointed at HAProxy.
 odbc() {
-  local database=${1:?database missing} driver
-  driver=$(find /usr/lib -name libmaodbc.so -print -quit)
-  [[ -n $driver ]] || die "MariaDB Connector/ODBC no está instalado: apt-get install odbc-mariadb"
-  mkdir -p "$dir/odbc"
-  cat >"$dir/odbc/odbcinst.ini" <<INI
-[MariaDB Unicode]
-Description=MariaDB Connector/ODBC (Unicode)
-Driver=$driver
-Threading=0
-INI
-  cat >"$dir/odbc/odbc.ini" <<INI
-[mytnflower]
-Description=Velmar farm database (Galera cluster through HAProxy)
-Driver=MariaDB Unicode
-SERVER=127.0.0.1
-PORT=$(port)
-DATABASE=$database
-USER=velmar
-PASSWORD=velmar
-CHARSET=utf8mb4
-INI
-  echo "export ODBCSYSINI=$dir/odbc ODBCINI=$dir/odbc/odbc.ini"
+  local database=${1:?database missing}
+  "$(dirname "$0")/db.sh" odbc "$dir" "$(port)" "$database"
 }
 
 node_arg() {
