@@ -29,6 +29,7 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -627,6 +628,96 @@ void guardadas() {
         qWarning("sent %d kept scans", enviadas);
 }
 
+// The longest the event loop went without turning, ticking every 2 ms.
+struct Vigia {
+    QTimer tic;
+    QElapsedTimer desde;
+    qint64 peor = 0;
+    Vigia() {
+        QObject::connect(&tic, &QTimer::timeout,
+                         [this] { peor = std::max(peor, desde.restart()); });
+        desde.start();
+        tic.start(2);
+    }
+};
+
+// The window with kept scans on, over a 5 ms link in front of the fault
+// proxy: the longest block of its event loop with the link silent (a card
+// every 500 ms for 20 s, once the link is known down) and Enter to the kept
+// line; then 1 000 kept scans sent by its link's thread while a card is
+// scanned every 200 ms, and the longest block meanwhile.
+void guardadasVentana() {
+    TestDb& db = TestDb::get();
+    db.recrear();
+    cargarPersonal(1000);
+    const int puerto = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
+    QTemporaryDir dir;
+    const QString archivo = dir.filePath(QStringLiteral("ventana.sqlite"));
+    qputenv("VELMAR_DIARIO", archivo.toUtf8());
+    FaultProxy red(puerto ? puerto : 33307);
+    DelayProxy lento(red.port(), 2500);
+    TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(lento.port()));
+    VelmarForm form(t.db, &t.prompts, &t.printer);
+    form.show();
+    esperarVentana(&form);
+    KeptScans* k = form.station().sesion.guardadas;
+    k->cadencia(KeptScans::kLatido, 2000);
+    if (!QTest::qWaitFor([&] { return k->horaServidor().has_value(); }, 10000))
+        qWarning("the server's clock was not seen");
+    const auto pasar = [&](const QString& c) {
+        QTest::keyClicks(form.text1(), c);
+        QTest::keyClick(form.text1(), Qt::Key_Return);
+    };
+    red.retener();
+    k->latido(form.station());
+    if (!QTest::qWaitFor([&] { return k->enlaceCaido(); }, 20000))
+        qWarning("the silent link was not found down");
+    QList<double> enter;
+    {
+        Vigia v;
+        for (int i = 0; i < 40; ++i) {
+            QElapsedTimer e;
+            e.start();
+            pasar(QStringLiteral("C%1").arg(i + 1));
+            enter << e.nsecsElapsed() / 1e6;
+            QTest::qWait(500);
+        }
+        tabla << Fila{QStringLiteral("ventana, enlace mudo: bloqueo más largo"),
+                      double(v.peor),
+                      QStringLiteral("meta"),
+                      50,
+                      QString(),
+                      QStringLiteral("ms"),
+                      false};
+    }
+    tabla << Fila{QStringLiteral("ventana, enlace mudo: Enter a línea guardada"),
+                  mediana(enter),
+                  QStringLiteral("la más larga"),
+                  *std::max_element(enter.begin(), enter.end()),
+                  QString(),
+                  QStringLiteral("ms"),
+                  false};
+    ScanJournal diario(archivo);
+    const QDateTime h = *k->horaServidor();
+    for (int i = 41; i <= 1000; ++i)
+        diario.guardar(QStringLiteral("C%1").arg(i), h.toString(QStringLiteral("yyyy-MM-dd")),
+                       h.toString(QStringLiteral("hh:mm:ss")));
+    Vigia v;
+    QElapsedTimer e;
+    e.start();
+    red.soltar();
+    k->latido(form.station());
+    for (int i = 0; k->esperando() > 0 && e.elapsed() < 120000; ++i)
+        pasar(QStringLiteral("C%1").arg(1 + i % 1000)), QTest::qWait(200);
+    tabla << Fila{QStringLiteral("ventana, 5 ms: enviar 1 000 guardadas"),
+                  double(e.elapsed()),
+                  QStringLiteral("bloqueo más largo"),
+                  double(v.peor),
+                  QString(),
+                  QStringLiteral("ms"),
+                  false};
+}
+
 // A figure with its unit; a ratio only where it compares two times of the
 // same work and both are there.
 void imprimir() {
@@ -680,6 +771,7 @@ int main(int argc, char** argv) {
     correr("memoria", memoria);
     correr("red", red);
     correr("guardadas", guardadas);
+    correr("guardadasVentana", guardadasVentana);
     imprimir();
     return 0;
 }
