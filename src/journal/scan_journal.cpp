@@ -94,6 +94,10 @@ bool ScanJournal::abrir(QString& motivo) {
             return false;
         }
     }
+    // The station's other users write it too, through the folder's group (the
+    // package's /var/lib/velmar); only the file's owner can say so.
+    QFile archivo(archivo_);
+    archivo.setPermissions(archivo.permissions() | QFile::ReadGroup | QFile::WriteGroup);
     return true;
 }
 
