@@ -161,27 +161,26 @@ private slots:
             pasar(c);
         QVERIFY(!mudo || red_.reteniendo());
         const QList<MarcaGuardada> m = k->pendientes();
-        QCOMPARE(m.size(), 5);
         auto* espera = form.findChild<QLabel*>("lblEspera");
         QVERIFY(espera->isVisible() && espera->text() == "Marcaciones en espera: 5");
-        const QString candado = "MD5('" + TestDb::get().nombre() + "/1')";
-        QCOMPARE(TestDb::get().valor("select GET_LOCK(CONCAT('velmar-asistencia-', " + candado +
-                                     "), 0)"),
-                 "1");
+        const auto candado = [](const QString& f) {
+            return TestDb::get().valor("select " + f + "(CONCAT('velmar-asistencia-', MD5('" +
+                                       TestDb::get().nombre() + "/1'))" +
+                                       (f == "GET_LOCK" ? ", 0)" : ")"));
+        };
+        QCOMPARE(candado("GET_LOCK"), "1");
         mudo ? red_.soltar() : red_.caer(false);
-        QTRY_VERIFY_WITH_TIMEOUT(TestDb::get().valor("select count(*) from information_schema."
-                                                     "processlist where state = 'User lock'") ==
-                                     "1",
-                                 15000);
+        const QString esperaCandado = "select count(*) from information_schema.processlist "
+                                      "where state = 'User lock'";
+        QTRY_COMPARE_WITH_TIMEOUT(TestDb::get().valor(esperaCandado), "1", 15000);
         pasar("3"), pasar("20");
         const QStringList h = form.station().history.texto().split("\r\n");
-        QCOMPARE(h.mid(0, 5).join(' ').count("Marcación guardada sin conexión: cédula "), 5);
         QCOMPARE(h.mid(5, 2), QStringList({"Ingreso del usuario N A3 a las " + m[2].hora,
                                            "EL USUARIO N A3 YA FUE INGRESADO A LAS " + m[2].hora}));
         QVERIFY2(h.value(7).startsWith("Ingreso del usuario N A20 a las "),
                  qPrintable(h.join('/')));
         QCOMPARE(k->esperando(), 4);
-        TestDb::get().valor("select RELEASE_LOCK(CONCAT('velmar-asistencia-', " + candado + "))");
+        candado("RELEASE_LOCK");
         QTRY_VERIFY_WITH_TIMEOUT(!espera->isVisible(), 15000);
         QCOMPARE(TestDb::get().valor("select count(*) from control_asistencia"), "6");
         QCOMPARE(t.prompts.eventos, QStringList());
@@ -206,29 +205,24 @@ private slots:
         if (const auto h = k.horaServidor(); caso == "slept")
             k.relojServidor(h->toString("yyyy-MM-dd"), h->toString("hh:mm:ss.zzz"), true,
                             QDateTime::currentMSecsSinceEpoch() - 120000);
-        rlimit antes;
-        getrlimit(RLIMIT_FSIZE, &antes), std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit lleno{0, antes.rlim_max};
-        if (caso == "disk full")
-            setrlimit(RLIMIT_FSIZE, &lleno);
+        const bool lleno = caso == "disk full";
+        rlimit antes, cero;
+        getrlimit(RLIMIT_FSIZE, &antes), std::signal(SIGXFSZ, SIG_IGN), cero = {0, antes.rlim_max};
+        if (lleno)
+            setrlimit(RLIMIT_FSIZE, &cero);
         red_.caer();
         asistencia(t.st, "1"), asistencia(t.st, "2");
         red_.caer(false);
         setrlimit(RLIMIT_FSIZE, &antes);
-        QStringList ev = t.prompts.eventos;
-        QString historia = t.history.texto();
-        const QString diario = "No se pudo escribir en el diario de marcaciones: ";
-        if (caso == "disk full") {
-            QVERIFY2(ev.takeFirst().startsWith("48|velmar|" + diario), qPrintable(ev.join('/')));
-            QVERIFY(historia.startsWith(diario));
-            historia = historia.mid(historia.indexOf("\r\n") + 2);
-        }
-        QCOMPARE(ev.size(), 6);
-        for (int i : {0, 3}) {
-            QVERIFY2(ev[i].startsWith("0|velmar|Consulta Sql No hay conexión"), qPrintable(ev[i]));
-            QCOMPARE(ev.mid(i + 1, 2), QStringList({"beep", "0|velmar|" + kErrorSistema}));
-        }
-        QCOMPARE(historia, "\t" + kErrorSistema + "\t" + kErrorSistema);
+        // The server's and the file system's own words cut off.
+        const QRegularExpression motivo("(No hay conexión|de marcaciones:) [^\r\n]*");
+        const QStringList partes = {"0|velmar|Consulta Sql No hay conexión", "beep",
+                                    "0|velmar|" + kErrorSistema};
+        const QString diario = "No se pudo escribir en el diario de marcaciones:";
+        QCOMPARE(t.prompts.eventos.replaceInStrings(motivo, "\\1"),
+                 (lleno ? QStringList{"48|velmar|" + diario} : QStringList()) + partes + partes);
+        QCOMPARE(QString(t.history.texto()).replace(motivo, "\\1"),
+                 (lleno ? diario + "\r\n" : "") + "\t" + kErrorSistema + "\t" + kErrorSistema);
         QCOMPARE(k.esperando(), 0);
     }
 };
