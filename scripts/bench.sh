@@ -11,4 +11,4 @@ trap 'scripts/db.sh stop "$VELMAR_TEST_DB_DIR" >/dev/null 2>&1 || true; rm -rf "
 BUILD_DIR=$root/build-bench TARGETS=velmar-bench scripts/build.sh -DCMAKE_BUILD_TYPE=Release
 scripts/db.sh start "$VELMAR_TEST_DB_DIR" "$VELMAR_TEST_DB_PORT" >/dev/null
 echo "máquina: $(nproc) núcleos, $(free -g | awk '/Mem:/ {print $2}') GiB, $(lscpu | sed -n 's/^Model name: *//p')"
-build-bench/bench/velmar-bench
+build-bench/bench/velmar-bench "$@"

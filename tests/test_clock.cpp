@@ -138,10 +138,12 @@ private slots:
                 TestDb::get().sql(paso.sql);
                 continue;
             }
-            if (!paso.hora.isEmpty())
+            if (!paso.hora.isEmpty()) {
                 v.t.db.ejecutar("SET timestamp = UNIX_TIMESTAMP('" +
                                 (paso.hora.size() == 8 ? "2024-03-07 " + paso.hora : paso.hora) +
                                 "')");
+                v.form.station().sesion.reloj = {}; // the station sees that time first
+            }
             if (paso.respuesta)
                 v.prompts.respuestas = {paso.respuesta};
             const QString antes = h.texto();
@@ -285,6 +287,33 @@ private slots:
         QCOMPARE(TestDb::get().valor("select count(*) from control_asistencia"), QString("0"));
     }
 
+    // A server clock that jumps against the station's pair: nothing recorded,
+    // the box names the jump, the next scan comes over a fresh connection. A
+    // jump seen on two fresh connections in a row is taken (a real change).
+    void serverClockJumps() {
+        TestStation t;
+        const QString antes = "select date_format(now() - interval 3615 second, '%Y-%m-%dT%T')";
+        t.sesion.reloj.ver(QDateTime::fromString(t.db.consulta(antes).text(0) + "Z", Qt::ISODate),
+                           ServerClock::ahoraLocal()); // the server seen an hour earlier
+        const QString filas = "select count(*) from control_asistencia";
+        for (const char* n : {"0", "0", "1"}) { // seen, fresh once, fresh twice: taken
+            asistencia(t.st, maria);
+            QCOMPARE(TestDb::get().valor(filas), QString(n));
+        }
+        QVERIFY(t.history.texto().contains("cambió 1 h 00 min 1"));
+        t.db.ejecutar("SET timestamp = UNIX_TIMESTAMP() - 7215"); // one node's clock
+        for (const char* n : {"1", "2"}) { // refused, then a right clock over a fresh connection
+            asistencia(t.st, luis);
+            QCOMPARE(TestDb::get().valor(filas), QString(n));
+        }
+        QCOMPARE(t.prompts.eventos
+                     .filter(QRegularExpression(
+                         "^48\\|velmar\\|No se registró la marca de .*: la hora del servidor .* "
+                         "saltó (1 h 00 min 1. s adelante|2 h 00 min 1. s atrás) .*Revise que los"))
+                     .size(),
+                 3);
+    }
+
     // A statement stuck behind another program's lock (a row, a table behind
     // LOCK TABLES): the server gives up before the station does and rolls it
     // back; the box names what waited, then the server's text. A read lost
@@ -304,9 +333,11 @@ private slots:
                            "beep", "0|velmar|" + kErrorSistema};
         QTest::newRow("month report behind LOCK TABLES")
             << true
-            << QStringList{"0|velmar|Consulta Sql Otro programa o estación tiene ocupados los "
-                           "datos que se leen" +
-                           espera + "no se leyó nada y no se cambió nada. " + servidor};
+            << QStringList{"0|velmar|Consulta Sql La base de datos dejó de esperar para leer: "
+                           "un servidor del clúster no se pudo poner al día con los otros, o un "
+                           "programa que no es una estación tiene tomada la tabla. No se leyó "
+                           "nada y no se cambió nada. " +
+                           servidor};
     }
     void lockWaitNamesWhatWaited() {
         QFETCH(bool, reporte);

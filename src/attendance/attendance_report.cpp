@@ -109,6 +109,14 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
     const FarmSchema& s = st.db.esquema();
     if (!porDia(s))
         return false;
+    // A month repeats its people and its times: each text is made once and
+    // shared by the rows that hold it.
+    QHash<qint64, QString> personas, horas;
+    const auto textoDe = [](QHash<qint64, QString>& hechos, qint64 v, QString (*hacer)(qint64)) {
+        auto i = hechos.find(v);
+        return i != hechos.end() ? *i : *hechos.insert(v, hacer(v));
+    };
+    const auto numero = [](qint64 v) { return QString::number(v); };
     try {
         RecordSet dias = st.db.consulta(
             QStringLiteral("SELECT fecha_entrada, COUNT(*), CAST(GROUP_CONCAT(personal_id, ',', "
@@ -132,9 +140,9 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
                         throw Error(QString());
                 if (nulo[0])
                     throw Error(QString());
-                const QString salida = nulo[2] ? QString() : horaDelDia(v[2]);
-                filas.append({0, QString::number(v[0]), dia, nulo[1] ? QString() : horaDelDia(v[1]),
-                              salida,
+                const QString salida = nulo[2] ? QString() : textoDe(horas, v[2], horaDelDia);
+                filas.append({0, textoDe(personas, v[0], numero), dia,
+                              nulo[1] ? QString() : textoDe(horas, v[1], horaDelDia), salida,
                               nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3])});
                 ++cuantas;
             }
@@ -432,6 +440,11 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
     columna(encabezado, QStringLiteral("Tiempo"), 6);
     finDeFila(encabezado, QStringLiteral("Nombre"));
 
+    QHash<qint64, QString> tiempos; // each time present written once
+    const auto tiempo = [&tiempos](qint64 s) {
+        auto i = tiempos.find(s);
+        return i != tiempos.end() ? *i : *tiempos.insert(s, horasMinutos(s));
+    };
     const Fila* anterior = nullptr;
     for (const Fila& f : a.filas) {
         if (!anterior || f.dia != anterior->dia)
@@ -442,7 +455,7 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
         columna(texto, cedulas[f.orden], anchoCedula);
         columnaHora(texto, f.entrada, 7);
         columnaHora(texto, f.salida, 6);
-        columna(texto, f.segundos ? horasMinutos(*f.segundos) : QString(), 6, true);
+        columna(texto, f.segundos ? tiempo(*f.segundos) : QString(), 6, true);
         finDeFila(texto, f.orden ? nombres[f.orden] : QString());
     }
     texto += kSeparador + kFinLinea + QStringLiteral("RESUMEN") + kFinLinea;

@@ -83,6 +83,68 @@ double horaDeHoja(const QString& hora) {
     return t.isValid() ? t.msecsSinceStartOfDay() / 1000 / kSegundosDia : -1;
 }
 
+struct Formatos {
+    lxw_format *negrita, *comoTexto, *fecha, *hora, *duracion;
+};
+
+// Marcaciones: the CSV's columns, and the time present as a duration.
+lxw_error hojaDeMarcaciones(lxw_workbook* libro, const Formatos& fm, const Asistencia& a) {
+    Hoja marcaciones(libro, "Marcaciones", fm.negrita);
+    marcaciones.encabezado({QStringLiteral("fecha"), QStringLiteral("cedula"),
+                            QStringLiteral("apellidos"), QStringLiteral("nombres"),
+                            QStringLiteral("entrada"), QStringLiteral("salida"),
+                            QStringLiteral("segundos"), QStringLiteral("tiempo")},
+                           {11, 14, 24, 24, 9, 9, 9, 8});
+    qsizetype f = 0;
+    for (const Fila& fila : a.filas) {
+        ++f;
+        const Persona& p = a.personas[fila.orden];
+        if (const double d = diaDeHoja(fila.dia); d >= 0)
+            marcaciones.numero(f, 0, d, fm.fecha);
+        else
+            marcaciones.texto(f, 0, fila.dia);
+        marcaciones.texto(f, 1, p.cedula, fm.comoTexto);
+        marcaciones.texto(f, 2, p.apellidos);
+        marcaciones.texto(f, 3, p.nombres);
+        for (const auto& [c, v] : {std::pair{4, fila.entrada}, std::pair{5, fila.salida}}) {
+            if (const double h = horaDeHoja(v); h >= 0)
+                marcaciones.numero(f, c, h, fm.hora);
+            else
+                marcaciones.texto(f, c, v);
+        }
+        if (fila.segundos) {
+            marcaciones.numero(f, 6, double(*fila.segundos));
+            marcaciones.numero(f, 7, double(*fila.segundos) / kSegundosDia, fm.duracion);
+        }
+    }
+    marcaciones.filtrar(f);
+    return marcaciones.primerError();
+}
+
+// Resumen: the report's summary, person by person.
+lxw_error hojaDeResumen(lxw_workbook* libro, const Formatos& fm, const Asistencia& a) {
+    Hoja resumen(libro, "Resumen", fm.negrita);
+    resumen.encabezado({QStringLiteral("cedula"), QStringLiteral("apellidos"),
+                        QStringLiteral("nombres"), QStringLiteral("dias"),
+                        QStringLiteral("salidas"), QStringLiteral("segundos"),
+                        QStringLiteral("tiempo")},
+                       {14, 24, 24, 6, 8, 10, 8});
+    qsizetype f = 0;
+    for (const Resumen& r : resumir(a)) {
+        ++f;
+        const Persona& p = a.personas[r.orden];
+        resumen.texto(f, 0, p.cedula, fm.comoTexto);
+        resumen.texto(f, 1, p.apellidos);
+        resumen.texto(f, 2, p.nombres);
+        resumen.numero(f, 3, r.dias);
+        resumen.numero(f, 4, r.salidas);
+        resumen.numero(f, 5, double(r.segundos));
+        resumen.numero(f, 6, r.segundos / kSegundosDia, fm.duracion);
+    }
+    resumen.filtrar(f);
+    return resumen.primerError();
+}
+
 } // namespace
 
 QString filasDeMas(qint64 filas) {
@@ -108,67 +170,12 @@ QString escribirLibro(const Asistencia& a, const QString& archivo) {
     lxw_workbook* libro = workbook_new_opt(ruta.constData(), &opciones);
     if (!libro)
         return QStringLiteral("no se pudo crear el libro");
-    lxw_format* negrita = formato(libro, nullptr, true);
-    lxw_format* comoTexto = formato(libro, "@");
-    lxw_format* fecha = formato(libro, "yyyy-mm-dd");
-    lxw_format* hora = formato(libro, "hh:mm:ss");
-    lxw_format* duracion = formato(libro, "[h]:mm");
-
-    // Marcaciones: the CSV's columns, and the time present as a duration.
-    Hoja marcaciones(libro, "Marcaciones", negrita);
-    marcaciones.encabezado({QStringLiteral("fecha"), QStringLiteral("cedula"),
-                            QStringLiteral("apellidos"), QStringLiteral("nombres"),
-                            QStringLiteral("entrada"), QStringLiteral("salida"),
-                            QStringLiteral("segundos"), QStringLiteral("tiempo")},
-                           {11, 14, 24, 24, 9, 9, 9, 8});
-    qsizetype f = 0;
-    for (const Fila& fila : a.filas) {
-        ++f;
-        const Persona& p = a.personas[fila.orden];
-        if (const double d = diaDeHoja(fila.dia); d >= 0)
-            marcaciones.numero(f, 0, d, fecha);
-        else
-            marcaciones.texto(f, 0, fila.dia);
-        marcaciones.texto(f, 1, p.cedula, comoTexto);
-        marcaciones.texto(f, 2, p.apellidos);
-        marcaciones.texto(f, 3, p.nombres);
-        for (const auto& [c, v] : {std::pair{4, fila.entrada}, std::pair{5, fila.salida}}) {
-            if (const double h = horaDeHoja(v); h >= 0)
-                marcaciones.numero(f, c, h, hora);
-            else
-                marcaciones.texto(f, c, v);
-        }
-        if (fila.segundos) {
-            marcaciones.numero(f, 6, double(*fila.segundos));
-            marcaciones.numero(f, 7, double(*fila.segundos) / kSegundosDia, duracion);
-        }
-    }
-    marcaciones.filtrar(f);
-
-    // Resumen: the report's summary, person by person.
-    Hoja resumen(libro, "Resumen", negrita);
-    resumen.encabezado({QStringLiteral("cedula"), QStringLiteral("apellidos"),
-                        QStringLiteral("nombres"), QStringLiteral("dias"),
-                        QStringLiteral("salidas"), QStringLiteral("segundos"),
-                        QStringLiteral("tiempo")},
-                       {14, 24, 24, 6, 8, 10, 8});
-    f = 0;
-    for (const Resumen& r : resumir(a)) {
-        ++f;
-        const Persona& p = a.personas[r.orden];
-        resumen.texto(f, 0, p.cedula, comoTexto);
-        resumen.texto(f, 1, p.apellidos);
-        resumen.texto(f, 2, p.nombres);
-        resumen.numero(f, 3, r.dias);
-        resumen.numero(f, 4, r.salidas);
-        resumen.numero(f, 5, double(r.segundos));
-        resumen.numero(f, 6, r.segundos / kSegundosDia, duracion);
-    }
-    resumen.filtrar(f);
-
-    lxw_error e = marcaciones.primerError();
-    if (e == LXW_NO_ERROR)
-        e = resumen.primerError();
+    const Formatos fm{formato(libro, nullptr, true), formato(libro, "@"),
+                      formato(libro, "yyyy-mm-dd"), formato(libro, "hh:mm:ss"),
+                      formato(libro, "[h]:mm")};
+    lxw_error e = hojaDeMarcaciones(libro, fm, a);
+    if (const lxw_error r = hojaDeResumen(libro, fm, a); e == LXW_NO_ERROR)
+        e = r;
     const lxw_error cerrado = workbook_close(libro);
     if (e == LXW_NO_ERROR)
         e = cerrado;

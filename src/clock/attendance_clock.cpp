@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTime>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace velmar {
@@ -158,11 +159,14 @@ QString consultaDePersona(Conexion& db, const QString& cedula) {
 
 // The person's row of the scan's day: the day the person query fixed, so a
 // scan that waited into the next day still finds the row of its own.
-// The key, the day and "no exit yet" as the farm's columns hold them.
-QString consultaDelDia(Conexion& db, const QString& personalId, const QString& fecha) {
+// The key, the day and "no exit yet" as the farm's columns hold them;
+// `ademas`, more of the select list (the lock's release).
+QString consultaDelDia(Conexion& db, const QString& personalId, const QString& fecha,
+                       const QString& ademas) {
     const FarmSchema& s = db.esquema();
     return QStringLiteral("select asistencia_id, hora_entrada, ") + s.exitRead(db) +
-           QStringLiteral(" as hora_salida from control_asistencia where personal_id = ") +
+           QStringLiteral(" as hora_salida") + ademas +
+           QStringLiteral(" from control_asistencia where personal_id = ") +
            s.keyMatch(db, personalId) + QStringLiteral(" And ") + s.dayIs(db, fecha) +
            QStringLiteral(" limit 1");
 }
@@ -199,6 +203,18 @@ struct Escaneo {
     QString personalId, usuario, fecha, hora;
 
     QString consultaDelDia() const { return velmar::consultaDelDia(st.db, personalId, fecha); }
+    // The day's row read under the lock, letting it go in the same statement
+    // when the row is there (a row read is a row whose select list ran);
+    // through `sobre`'s query routine, or throwing.
+    RecordSet diaSoltando(NamedLock& candado, Station* sobre) const {
+        const QString sql = velmar::consultaDelDia(st.db, personalId, fecha,
+                                                   QStringLiteral(", ") + candado.releaseSql() +
+                                                       QStringLiteral(" as soltado"));
+        RecordSet hoy = sobre ? abrir_consulta(*sobre, sql) : st.db.consulta(sql);
+        if (hoy.abierto() && !hoy.eof())
+            candado.soltadoEnSentencia();
+        return hoy;
+    }
     QString insertarIngreso() const {
         return velmar::insertarIngreso(st.db, personalId, fecha, hora);
     }
@@ -360,6 +376,41 @@ bool esEntradaRepetida(const DbError& e) {
     return e.fault() == ServerFault::DuplicateKey;
 }
 
+// The day's entry under the person's lock: its rows (-1: none written, the
+// box said why), and, when it wrote none, the day's row read back.
+int insertar(const Escaneo& scan, const QString& sql, NamedLock& guarda, Station& bajoCandado,
+             RecordSet& hoy) {
+    QElapsedTimer envio;
+    envio.start();
+    int grabados = -1;
+    try {
+        grabados = insertarConReintento(scan.st.db, sql);
+    } catch (const DbError& e) {
+        if (esEntradaRepetida(e)) {
+            // Another key than the day's (an id the table does not number) is
+            // the refusal it is.
+            hoy = scan.diaSoltando(guarda, nullptr);
+            if (hoy.eof())
+                bajoCandado.prompts.msgbox(textoError(e), kSoloOk);
+            return hoy.eof() ? -1 : 0;
+        }
+        if (!e.conexionPerdida()) {
+            bajoCandado.prompts.msgbox(textoError(e, scan.registroDe()), kSoloOk);
+            return -1;
+        }
+        // Cut off on its way: it may have been committed.
+        hoy = releer(
+            scan.st.db, scan.consultaDelDia(), [](RecordSet&) { return true; }, e, envio,
+            QStringLiteral("No se sabe si quedó registrado el ingreso del usuario ") +
+                scan.usuario);
+        return horaDe(hoy.value(QStringLiteral("hora_entrada"))) == scan.hora;
+    }
+    // The day had its entry (another station's, perhaps just now): a re-scan.
+    if (grabados == 0)
+        hoy = scan.diaSoltando(guarda, &bajoCandado);
+    return grabados;
+}
+
 } // namespace
 
 void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) {
@@ -454,6 +505,9 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
                              persona.text(QStringLiteral("apellidos")),
                          persona.text(QStringLiteral("fecha")),
                          persona.text(QStringLiteral("hora"))};
+            // Nothing recorded on a server clock that disagrees with itself.
+            if (!guardada && !horaAcorde(st, scan.fecha, scan.hora, scan.usuario))
+                return;
             if (diario)
                 diario->relojServidor(scan.fecha, scan.hora);
             if (guardada)
@@ -465,40 +519,27 @@ void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) 
             CajasDiferidas cajas(st.prompts);
             {
                 Station bajoCandado = st.conPrompts(cajas);
-                hoy = abrir_consulta(bajoCandado, scan.consultaDelDia());
-                ingreso = hoy.abierto() && hoy.eof();
-                // Only under the person's lock: without it another station's
-                // entry may be on its way, so this one inserts none.
-                if (ingreso && conElCandado) {
-                    QElapsedTimer envio;
-                    envio.start();
+                // Under the lock the entry goes first: the insert looks the day
+                // up itself (it writes only into an empty day), so an entry is
+                // the person query, the insert and the release. A key the
+                // column refuses is refused only for a day without its entry.
+                QString sqlIngreso;
+                std::optional<SchemaError> rechazo;
+                if (conElCandado) {
                     try {
-                        grabados = insertarConReintento(st.db, scan.insertarIngreso());
-                        // Another station's entry was there first: shown as a re-scan.
-                        if (grabados == 0)
-                            hoy = st.db.consulta(scan.consultaDelDia());
-                    } catch (const DbError& e) {
-                        if (esEntradaRepetida(e)) {
-                            // Another key than the day's (an id the table does
-                            // not number) is the refusal it is.
-                            hoy = st.db.consulta(scan.consultaDelDia());
-                            grabados = hoy.eof() ? -1 : 0;
-                            if (hoy.eof())
-                                cajas.msgbox(textoError(e), kSoloOk);
-                        } else if (!e.conexionPerdida()) {
-                            cajas.msgbox(textoError(e, scan.registroDe()), kSoloOk);
-                        } else {
-                            // Cut off on its way: it may have been committed.
-                            hoy = releer(
-                                st.db, scan.consultaDelDia(), [](RecordSet&) { return true; }, e,
-                                envio,
-                                QStringLiteral("No se sabe si quedó registrado el ingreso del "
-                                               "usuario ") +
-                                    scan.usuario);
-                            grabados =
-                                horaDe(hoy.value(QStringLiteral("hora_entrada"))) == scan.hora;
-                        }
+                        sqlIngreso = scan.insertarIngreso();
+                    } catch (const SchemaError& e) {
+                        rechazo = e;
                     }
+                }
+                if (!conElCandado || rechazo) {
+                    hoy = abrir_consulta(bajoCandado, scan.consultaDelDia());
+                    ingreso = hoy.abierto() && hoy.eof();
+                    if (ingreso && rechazo)
+                        throw *rechazo;
+                } else {
+                    ingreso = true;
+                    grabados = insertar(scan, sqlIngreso, guarda, bajoCandado, hoy);
                 }
                 guarda.soltar();
             }

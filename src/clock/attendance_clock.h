@@ -26,7 +26,8 @@ QString attendanceLockNameOf(const QString& personalIdSql);
 // which also takes the person's lock for the row it finds; the person's row of
 // a day; the day's entry, inserted only when the day has none.
 QString consultaDePersona(Conexion& db, const QString& cedula);
-QString consultaDelDia(Conexion& db, const QString& personalId, const QString& fecha);
+QString consultaDelDia(Conexion& db, const QString& personalId, const QString& fecha,
+                       const QString& ademas = QString());
 QString insertarIngreso(Conexion& db, const QString& personalId, const QString& fecha,
                         const QString& hora);
 

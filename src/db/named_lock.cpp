@@ -24,6 +24,10 @@ QString NamedLock::acquireSql(const QString& nombre, int esperaSegundos) {
            QString::number(esperaSegundos) + QStringLiteral(")");
 }
 
+QString NamedLock::releaseSql() const {
+    return QStringLiteral("RELEASE_LOCK(") + nombre_ + QStringLiteral(")");
+}
+
 void NamedLock::soltar() noexcept {
     if (!tomado_)
         return;
@@ -31,7 +35,7 @@ void NamedLock::soltar() noexcept {
     if (!db_.abierta())
         return; // the server let it go with the connection
     try {
-        db_.consulta(QStringLiteral("SELECT RELEASE_LOCK(") + nombre_ + QStringLiteral(")"));
+        db_.consulta(QStringLiteral("SELECT ") + releaseSql());
     } catch (const Error&) {
     }
 }

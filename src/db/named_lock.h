@@ -22,6 +22,10 @@ public:
         , tomado_(tomado) {}
     // The GET_LOCK call for `nombre`, to place in a statement's select list.
     static QString acquireSql(const QString& nombre, int esperaSegundos);
+    // The RELEASE_LOCK call, for a statement that lets the lock go itself.
+    QString releaseSql() const;
+    // A statement carrying releaseSql() ran: nothing is left to release.
+    void soltadoEnSentencia() { tomado_ = false; }
     ~NamedLock() { soltar(); }
     NamedLock(const NamedLock&) = delete;
     NamedLock& operator=(const NamedLock&) = delete;

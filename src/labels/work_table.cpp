@@ -71,44 +71,58 @@ Written fill(Station& st, RecordSet& groups) {
     return w;
 }
 
+// The label's three read-backs, the own-rows check and the lock's release in
+// one statement: one round trip, and the check sees the very rows the
+// read-backs saw. Each part keeps its own query (its ORDER BY, a LIMIT at
+// what is read of it) and is told apart by its tag, the last column. The
+// parts run in order, so the release comes after every read.
+//
 // The named lock is one server's: on a cluster a fill cut off on another node
-// can still commit into the table while this one reads it. The whole table,
-// read after the label's own reads, must be exactly the rows this fill wrote;
-// anything else and the label is not printed. The packing's column is only
-// ours by position: a farm's table that names it otherwise is checked
-// without it.
-void checkOwnRows(Station& st, const Written& w) {
-    const QString sums =
-        QStringLiteral("select count(*), coalesce(sum(bunches), 0), coalesce(sum(botones), 0), "
-                       "coalesce(sum(caja is null or caja <> ") +
-        st.db.num(w.box) + QStringLiteral("), 0)");
-    const QString from = QStringLiteral(" from tmp_caja");
-    RecordSet rs;
-    try {
-        rs = st.db.consulta(sums +
-                            QStringLiteral(", coalesce(sum(num_pack is null or num_pack <> '") +
-                            st.db.esc(w.packing) + QStringLiteral("'), 0)") + from);
-    } catch (const DbError& e) {
-        if (e.fault() != ServerFault::UnknownColumn)
-            throw;
-        rs = st.db.consulta(sums + QStringLiteral(", 0") + from);
-    }
-    const qint64 read[] = {numeric(rs.value(0)), numeric(rs.value(1)), numeric(rs.value(2)),
-                           numeric(rs.value(3)) + numeric(rs.value(4))};
-    if (read[0] != w.rows || read[1] != w.bunches || read[2] != w.stems || read[3] != 0)
-        throw WorkTableMixed();
+// can still commit into the table while this one reads it. The whole table
+// must be exactly the rows this fill wrote; anything else and the label is
+// not printed. The packing's column is only ours by position: a farm's table
+// that names it otherwise is checked without it.
+QString readBackSql(Station& st, const QString& box, const BoxQueries& queries, const Written& w,
+                    bool withPacking, const QString& release) {
+    const QString none = QStringLiteral("NULL, NULL, NULL, NULL");
+    const QString where = QStringLiteral(" from tmp_caja where caja=") + box;
+    const QString mixed = QStringLiteral("coalesce(sum(caja is null or caja <> ") +
+                          st.db.num(w.box) + QStringLiteral("), 0)") +
+                          (withPacking ? QStringLiteral(" + coalesce(sum(num_pack is null or "
+                                                        "num_pack <> '") +
+                                             st.db.esc(w.packing) + QStringLiteral("'), 0)")
+                                       : QString());
+    return QStringLiteral("(select distinct subcliente AS a, NULL AS b, NULL AS bunches, NULL AS "
+                          "botones, NULL AS n, NULL AS s1, NULL AS s2, NULL AS otras, 1 AS k") +
+           where + queries.columnOrder + QStringLiteral(" LIMIT ") + QString::number(kColumns) +
+           QStringLiteral(") UNION ALL (select distinct cliente, NULL, NULL, NULL, ") + none +
+           QStringLiteral(", 2") + where + QStringLiteral(" order by cliente LIMIT ") +
+           QString::number(queries.rowsRead) +
+           QStringLiteral(") UNION ALL (select cliente, subcliente, bunches,botones, ") + none +
+           QStringLiteral(", 3") + where + QStringLiteral(" order by cliente LIMIT ") +
+           QString::number(kEntries) +
+           QStringLiteral(") UNION ALL (select NULL, NULL, NULL, NULL, count(*), "
+                          "coalesce(sum(bunches), 0), coalesce(sum(botones), 0), ") +
+           mixed + QStringLiteral(", 4 from tmp_caja) UNION ALL (select NULL, NULL, NULL, NULL, ") +
+           release + QStringLiteral(", NULL, NULL, NULL, 5)");
 }
 
-// The first `limit` values of a one-column query, in the order they come.
-QStringList values(Station& st, const QString& sql, const QString& column, int limit) {
-    RecordSet rs = abrir_consulta(st, sql);
-    const int count = std::min(rs.count(), limit);
-    QStringList out;
-    for (int i = 0; i < count; ++i) {
-        out << rs.text(column);
-        rs.moveNext();
+// A failed read-back shows the box abrir_consulta shows, then ends the label.
+RecordSet readBack(Station& st, const QString& box, const BoxQueries& queries, const Written& w,
+                   NamedLock& lock) {
+    for (bool withPacking = true;; withPacking = false) {
+        try {
+            RecordSet rs =
+                st.db.consulta(readBackSql(st, box, queries, w, withPacking, lock.releaseSql()));
+            lock.soltadoEnSentencia();
+            return rs;
+        } catch (const DbError& e) {
+            if (withPacking && e.fault() == ServerFault::UnknownColumn)
+                continue;
+            st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(e), kSoloOk);
+            throw;
+        }
     }
-    return out;
 }
 
 } // namespace
@@ -121,31 +135,29 @@ void readGridThroughWorkTable(Station& st, RecordSet& groups, const BoxQueries& 
     if (!lock.tomado())
         throw DbError(QStringLiteral("No se pudo tomar tmp_caja"));
     const Written written = fill(st, groups);
-
-    const QString box = st.db.num(data.box);
-    data.columns = values(st,
-                          QStringLiteral("select distinct subcliente from tmp_caja where caja=") +
-                              box + queries.columnOrder,
-                          QStringLiteral("subcliente"), kColumns);
-    data.rows = values(st,
-                       QStringLiteral("select distinct cliente from tmp_caja where caja=") + box +
-                           QStringLiteral(" order by cliente"),
-                       QStringLiteral("cliente"), queries.rowsRead);
-
-    RecordSet rs = abrir_consulta(
-        st,
-        QStringLiteral("select cliente, subcliente, bunches,botones from tmp_caja where caja=") +
-            box + QStringLiteral(" order by cliente"));
-    const int count = std::min(rs.count(), kEntries);
-    for (int k = 0; k < count; ++k) {
-        data.entries.append({rs.text(QStringLiteral("cliente")),
-                             rs.text(QStringLiteral("subcliente")),
-                             rs.text(QStringLiteral("bunches"))});
-        data.bunches += numeric(rs.value(QStringLiteral("bunches")));
-        data.stems += numeric(rs.value(QStringLiteral("botones")));
-        rs.moveNext();
+    RecordSet rs = readBack(st, st.db.num(data.box), queries, written, lock);
+    bool own = false;
+    for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
+        switch (rs.value(8).toInt()) {
+        case 1:
+            data.columns << rs.text(0);
+            break;
+        case 2:
+            data.rows << rs.text(0);
+            break;
+        case 3:
+            data.entries.append({rs.text(0), rs.text(1), rs.text(2)});
+            data.bunches += numeric(rs.value(2));
+            data.stems += numeric(rs.value(3));
+            break;
+        case 4:
+            own = numeric(rs.value(4)) == written.rows && numeric(rs.value(5)) == written.bunches &&
+                  numeric(rs.value(6)) == written.stems && numeric(rs.value(7)) == 0;
+            break;
+        }
     }
-    checkOwnRows(st, written);
+    if (!own)
+        throw WorkTableMixed();
 }
 
 } // namespace velmar

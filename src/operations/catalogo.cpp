@@ -4,150 +4,161 @@
 #include "clock/attendance_clock.h"
 #include "clock/kept_scans.h"
 #include "labels/box_labels.h"
+#include "operations/revisar_base.h"
 #include "packing/completion.h"
 #include "packing/packing_change.h"
 #include "packing/packing_report.h"
 #include "packing/write_off.h"
-#include "operations/revisar_base.h"
 
 namespace velmar {
 
 namespace {
 
-QVector<Operacion> construir() {
-    QVector<Operacion> ops;
-    ops.append({QStringLiteral("asistencia"),
-                QStringLiteral("Registrar asistencia"),
-                {{QStringLiteral("cedula"), QStringLiteral("Cédula"), false}},
-                false,
-                false,
-                [](Station& st, const QStringList& a) { asistencia(st, a.value(0)); }});
+using Args = const QStringList&;
 
-    // The office's attendance record: personal data, so behind the login.
-    const Parametro desde{QStringLiteral("desde"), QStringLiteral("Desde (aaaa-mm-dd)"), false};
-    ops.append({QStringLiteral("reporte_asistencia"),
-                QStringLiteral("Reporte de asistencia"),
-                {desde, {QStringLiteral("hasta"), QStringLiteral("Hasta (aaaa-mm-dd)"), true}},
-                true,
-                true,
-                [](Station& st, const QStringList& a) {
-                    reporte_asistencia(st, a.value(0), a.value(1));
-                }});
-    ops.append({QStringLiteral("exportar_asistencia"),
-                QStringLiteral("Exportar asistencia"),
-                {desde,
-                 {QStringLiteral("hasta"), QStringLiteral("Hasta (aaaa-mm-dd)"), false},
-                 {QStringLiteral("archivo"),
-                  QStringLiteral("Archivo (.xlsx o .csv)"),
-                  false,
-                  {},
-                  false,
-                  QStringLiteral("Libro de Excel (*.xlsx);;CSV separado por comas (*.csv)")}},
-                true,
-                true,
-                [](Station& st, const QStringList& a) {
+const Parametro kPacking{.nombre = QStringLiteral("packing"),
+                         .etiqueta = QStringLiteral("Packing")};
+const Parametro kCaja{.nombre = QStringLiteral("caja"), .etiqueta = QStringLiteral("Caja")};
+const Parametro kDesde{.nombre = QStringLiteral("desde"),
+                       .etiqueta = QStringLiteral("Desde (aaaa-mm-dd)")};
+
+Parametro opcional(Parametro p) {
+    p.opcional = true;
+    return p;
+}
+
+// The card box, and the office's attendance record: personal data, behind
+// the login.
+void deAsistencia(QVector<Operacion>& ops) {
+    const Parametro hasta{.nombre = QStringLiteral("hasta"),
+                          .etiqueta = QStringLiteral("Hasta (aaaa-mm-dd)")};
+    ops.append(
+        {.nombre = QStringLiteral("asistencia"),
+         .titulo = QStringLiteral("Registrar asistencia"),
+         .parametros = {{.nombre = QStringLiteral("cedula"), .etiqueta = QStringLiteral("Cédula")}},
+         .enMenu = false,
+         .ejecutar = [](Station& st, Args a) { asistencia(st, a.value(0)); }});
+    ops.append(
+        {.nombre = QStringLiteral("reporte_asistencia"),
+         .titulo = QStringLiteral("Reporte de asistencia"),
+         .parametros = {kDesde, opcional(hasta)},
+         .requiereLogin = true,
+         .ejecutar = [](Station& st, Args a) { reporte_asistencia(st, a.value(0), a.value(1)); }});
+    ops.append({.nombre = QStringLiteral("exportar_asistencia"),
+                .titulo = QStringLiteral("Exportar asistencia"),
+                .parametros = {kDesde,
+                               hasta,
+                               {.nombre = QStringLiteral("archivo"),
+                                .etiqueta = QStringLiteral("Archivo (.xlsx o .csv)"),
+                                .tiposArchivo = QStringLiteral(
+                                    "Libro de Excel (*.xlsx);;CSV separado por comas (*.csv)")}},
+                .requiereLogin = true,
+                .ejecutar = [](Station& st, Args a) {
                     exportar_asistencia(st, a.value(0), a.value(1), a.value(2));
                 }});
+}
 
-    // Packing room: reports, completion mark, moves, write-off.
-    const Parametro packing{QStringLiteral("packing"), QStringLiteral("Packing"), false};
-    ops.append(
-        {QStringLiteral("reporte_pck"),
-         QStringLiteral("Reporte de packing"),
-         {packing, {QStringLiteral("caja"), QStringLiteral("Caja"), true}},
-         false,
-         true,
-         [](Station& st, const QStringList& a) { reporte_pck(st, a.value(0), a.value(1)); }});
-    ops.append({QStringLiteral("imprimir_caja"),
-                QStringLiteral("Reporte de caja"),
-                {packing,
-                 {QStringLiteral("caja"), QStringLiteral("Caja"), false},
-                 {QStringLiteral("guia"), QStringLiteral("Guía aérea"), true}},
-                false,
-                true,
-                [](Station& st, const QStringList& a) {
+// Packing room: reports, completion mark, moves, write-off.
+void deEmpaque(QVector<Operacion>& ops) {
+    ops.append({.nombre = QStringLiteral("reporte_pck"),
+                .titulo = QStringLiteral("Reporte de packing"),
+                .parametros = {kPacking, opcional(kCaja)},
+                .ejecutar = [](Station& st, Args a) { reporte_pck(st, a.value(0), a.value(1)); }});
+    ops.append({.nombre = QStringLiteral("imprimir_caja"),
+                .titulo = QStringLiteral("Reporte de caja"),
+                .parametros = {kPacking,
+                               kCaja,
+                               {.nombre = QStringLiteral("guia"),
+                                .etiqueta = QStringLiteral("Guía aérea"),
+                                .opcional = true}},
+                .ejecutar = [](Station& st, Args a) {
                     imprimir_caja(st, a.value(0), a.value(1), a.value(2));
                 }});
-    ops.append({QStringLiteral("pck_completo"),
-                QStringLiteral("Marcar packing completo"),
-                {packing},
-                true,
-                true,
-                [](Station& st, const QStringList& a) { pck_completo(st, a.value(0)); }});
-    ops.append({QStringLiteral("pck_abrir"),
-                QStringLiteral("Reabrir packing"),
-                {packing},
-                true,
-                true,
-                [](Station& st, const QStringList& a) { pck_abrir(st, a.value(0)); }});
-    ops.append({QStringLiteral("cambiar_packing"),
-                QStringLiteral("Cambiar packing o caja"),
-                {packing,
-                 {QStringLiteral("nuevo_packing"), QStringLiteral("Nuevo packing"), false},
-                 {QStringLiteral("caja"), QStringLiteral("Caja"), true},
-                 {QStringLiteral("nueva_caja"), QStringLiteral("Nueva caja"), true}},
-                true,
-                true,
-                [](Station& st, const QStringList& a) {
+    ops.append({.nombre = QStringLiteral("pck_completo"),
+                .titulo = QStringLiteral("Marcar packing completo"),
+                .parametros = {kPacking},
+                .requiereLogin = true,
+                .ejecutar = [](Station& st, Args a) { pck_completo(st, a.value(0)); }});
+    ops.append({.nombre = QStringLiteral("pck_abrir"),
+                .titulo = QStringLiteral("Reabrir packing"),
+                .parametros = {kPacking},
+                .requiereLogin = true,
+                .ejecutar = [](Station& st, Args a) { pck_abrir(st, a.value(0)); }});
+    ops.append({.nombre = QStringLiteral("cambiar_packing"),
+                .titulo = QStringLiteral("Cambiar packing o caja"),
+                .parametros = {kPacking,
+                               {.nombre = QStringLiteral("nuevo_packing"),
+                                .etiqueta = QStringLiteral("Nuevo packing")},
+                               opcional(kCaja),
+                               {.nombre = QStringLiteral("nueva_caja"),
+                                .etiqueta = QStringLiteral("Nueva caja"),
+                                .opcional = true}},
+                .requiereLogin = true,
+                .ejecutar = [](Station& st, Args a) {
                     cambiar_packing(st, a.value(0), a.value(1), a.value(2), a.value(3));
                 }});
-    ops.append({QStringLiteral("baja_nacional"),
-                QStringLiteral("Baja nacional de bunche"),
-                {{QStringLiteral("bunche"), QStringLiteral("Bunche"), false}},
-                true,
-                true,
-                [](Station& st, const QStringList& a) { baja_nacional(st, a.value(0)); }});
+    ops.append(
+        {.nombre = QStringLiteral("baja_nacional"),
+         .titulo = QStringLiteral("Baja nacional de bunche"),
+         .parametros = {{.nombre = QStringLiteral("bunche"), .etiqueta = QStringLiteral("Bunche")}},
+         .requiereLogin = true,
+         .ejecutar = [](Station& st, Args a) { baja_nacional(st, a.value(0)); }});
+}
 
-    // Labels: the three box-detail labels and the reprint after a jam.
-    const QVector<Parametro> deCaja = {packing,
-                                       {QStringLiteral("caja"), QStringLiteral("Caja"), false}};
-    for (const BoxLabel& e : boxLabels())
-        ops.append({e.operation, e.title, deCaja, false, true,
-                    [layout = e.layout](Station& st, const QStringList& a) {
+// Labels: the three box-detail labels, the preview and the reprint after a jam.
+void deEtiquetas(QVector<Operacion>& ops) {
+    QVector<Opcion> etiquetas;
+    for (const BoxLabel& e : boxLabels()) {
+        ops.append({.nombre = e.operation,
+                    .titulo = e.title,
+                    .parametros = {kPacking, kCaja},
+                    .ejecutar = [layout = e.layout](Station& st, Args a) {
                         printBoxLabel(st, layout(), a.value(0), a.value(1));
                     }});
-    // The label one of those three would print, drawn and not sent.
-    QVector<Opcion> etiquetas;
-    for (const BoxLabel& e : boxLabels())
         etiquetas.append({e.operation, e.title});
-    ops.append({QStringLiteral("vista_previa"),
-                QStringLiteral("Vista previa de etiqueta"),
-                {{QStringLiteral("operacion"), QStringLiteral("Etiqueta"), false, etiquetas},
-                 packing,
-                 {QStringLiteral("caja"), QStringLiteral("Caja"), false},
-                 {QStringLiteral("archivo"), QStringLiteral("Archivo PNG"), false, {}, true}},
-                false,
-                true,
-                [](Station& st, const QStringList& a) {
+    }
+    // The label one of those three would print, drawn and not sent.
+    ops.append({.nombre = QStringLiteral("vista_previa"),
+                .titulo = QStringLiteral("Vista previa de etiqueta"),
+                .parametros = {{.nombre = QStringLiteral("operacion"),
+                                .etiqueta = QStringLiteral("Etiqueta"),
+                                .opciones = etiquetas},
+                               kPacking,
+                               kCaja,
+                               {.nombre = QStringLiteral("archivo"),
+                                .etiqueta = QStringLiteral("Archivo PNG"),
+                                .soloCli = true}},
+                .ejecutar = [](Station& st, Args a) {
                     vista_previa(st, a.value(0), a.value(1), a.value(2), a.value(3));
                 }});
     // asks Yes/No before it sends: velmar-cli reads the answer from stdin
-    ops.append({QStringLiteral("reimprimir_etiqueta"),
-                QStringLiteral("Reimprimir última etiqueta"),
-                {},
-                false,
-                true,
-                [](Station& st, const QStringList&) { reimprimir_etiqueta(st); }});
-    // Scans kept while the database was away (VELMAR_DIARIO): listed, sent.
-    ops.append({QStringLiteral("marcaciones_guardadas"),
-                QStringLiteral("Marcaciones en espera"),
-                {},
-                false,
-                false,
-                [](Station& st, const QStringList&) { marcaciones_guardadas(st); }});
-    ops.append({QStringLiteral("enviar_marcaciones"),
-                QStringLiteral("Enviar marcaciones"),
-                {},
-                false,
-                false,
-                [](Station& st, const QStringList&) { enviar_marcaciones(st); }});
-    // What the station will do with the farm's own tables, for its IT person.
-    ops.append({QStringLiteral("revisar_base"),
-                QStringLiteral("Revisar base de datos"),
-                {},
-                false,
-                true,
-                [](Station& st, const QStringList&) { revisar_base(st); }});
+    ops.append({.nombre = QStringLiteral("reimprimir_etiqueta"),
+                .titulo = QStringLiteral("Reimprimir última etiqueta"),
+                .ejecutar = [](Station& st, Args) { reimprimir_etiqueta(st); }});
+}
+
+// Scans kept while the database was away (VELMAR_DIARIO), and what the
+// station will do with the farm's own tables.
+void deLaEstacion(QVector<Operacion>& ops) {
+    ops.append({.nombre = QStringLiteral("marcaciones_guardadas"),
+                .titulo = QStringLiteral("Marcaciones en espera"),
+                .enMenu = false,
+                .ejecutar = [](Station& st, Args) { marcaciones_guardadas(st); }});
+    ops.append({.nombre = QStringLiteral("enviar_marcaciones"),
+                .titulo = QStringLiteral("Enviar marcaciones"),
+                .enMenu = false,
+                .ejecutar = [](Station& st, Args) { enviar_marcaciones(st); }});
+    ops.append({.nombre = QStringLiteral("revisar_base"),
+                .titulo = QStringLiteral("Revisar base de datos"),
+                .ejecutar = [](Station& st, Args) { revisar_base(st); }});
+}
+
+QVector<Operacion> construir() {
+    QVector<Operacion> ops;
+    deAsistencia(ops);
+    deEmpaque(ops);
+    deEtiquetas(ops);
+    deLaEstacion(ops);
     return ops;
 }
 

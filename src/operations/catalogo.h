@@ -32,7 +32,7 @@ struct Parametro {
 struct Operacion {
     QString nombre; // velmar-cli's name for it: the operation's own name
     QString titulo; // menu entry
-    QVector<Parametro> parametros;
+    QVector<Parametro> parametros = {};
     // Changes data or shows personal data: runs only after a successful
     // administrator login.
     bool requiereLogin = false;

@@ -10,7 +10,8 @@ namespace velmar {
 // How the schema review ended, as velmar-cli's exit code.
 enum class Revision { Servible = 0, Rechazada = 3, SinBase = 4 };
 
-// Writes the review into the report box; a shape refused also gets a box.
+// Writes the review into the report box (shown); the last line says what the
+// refusals stop.
 Revision revisar_base(Station& st);
 
 // At start, the refusals only, in one box (nothing when the schema serves, or

@@ -20,6 +20,37 @@ void terminar(Station& st) {
     st.busy.ponerLeyenda(QString());
 }
 
+// The box loop needs each box's rows together; GROUP BY alone does not
+// promise an order.
+QString consultaDelPacking(Station& st, const QString& packing, const QString& caja) {
+    QString sql = QStringLiteral("SELECT bunche.caja, variedad.vnombre, count(bunche.num_bunch) AS "
+                                 "bunchest, sum(bunche.num_tallos) AS botones") +
+                  QStringLiteral(" FROM bunche, variedad") +
+                  QStringLiteral(" WHERE bunche.cod_varie=variedad.cod_varie AND") +
+                  QStringLiteral(" bunche.num_pack = '") + st.db.esc(packing);
+    if (!caja.isEmpty())
+        sql += QStringLiteral("' AND caja='") + st.db.esc(caja);
+    return sql + QStringLiteral("' GROUP BY bunche.caja, variedad.vnombre") +
+           QStringLiteral(" ORDER BY bunche.caja, variedad.vnombre");
+}
+
+void escribirCajas(Station& st, RecordSet& rs);
+
+// The box's variety: the one variety's name without its stem length and the
+// box's bunch count, or MIX.
+QString variedadDeCaja(Station& st, RecordSet& variedades, qint64 bunches) {
+    if (variedades.count() != 1)
+        return QStringLiteral("MIX");
+    QString nombre = RecordSet::textOf(buscar_valor(
+        st, QStringLiteral("vnombre"), QStringLiteral("variedad"),
+        QStringLiteral("cod_varie='") + st.db.esc(variedades.text(QStringLiteral("cod_varie"))) +
+            QStringLiteral("'")));
+    // The last three characters are the stem length; a shorter name has no
+    // name part left.
+    nombre = nombre.size() >= 3 ? nombre.left(nombre.size() - 3) : QString();
+    return sinBlancos(nombre) + QStringLiteral("-") + QString::number(bunches);
+}
+
 } // namespace
 
 void reporte_pck(Station& st, const QString& packing, const QString& caja) {
@@ -37,19 +68,7 @@ void reporte_pck(Station& st, const QString& packing, const QString& caja) {
                          QStringLiteral("num_pack='") + st.db.esc(packing) + QStringLiteral("'")));
     });
 
-    QString sql = QStringLiteral("SELECT bunche.caja, variedad.vnombre, count(bunche.num_bunch) AS "
-                                 "bunchest, sum(bunche.num_tallos) AS botones") +
-                  QStringLiteral(" FROM bunche, variedad") +
-                  QStringLiteral(" WHERE bunche.cod_varie=variedad.cod_varie AND") +
-                  QStringLiteral(" bunche.num_pack = '") + st.db.esc(packing);
-    if (!caja.isEmpty())
-        sql += QStringLiteral("' AND caja='") + st.db.esc(caja);
-    // The box loop needs each box's rows together; GROUP BY alone does not
-    // promise an order.
-    sql += QStringLiteral("' GROUP BY bunche.caja, variedad.vnombre") +
-           QStringLiteral(" ORDER BY bunche.caja, variedad.vnombre");
-
-    RecordSet rs = abrir_consulta(st, sql);
+    RecordSet rs = abrir_consulta(st, consultaDelPacking(st, packing, caja));
     int filas = 0;
     // A read that failed has had its box; it says nothing of the packing's data.
     if (!paso(st, [&] { filas = rs.count(); }) || !conEstado) {
@@ -70,12 +89,19 @@ void reporte_pck(Station& st, const QString& packing, const QString& caja) {
                                                 : QStringLiteral(" EN PROCESO ")) +
                   kCrLf);
 
+    escribirCajas(st, rs);
+    terminar(st);
+}
+
+namespace {
+
+// Each box with its varieties and totals; every box but the first closes the
+// one before it, whatever its number. A step that fails is skipped.
+void escribirCajas(Station& st, RecordSet& rs) {
     const auto totales = [&](double bunches, double tallos) {
         st.report.append(QStringLiteral("Total bunches: ") + entero(bunches) +
                          QStringLiteral(", Total tallos: ") + entero(tallos) + kCrLf);
     };
-
-    // Every box but the first closes the one before it, whatever its number.
     bool primera = true;
     QString anterior;
     double bunches = 0, tallos = 0;
@@ -112,8 +138,9 @@ void reporte_pck(Station& st, const QString& packing, const QString& caja) {
     }
     totales(bunches, tallos);
     st.report.append(kSeparador + kCrLf);
-    terminar(st);
 }
+
+} // namespace
 
 void imprimir_caja(Station& st, const QString& packing, const QString& caja, const QString& guia) {
     OperationScope op(st, caminoDeConsulta(st));
@@ -155,17 +182,7 @@ void imprimir_caja(Station& st, const QString& packing, const QString& caja, con
             return;
         }
 
-        QString variedad = QStringLiteral("MIX");
-        if (nVariedades == 1) {
-            QString nombre = RecordSet::textOf(buscar_valor(
-                st, QStringLiteral("vnombre"), QStringLiteral("variedad"),
-                QStringLiteral("cod_varie='") +
-                    st.db.esc(variedades.text(QStringLiteral("cod_varie"))) + QStringLiteral("'")));
-            // The last three characters are the stem length; a shorter name
-            // has no name part left.
-            nombre = nombre.size() >= 3 ? nombre.left(nombre.size() - 3) : QString();
-            variedad = sinBlancos(nombre) + QStringLiteral("-") + QString::number(bunches);
-        }
+        const QString variedad = variedadDeCaja(st, variedades, bunches);
 
         for (const QString& linea :
              {kSeparador, QStringLiteral("ROSES"), QString(), QStringLiteral(" AWB:") + guia,

@@ -46,12 +46,16 @@ QString motivo(ServerFault f) {
 
 // The server gave up waiting for another session's lock (a row, or a whole
 // table behind LOCK TABLES) and rolled the statement back. Whose lock it is
-// the station cannot tell, nor may a read claim a change was lost.
+// the station cannot tell, nor may a read claim a change was lost. A read
+// waits for no station (stations lock no tables and read no row under a
+// lock): a cluster node that could not catch up with the others (a read
+// waits for that under wsrep_sync_wait) answers with the same code.
 QString esperaDeCandado(const DbError& e, const QString& registro) {
     if (e.lectura())
-        return QStringLiteral("Otro programa o estación tiene ocupados los datos que se leen y "
-                              "la base de datos dejó de esperar: no se leyó nada y no se cambió "
-                              "nada. Intente de nuevo");
+        return QStringLiteral("La base de datos dejó de esperar para leer: un servidor del "
+                              "clúster no se pudo poner al día con los otros, o un programa que "
+                              "no es una estación tiene tomada la tabla. No se leyó nada y no se "
+                              "cambió nada. Intente de nuevo");
     return (registro.isEmpty() ? QStringLiteral("El registro que se iba a cambiar") : registro) +
            QStringLiteral(" está ocupado por otro programa o estación y la base de datos dejó de "
                           "esperar: no se guardó el cambio. Intente de nuevo");

@@ -5,6 +5,7 @@
 
 #include "printing/label_printer.h"
 #include "station/prompts.h"
+#include "station/server_clock.h"
 #include "station/views.h"
 
 #include <QByteArray>
@@ -60,6 +61,8 @@ struct StationSession {
     EtiquetaCompuesta ultima_compuesta;
     // Scans kept while the database is away; null unless the farm turned it on.
     KeptScans* guardadas = nullptr;
+    // The server's clock the attendance clock trusts.
+    ServerClock reloj;
 };
 
 struct Station : StationServices {

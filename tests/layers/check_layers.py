@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fails when a file of src/ or apps/ includes a header of a higher layer, or
 when the folders' includes form a loop. A file's layer is its folder's, one
-level below src/ (no nested layer folders); the order is written only here.
+level below src/ (no nested layer folders); the order is src/CMakeLists.txt's.
 
     check_layers.py SOURCE_DIR
 """
@@ -10,43 +10,39 @@ import pathlib
 import re
 import sys
 
-# Lowest first; folders on one line are peers and may not include each other
-# in a circle.
-LAYERS = [
-    ["db", "files", "journal", "epl2"],
-    ["printing", "emulator"],
-    ["station"],
-    ["attendance", "clock", "labels", "login", "packing"],
-    ["operations"],
-    ["cli", "gui"],
-    ["apps"],
-]
-LEVEL = {folder: i for i, peers in enumerate(LAYERS) for folder in peers}
+
+def floors(root):
+    """The floors as src/CMakeLists.txt states them, lowest first; apps on top."""
+    text = (root / "src" / "CMakeLists.txt").read_text(encoding="utf-8")
+    return [f.split() for f in re.findall(r"^velmar_floor\(([^)]*)\)", text, re.M)] + [["apps"]]
+
+
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
-def folder_of(path):
+def folder_of(path, level):
     """The layer folder of a path relative to src/ (or 'apps'), None if none."""
     parts = path.split("/")[:-1]
-    return parts[0] if len(parts) == 1 and parts[0] in LEVEL else None
+    return parts[0] if len(parts) == 1 and parts[0] in level else None
 
 
 def main(root):
     root = pathlib.Path(root)
+    level = {folder: i for i, peers in enumerate(floors(root)) for folder in peers}
     files = [(p, p.relative_to(root / "src").as_posix()) for p in (root / "src").rglob("*")
              if p.suffix in (".h", ".cpp")]
     files += [(p, "apps/" + p.name) for p in (root / "apps").rglob("*.cpp")]
     faults, edges = [], {}
     for path, rel in sorted(files):
-        mine = folder_of(rel)
+        mine = folder_of(rel, level)
         if mine is None:
             faults.append(f"{rel}: its folder has no layer")
             continue
         for target in INCLUDE.findall(path.read_text(encoding="utf-8")):
-            theirs = folder_of(target)
+            theirs = folder_of(target, level)
             if theirs is None or theirs == mine:
                 continue  # a system header, or the file's own folder
-            if LEVEL[theirs] > LEVEL[mine]:
+            if level[theirs] > level[mine]:
                 faults.append(f"{rel}: includes {target}, of a higher layer ({theirs} above {mine})")
             edges.setdefault(mine, set()).add(theirs)
     try:

@@ -146,6 +146,7 @@ TestStation::TestStation(const QString& dsn)
 
 void TestStation::reloj(const QString& fechaHora) {
     db.ejecutar("SET timestamp = UNIX_TIMESTAMP('" + fechaHora + "')");
+    sesion.reloj = {}; // the station sees that time first
 }
 
 } // namespace velmar::test

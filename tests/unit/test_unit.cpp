@@ -2,9 +2,11 @@
 
 #include "db/errors.h"
 #include "db/sql_quote.h"
+#include "station/server_clock.h"
 #include "station/velmo.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 using namespace velmar;
 
@@ -54,6 +56,30 @@ private slots:
             {DbError("", "", true), sin}};
         for (const auto& [error, texto] : errores)
             QCOMPARE(textoError(error), texto);
+    }
+
+    // (server ahead of the pair's start, station's ms, reading): a jump past a
+    // minute is refused until two fresh connections in a row show it.
+    void serverClockJumps() {
+        using L = ServerClock::Lectura;
+        const qint64 s = 1000, h = 3600 * s, noche = ServerClock::kVigencia;
+        const std::tuple<qint64, qint64, L> vistas[] = {
+            {0, 0, L::Acorde},
+            {30 * s, s, L::Acorde}, // a first sight; within the bound
+            {30 * s + h, 2 * s, L::Salto},
+            {30 * s, 3 * s, L::Acorde}, // one node's clock
+            {30 * s + h, 4 * s, L::Salto},
+            {31 * s + h, 5 * s, L::Salto}, // not yet twice fresh
+            {-2 * h, 6 * s, L::Salto},
+            {-2 * h, 7 * s, L::HoraNueva}, // another jump, twice fresh
+            {-2 * h, 8 * s, L::Acorde},
+            {3 * h, 9 * s + noche, L::Acorde}}; // after a night idle
+        const QDateTime t0(QDate(2026, 3, 8), QTime(1, 0), QTimeZone::utc());
+        ServerClock reloj;
+        for (const auto& [adelanto, local, lectura] : vistas)
+            QCOMPARE(reloj.ver(t0.addMSecs(adelanto + local), local), lectura);
+        QCOMPARE(reloj.ver(t0.addMSecs(10 * s + noche), 10 * s + noche), L::Salto);
+        QCOMPARE(reloj.salto(), -3 * h);
     }
 
     // Cut back to the last 16384 characters only past 20480.
