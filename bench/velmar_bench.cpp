@@ -752,6 +752,9 @@ void guardadasVentana() {
     k->latido(form.station());
     for (int i = 0; k->esperando() > 0 && e.elapsed() < 120000; ++i)
         pasar(QStringLiteral("C%1").arg(1 + i % 1000)), QTest::qWait(200);
+    if (k->esperando() != 0)
+        qWarning("%d kept scans still wait; the history ends with:\n%s", k->esperando(),
+                 qPrintable(form.station().history.texto().right(600)));
     tabla << conCuenta({QStringLiteral("ventana, 5 ms: enviar 1 000 guardadas"),
                         double(e.elapsed()), QString(), -1, QStringLiteral("< 3000 ms"),
                         QStringLiteral("ms"), false},

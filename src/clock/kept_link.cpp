@@ -45,10 +45,12 @@ EnlaceDeGuardadas::~EnlaceDeGuardadas() {
     hilo_.join();
 }
 
-void EnlaceDeGuardadas::ahora() {
+void EnlaceDeGuardadas::ahora(const QString& cedula) {
     {
         std::lock_guard<std::mutex> l(mutex_);
         pedida_ = true;
+        if (!cedula.isEmpty() && !primero_.contains(cedula))
+            primero_.append(cedula);
     }
     despertar_.notify_all();
 }
@@ -99,7 +101,16 @@ void EnlaceDeGuardadas::correr() {
 // the waiting scans in batches, each batch's lines posted as it is done.
 void EnlaceDeGuardadas::ronda(KeptScans& k, Station& st) {
     for (bool primera = true;; primera = false) {
-        const int enviadas = primera ? (k.sondear(st), 1) : k.enviar(st, KeptScans::kLote);
+        QStringList antes;
+        if (!primera) {
+            std::lock_guard<std::mutex> l(mutex_);
+            antes.swap(primero_);
+        }
+        int enviadas = primera ? (k.sondear(st), 1) : 0;
+        for (const QString& cedula : antes)
+            enviadas += k.enlaceCaido() ? 0 : k.enviar(st, -1, cedula);
+        if (!primera)
+            enviadas += k.enlaceCaido() ? 0 : k.enviar(st, KeptScans::kLote);
         RondaDeEnlace r;
         r.caido = k.enlaceCaido();
         r.visto = k.vistoServidor(&r.desde, &r.pared);

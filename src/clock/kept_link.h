@@ -37,8 +37,9 @@ public:
     EnlaceDeGuardadas(const EnlaceDeGuardadas&) = delete;
     EnlaceDeGuardadas& operator=(const EnlaceDeGuardadas&) = delete;
 
-    // A round as soon as the thread is free (a scan kept, the window's beat).
-    void ahora();
+    // A round as soon as the thread is free (a scan kept, the window's beat);
+    // with `cedula`, that person's waiting scans go before the others.
+    void ahora(const QString& cedula = {});
     // Milliseconds between rounds with the link up, and with it known down.
     void cadencia(int arriba, int caido);
 
@@ -59,6 +60,7 @@ private:
     std::mutex mutex_;
     std::condition_variable despertar_;
     bool pedida_ = true, parar_ = false, caido_ = false;
+    QStringList primero_; // people whose scans go first
     int arriba_ = KeptScans::kLatido, abajo_ = 2000;
     std::thread hilo_;
 };

@@ -5,6 +5,7 @@
 #include "db/errors.h"
 #include "station/velmo.h"
 
+#include <QSet>
 #include <QTimeZone>
 #include <algorithm>
 #include <utility>
@@ -162,7 +163,7 @@ void KeptScans::avisar() {
         alCambiar(esperando());
 }
 
-bool KeptScans::guardar(Station& st, const QString& texto) {
+bool KeptScans::guardar(Station& st, const QString& texto, bool trasLasSuyas) {
     const std::optional<QDateTime> ahora = horaServidor();
     if (!ahora)
         return false; // no server time to give it: the clock's own failure
@@ -183,24 +184,42 @@ bool KeptScans::guardar(Station& st, const QString& texto) {
         return false;
     }
     st.report.hide();
-    st.history.agregar_historia(QStringLiteral("Marcación guardada sin conexión: cédula ") +
-                                cedula + QStringLiteral(" a las ") + hora);
+    st.history.agregar_historia(
+        trasLasSuyas
+            ? QStringLiteral("Marcación de la cédula ") + cedula + QStringLiteral(" a las ") +
+                  hora + QStringLiteral(": se registra tras sus marcaciones guardadas")
+            : QStringLiteral("Marcación guardada sin conexión: cédula ") + cedula +
+                  QStringLiteral(" a las ") + hora);
     st.input.vaciar();
     st.input.enfocar();
     avisar();
     return true;
 }
 
+// With the link's thread, a person with scans still waiting (or on their
+// way) has this one kept behind them at its own time and sent by that thread
+// at once: the window never waits on the network for them, and the day's
+// rules see that person's scans in order.
 bool KeptScans::antesDeMarcar(Station& st, const QString& texto) {
     if (enviando_)
         return false;
     if (enlace_ && caido_)
         enlace_->ahora(); // the link is tried again beside the kept scan
-    else if (enlace_)
-        enviar(st, -1, limpiarCedula(texto)); // only the person's own go first
-    else if (!caido_ && esperando() > 0)
+    else if (enlace_ && tieneEsperando(limpiarCedula(texto)) && guardar(st, texto, true))
+        return enlace_->ahora(limpiarCedula(texto)), true;
+    else if (!enlace_ && !caido_ && esperando() > 0)
         enviar(st); // the waiting scans go before this one
     return caido_ && guardar(st, texto);
+}
+
+// A journal that cannot be read hides nothing of the person: the scan goes
+// live.
+bool KeptScans::tieneEsperando(const QString& cedula) const {
+    try {
+        return diario_.cuantas(cedula) > 0;
+    } catch (const Error&) {
+        return false;
+    }
 }
 
 bool KeptScans::alFallar(Station& st, const QString& texto, const Error& e) {
@@ -261,22 +280,33 @@ int KeptScans::enviar(Station& st, int maximo, const QString& cedula) {
     Station envio(
         StationServices(st.db, st.history, reporte, st.busy, cajas, st.printer, entrada, st.vista),
         st.sesion);
-    const auto leer = [this] {
+    // A person whose scan the server refused (another station holds them)
+    // keeps their later ones back; the other people's go on.
+    QSet<QString> detenidas;
+    const auto leer = [this, &detenidas] {
+        QList<MarcaGuardada> filas;
         try {
-            return diario_.pendientes();
+            filas = diario_.pendientes();
         } catch (const Error&) {
-            return QList<MarcaGuardada>();
         }
+        filas.removeIf([&](const MarcaGuardada& m) { return detenidas.contains(m.cedula); });
+        return filas;
     };
     int enviadas = 0;
-    for (bool sigue = true; sigue && enviadas != maximo && (enviadas == 0 || cedula.isEmpty());) {
+    bool cortado = false; // the link was lost: everything waits
+    while (!cortado && enviadas != maximo && (enviadas == 0 || cedula.isEmpty())) {
         const QList<MarcaGuardada> filas =
             reservas_->tomar(leer, cedula.isEmpty() ? 1 : -1, cedula);
         if (filas.isEmpty())
             break;
-        for (const MarcaGuardada& m : filas)
-            if ((sigue = sigue && enviarUna(st, envio, m)))
+        for (const MarcaGuardada& m : filas) {
+            if (cortado || detenidas.contains(m.cedula))
+                continue;
+            if (enviarUna(st, envio, m))
                 ++enviadas;
+            else if (!(cortado = caido_))
+                detenidas.insert(m.cedula);
+        }
         reservas_->soltar(filas);
     }
     enviando_ = false;

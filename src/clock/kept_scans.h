@@ -23,9 +23,9 @@ class EnlaceDeGuardadas;
 class Error;
 struct RondaDeEnlace;
 
-// The journal's rows on their way, whichever thread sends them: a scan on the
-// window sends its person's waiting rows itself, never one the link's thread
-// has taken, so a person's scans reach the server in order.
+// The journal's rows on their way, whichever sender has them (the link's
+// thread, velmar-cli's operation): a row taken by one is never sent by
+// another, so a person's scans reach the server in order.
 class Reservas {
 public:
     // The rows `leer` gives (read while no one else takes or leaves any) that
@@ -93,16 +93,18 @@ public:
     static constexpr qint64 kDesvioMaximo = 60 * 1000;
 
     // The clock's hooks. Before a scan: true when it was kept straight away
-    // (the link is known down); the waiting scans are sent first when it is
-    // not. After a scan's failure: true when it was kept instead (a lost link)
-    // or, during a replay, noted for it.
+    // (the link is known down, or with the link's thread, behind the person's
+    // own waiting scans); without that thread the waiting scans are sent
+    // first. After a scan's failure: true when it was kept instead (a lost
+    // link) or, during a replay, noted for it.
     bool antesDeMarcar(Station& st, const QString& texto);
     bool alFallar(Station& st, const QString& texto, const Error& e);
 
     // Sends the waiting scans in order (only those of `cedula` when given),
     // each through the clock at its own time; a row leaves the journal once
-    // the server has taken it. Stops at a failure (the rest wait), or after
-    // `maximo`. Returns how many were sent.
+    // the server has taken it. A person's refused scan keeps that person's
+    // later ones waiting; a lost link, all of them. Stops after `maximo`.
+    // Returns how many were sent.
     int enviar(Station& st, int maximo = -1, const QString& cedula = {});
     // A beat: a link known down is tried again (then up to kLote waiting
     // scans go), and the server's clock is read when its sight grows old or
@@ -120,7 +122,8 @@ public:
     std::function<void(int)> alCambiar;
 
 private:
-    bool guardar(Station& st, const QString& texto);
+    bool guardar(Station& st, const QString& texto, bool trasLasSuyas = false);
+    bool tieneEsperando(const QString& cedula) const;
     bool enviarUna(Station& st, Station& envio, const MarcaGuardada& m);
     void leerReloj(Station& st);
     void avisar();
