@@ -29,6 +29,7 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -663,6 +664,110 @@ void guardadas() {
         qWarning("sent %d kept scans", enviadas);
 }
 
+// The longest the event loop went without turning, ticking every 2 ms.
+struct Vigia {
+    QTimer tic;
+    QElapsedTimer desde;
+    qint64 peor = 0;
+    Vigia() {
+        QObject::connect(&tic, &QTimer::timeout,
+                         [this] { peor = std::max(peor, desde.restart()); });
+        desde.start();
+        tic.start(2);
+    }
+};
+
+// With the link silent, a card every 500 ms for 20 s: the event loop's
+// longest block, and Enter to the kept line.
+template <class Pasar> void ventanaMuda(Pasar&& pasar) {
+    QList<double> enter;
+    {
+        Vigia v;
+        for (int i = 0; i < 40; ++i) {
+            QElapsedTimer e;
+            e.start();
+            pasar(QStringLiteral("C%1").arg(i + 1));
+            enter << e.nsecsElapsed() / 1e6;
+            QTest::qWait(500);
+        }
+        tabla << Fila{QStringLiteral("ventana, enlace mudo: bloqueo más largo"),
+                      double(v.peor),
+                      QString(),
+                      -1,
+                      QStringLiteral("< 50 ms"),
+                      QStringLiteral("ms"),
+                      false};
+    }
+    tabla << Fila{QStringLiteral("ventana, enlace mudo: Enter a línea guardada"),
+                  mediana(enter),
+                  QStringLiteral("la más larga"),
+                  *std::max_element(enter.begin(), enter.end()),
+                  QStringLiteral("< 50 ms"),
+                  QStringLiteral("ms"),
+                  false};
+}
+
+// The window with kept scans on, over a 5 ms link in front of the fault
+// proxy: the longest block of its event loop with the link silent (a card
+// every 500 ms for 20 s, once the link is known down) and Enter to the kept
+// line; then 1 000 kept scans sent by its link's thread while a card is
+// scanned every 200 ms, and the longest block meanwhile.
+void guardadasVentana() {
+    TestDb& db = TestDb::get();
+    db.recrear();
+    cargarPersonal(1000);
+    const int puerto = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
+    QTemporaryDir dir;
+    const QString archivo = dir.filePath(QStringLiteral("ventana.sqlite"));
+    qputenv("VELMAR_DIARIO", archivo.toUtf8());
+    FaultProxy red(puerto ? puerto : 33307);
+    DelayProxy lento(red.port(), 2500);
+    TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(lento.port()));
+    VelmarForm form(t.db, &t.prompts, &t.printer);
+    form.show();
+    esperarVentana(&form);
+    KeptScans* k = form.station().sesion.guardadas;
+    k->cadencia(KeptScans::kLatido, 2000);
+    if (!QTest::qWaitFor([&] { return k->horaServidor().has_value(); }, 10000))
+        qWarning("the server's clock was not seen");
+    const auto pasar = [&](const QString& c) {
+        QTest::keyClicks(form.text1(), c);
+        QTest::keyClick(form.text1(), Qt::Key_Return);
+    };
+    red.retener();
+    k->latido(form.station());
+    if (!QTest::qWaitFor([&] { return k->enlaceCaido(); }, 20000))
+        qWarning("the silent link was not found down");
+    ventanaMuda(pasar);
+    ScanJournal diario(archivo);
+    const QDateTime h = *k->horaServidor();
+    for (int i = 41; i <= 1000; ++i)
+        diario.guardar(QStringLiteral("C%1").arg(i), h.toString(QStringLiteral("yyyy-MM-dd")),
+                       h.toString(QStringLiteral("hh:mm:ss")));
+    Vigia v;
+    QElapsedTimer e;
+    e.start();
+    const int s0 = lento.statements(), r0 = lento.roundTrips();
+    red.soltar();
+    k->latido(form.station());
+    for (int i = 0; k->esperando() > 0 && e.elapsed() < 120000; ++i)
+        pasar(QStringLiteral("C%1").arg(1 + i % 1000)), QTest::qWait(200);
+    if (k->esperando() != 0)
+        qWarning("%d kept scans still wait; the history ends with:\n%s", k->esperando(),
+                 qPrintable(form.station().history.texto().right(600)));
+    tabla << conCuenta({QStringLiteral("ventana, 5 ms: enviar 1 000 guardadas"),
+                        double(e.elapsed()), QString(), -1, QStringLiteral("< 3000 ms"),
+                        QStringLiteral("ms"), false},
+                       {lento.statements() - s0, lento.roundTrips() - r0});
+    tabla << Fila{QStringLiteral("ventana, 5 ms: bloqueo más largo al enviar"),
+                  double(v.peor),
+                  QString(),
+                  -1,
+                  QStringLiteral("< 50 ms"),
+                  QStringLiteral("ms"),
+                  false};
+}
+
 double razonDe(const Fila& f) {
     const double r = f.medido / f.crudo;
     return f.razon && f.crudo > 0 && std::isfinite(r) ? r : -1;
@@ -784,6 +889,7 @@ int main(int argc, char** argv) {
     correr("memoria", memoria);
     correr("red", red);
     correr("guardadas", guardadas);
+    correr("guardadasVentana", guardadasVentana);
     imprimir(comparar);
     return 0;
 }

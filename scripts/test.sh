@@ -23,6 +23,8 @@ depends=$(dpkg-deb -f build/velmar_*.deb Depends)
 for p in fonts-liberation fonts-dejavu-core libqt6sql6-odbc odbc-mariadb; do
   grep -q "$p" <<<"$depends" || { echo "package: $p missing from Depends: $depends" >&2; exit 1; }
 done
+dpkg-deb -I build/velmar_*.deb postinst | grep -q 'install -d .*-m 2775 /var/lib/velmar' ||
+  { echo "package: its postinst does not create /var/lib/velmar" >&2; exit 1; }
 demo_port=$((VELMAR_TEST_DB_PORT + 1))
 VELMAR_DEMO_PORT=$demo_port DISPLAY= scripts/demo.sh >/dev/null
 if mariadb-admin --no-defaults -h127.0.0.1 -P"$demo_port" -uroot ping >/dev/null 2>&1; then

@@ -1,10 +1,14 @@
 #include "clock/kept_scans.h"
 
+#include "clock/kept_link.h"
 #include "db/conexion.h"
 #include "errors/errors.h"
 #include "station/velmo.h"
 
+#include <QSet>
 #include <QTimeZone>
+#include <algorithm>
+#include <utility>
 
 namespace velmar {
 
@@ -37,6 +41,33 @@ const QString kSinDiario =
 
 } // namespace
 
+QList<MarcaGuardada> Reservas::tomar(const std::function<QList<MarcaGuardada>()>& leer, int maximo,
+                                     const QString& cedula) {
+    std::unique_lock<std::mutex> l(mutex_);
+    if (!cedula.isEmpty())
+        libres_.wait(l, [&] {
+            return std::none_of(tomadas_.cbegin(), tomadas_.cend(),
+                                [&](const QString& c) { return c == cedula; });
+        });
+    QList<MarcaGuardada> mias;
+    for (const MarcaGuardada& m : leer()) {
+        if (mias.size() == maximo)
+            break;
+        if (!tomadas_.contains(m.id) && (cedula.isEmpty() || m.cedula == cedula))
+            mias.append(m), tomadas_.insert(m.id, m.cedula);
+    }
+    return mias;
+}
+
+void Reservas::soltar(const QList<MarcaGuardada>& filas) {
+    {
+        std::lock_guard<std::mutex> l(mutex_);
+        for (const MarcaGuardada& m : filas)
+            tomadas_.remove(m.id);
+    }
+    libres_.notify_all();
+}
+
 std::unique_ptr<KeptScans> KeptScans::desdeEntorno(Prompts& prompts, Marcar marcar) {
     const QString archivo = qEnvironmentVariable("VELMAR_DIARIO");
     if (archivo.isEmpty())
@@ -44,9 +75,11 @@ std::unique_ptr<KeptScans> KeptScans::desdeEntorno(Prompts& prompts, Marcar marc
     return std::make_unique<KeptScans>(archivo, prompts, marcar);
 }
 
-KeptScans::KeptScans(const QString& archivo, Prompts& prompts, Marcar marcar)
+KeptScans::KeptScans(const QString& archivo, Prompts& prompts, Marcar marcar,
+                     std::shared_ptr<Reservas> reservas)
     : diario_(archivo)
-    , marcar_(marcar) {
+    , marcar_(marcar)
+    , reservas_(std::move(reservas)) {
     if (!diario_.apartado().isEmpty())
         prompts.msgbox(QStringLiteral("No se pudo leer el diario de marcaciones ") + archivo +
                            QStringLiteral("; se apartó como ") + diario_.apartado() +
@@ -59,7 +92,44 @@ KeptScans::KeptScans(const QString& archivo, Prompts& prompts, Marcar marcar)
                        kExclamacion);
 }
 
-void KeptScans::relojServidor(const QString& fecha, const QString& hora, bool msExactos) {
+KeptScans::~KeptScans() = default;
+
+void KeptScans::segundoPlano(Station& st) {
+    enlace_ = std::make_unique<EnlaceDeGuardadas>(
+        st.db.dsn(), diario_.archivo(), marcar_, reservas_, &contexto_,
+        [this, &st](const RondaDeEnlace& r) { adoptar(st, r); });
+}
+
+void KeptScans::cadencia(int arriba, int caido) {
+    if (enlace_)
+        enlace_->cadencia(arriba, caido);
+}
+
+// A round that began before this thread found the link lost does not say it
+// is back.
+void KeptScans::adoptar(Station& st, const RondaDeEnlace& r) {
+    const bool vieja = r.visto.isValid() && caidoDesde_.isValid() &&
+                       r.desde.msecsSinceReference() < caidoDesde_.msecsSinceReference();
+    if (r.visto.isValid() && !vieja) {
+        visto_ = r.visto, desde_ = r.desde, pared_ = r.pared;
+        if (caido_ && !r.caido)
+            st.db.dudar(); // the window's own link may have been cut meanwhile
+        caido_ = r.caido;
+    } else if (r.caido) {
+        caido_ = true;
+    }
+    for (const QString& linea : r.lineas)
+        st.history.agregar_historia(linea);
+    avisar();
+}
+
+QDateTime KeptScans::vistoServidor(QElapsedTimer* desde, qint64* pared) const {
+    *desde = desde_, *pared = pared_;
+    return visto_;
+}
+
+void KeptScans::relojServidor(const QString& fecha, const QString& hora, bool msExactos,
+                              qint64 pared) {
     const QDate d = QDate::fromString(fecha, QStringLiteral("yyyy-MM-dd"));
     const QTime t = QTime::fromString(hora, msExactos ? QStringLiteral("hh:mm:ss.zzz")
                                                       : QStringLiteral("hh:mm:ss"));
@@ -67,10 +137,15 @@ void KeptScans::relojServidor(const QString& fecha, const QString& hora, bool ms
         return;
     visto_ = QDateTime(d, t, QTimeZone::utc()).addMSecs(msExactos ? 0 : 500);
     desde_.start();
+    pared_ = pared;
 }
 
 std::optional<QDateTime> KeptScans::horaServidor() const {
     if (!visto_.isValid() || desde_.elapsed() > kVigenciaReloj)
+        return std::nullopt;
+    // A machine that slept: its monotonic clock stood still meanwhile.
+    const qint64 pared = QDateTime::currentMSecsSinceEpoch() - pared_;
+    if (qAbs(pared - desde_.elapsed()) > kDesvioMaximo)
         return std::nullopt;
     return visto_.addMSecs(desde_.elapsed());
 }
@@ -79,7 +154,7 @@ int KeptScans::esperando() const {
     try {
         return diario_.cuantas();
     } catch (const Error&) {
-        return 0;
+        return -1;
     }
 }
 
@@ -88,7 +163,7 @@ void KeptScans::avisar() {
         alCambiar(esperando());
 }
 
-bool KeptScans::guardar(Station& st, const QString& texto) {
+bool KeptScans::guardar(Station& st, const QString& texto, bool trasLasSuyas) {
     const std::optional<QDateTime> ahora = horaServidor();
     if (!ahora)
         return false; // no server time to give it: the clock's own failure
@@ -96,24 +171,55 @@ bool KeptScans::guardar(Station& st, const QString& texto) {
     const QString hora = horaDelDia(ahora->time().msecsSinceStartOfDay() / 1000);
     try {
         diario_.guardar(cedula, ahora->date().toString(QStringLiteral("yyyy-MM-dd")), hora);
-    } catch (const Error&) {
-        return false; // not on the disk: not claimed kept
+        diarioFallo_ = false;
+    } catch (const Error& e) {
+        // Not on the disk: not claimed kept, and said once, not at every card.
+        if (!std::exchange(diarioFallo_, true)) {
+            const QString aviso =
+                QStringLiteral("No se pudo escribir en el diario de marcaciones: ") + e.text();
+            st.history.agregar_historia(aviso);
+            st.prompts.msgbox(aviso, kExclamacion);
+        }
+        avisar();
+        return false;
     }
     st.report.hide();
-    st.history.agregar_historia(QStringLiteral("Marcación guardada sin conexión: cédula ") +
-                                cedula + QStringLiteral(" a las ") + hora);
+    st.history.agregar_historia(
+        trasLasSuyas
+            ? QStringLiteral("Marcación de la cédula ") + cedula + QStringLiteral(" a las ") +
+                  hora + QStringLiteral(": se registra tras sus marcaciones guardadas")
+            : QStringLiteral("Marcación guardada sin conexión: cédula ") + cedula +
+                  QStringLiteral(" a las ") + hora);
     st.input.vaciar();
     st.input.enfocar();
     avisar();
     return true;
 }
 
+// With the link's thread, a person with scans still waiting (or on their
+// way) has this one kept behind them at its own time and sent by that thread
+// at once: the window never waits on the network for them, and the day's
+// rules see that person's scans in order.
 bool KeptScans::antesDeMarcar(Station& st, const QString& texto) {
     if (enviando_)
         return false;
-    if (!caido_ && esperando() > 0)
+    if (enlace_ && caido_)
+        enlace_->ahora(); // the link is tried again beside the kept scan
+    else if (enlace_ && tieneEsperando(limpiarCedula(texto)) && guardar(st, texto, true))
+        return enlace_->ahora(limpiarCedula(texto)), true;
+    else if (!enlace_ && !caido_ && esperando() > 0)
         enviar(st); // the waiting scans go before this one
     return caido_ && guardar(st, texto);
+}
+
+// A journal that cannot be read hides nothing of the person: the scan goes
+// live.
+bool KeptScans::tieneEsperando(const QString& cedula) const {
+    try {
+        return diario_.cuantas(cedula) > 0;
+    } catch (const Error&) {
+        return false;
+    }
 }
 
 bool KeptScans::alFallar(Station& st, const QString& texto, const Error& e) {
@@ -126,18 +232,46 @@ bool KeptScans::alFallar(Station& st, const QString& texto, const Error& e) {
     if (!perdido)
         return false;
     caido_ = true;
+    caidoDesde_.start();
+    if (enlace_)
+        enlace_->ahora();
     return guardar(st, texto);
 }
 
-int KeptScans::enviar(Station& st, int maximo) {
-    if (enviando_)
-        return 0;
-    QList<MarcaGuardada> filas;
-    try {
-        filas = diario_.pendientes();
-    } catch (const Error&) {
+// One waiting scan through the clock at its own time; false when it stays
+// (it and the ones after it wait).
+bool KeptScans::enviarUna(Station& st, Station& envio, const MarcaGuardada& m) {
+    auto& cajas = static_cast<CajasDeEnvio&>(envio.prompts);
+    fallo_.reset();
+    cajas.pregunto = false;
+    const HoraDeMarca hora{m.fecha, m.hora};
+    marcar_(envio, m.cedula, &hora);
+    if (fallo_) {
+        caido_ = falloDeEnlace_;
+        if (!caido_)
+            st.history.agregar_historia(
+                QStringLiteral("No se pudo enviar la marcación guardada de la cédula ") + m.cedula +
+                QStringLiteral(" a las ") + m.hora + QStringLiteral(": ") + *fallo_);
+        return false;
     }
-    if (filas.isEmpty())
+    caido_ = false;
+    if (cajas.pregunto)
+        st.history.agregar_historia(QStringLiteral("Marcación guardada de la cédula ") + m.cedula +
+                                    QStringLiteral(" a las ") + m.hora +
+                                    QStringLiteral(": salida temprana sin confirmar, "
+                                                   "debe marcar de nuevo"));
+    try {
+        diario_.quitar(m.id);
+    } catch (const Error&) {
+        return false; // sent again later: the day's entry it made holds it
+    }
+    return true;
+}
+
+// A row at a time, taken from the others that send (or a person's rows at
+// once), so a scan on the window never waits for more than one.
+int KeptScans::enviar(Station& st, int maximo, const QString& cedula) {
+    if (enviando_)
         return 0;
     enviando_ = true;
     CajasDeEnvio cajas;
@@ -146,34 +280,34 @@ int KeptScans::enviar(Station& st, int maximo) {
     Station envio(
         StationServices(st.db, st.history, reporte, st.busy, cajas, st.printer, entrada, st.vista),
         st.sesion);
-    int enviadas = 0;
-    for (const MarcaGuardada& m : filas) {
-        if (enviadas == maximo)
-            break;
-        fallo_.reset();
-        cajas.pregunto = false;
-        const HoraDeMarca hora{m.fecha, m.hora};
-        marcar_(envio, m.cedula, &hora);
-        if (fallo_) {
-            caido_ = falloDeEnlace_;
-            if (!caido_)
-                st.history.agregar_historia(
-                    QStringLiteral("No se pudo enviar la marcación guardada de la cédula ") +
-                    m.cedula + QStringLiteral(" a las ") + m.hora + QStringLiteral(": ") + *fallo_);
-            break; // it and the ones after it wait
-        }
-        caido_ = false;
-        if (cajas.pregunto)
-            st.history.agregar_historia(QStringLiteral("Marcación guardada de la cédula ") +
-                                        m.cedula + QStringLiteral(" a las ") + m.hora +
-                                        QStringLiteral(": salida temprana sin confirmar, "
-                                                       "debe marcar de nuevo"));
+    // A person whose scan the server refused (another station holds them)
+    // keeps their later ones back; the other people's go on.
+    QSet<QString> detenidas;
+    const auto leer = [this, &detenidas] {
+        QList<MarcaGuardada> filas;
         try {
-            diario_.quitar(m.id);
+            filas = diario_.pendientes();
         } catch (const Error&) {
-            break; // sent again later: the day's entry it made holds it
         }
-        ++enviadas;
+        filas.removeIf([&](const MarcaGuardada& m) { return detenidas.contains(m.cedula); });
+        return filas;
+    };
+    int enviadas = 0;
+    bool cortado = false; // the link was lost: everything waits
+    while (!cortado && enviadas != maximo && (enviadas == 0 || cedula.isEmpty())) {
+        const QList<MarcaGuardada> filas =
+            reservas_->tomar(leer, cedula.isEmpty() ? 1 : -1, cedula);
+        if (filas.isEmpty())
+            break;
+        for (const MarcaGuardada& m : filas) {
+            if (cortado || detenidas.contains(m.cedula))
+                continue;
+            if (enviarUna(st, envio, m))
+                ++enviadas;
+            else if (!(cortado = caido_))
+                detenidas.insert(m.cedula);
+        }
+        reservas_->soltar(filas);
     }
     enviando_ = false;
     avisar();
@@ -187,21 +321,30 @@ void KeptScans::leerReloj(Station& st) {
     relojServidor(r.text(QStringLiteral("fecha")), r.text(QStringLiteral("hora")), true);
 }
 
-int KeptScans::latido(Station& st) {
+bool KeptScans::sondear(Station& st) {
+    try {
+        st.db.comprobar();
+        leerReloj(st);
+        caido_ = false;
+    } catch (const DbError& e) {
+        caido_ = caido_ || e.linkLost();
+    }
+    return !caido_;
+}
+
+int KeptScans::latido(Station& st, bool sondeo) {
+    if (enlace_) {
+        enlace_->ahora();
+        return 0;
+    }
     if (enviando_)
         return 0;
     int enviadas = 0;
-    try {
-        if (caido_ || esperando() > 0) {
-            st.db.comprobar();
-            caido_ = false;
-            leerReloj(st);
+    if (caido_ || esperando() > 0) {
+        if (sondear(st))
             enviadas = enviar(st, kLote);
-        } else if (!visto_.isValid() || desde_.elapsed() > 4 * kLatido) {
-            leerReloj(st);
-        }
-    } catch (const DbError& e) {
-        caido_ = caido_ || e.linkLost();
+    } else if (sondeo || !visto_.isValid() || desde_.elapsed() > 4 * kLatido) {
+        sondear(st);
     }
     avisar();
     return enviadas;
@@ -240,9 +383,10 @@ void enviar_marcaciones(Station& st) {
                               QString::number(quedan) +
                               QStringLiteral(" marcaciones siguen en espera"),
                           kExclamacion);
-    st.history.agregar_historia(QStringLiteral("\t* Marcaciones enviadas: ") +
-                                QString::number(enviadas) + QStringLiteral("; en espera: ") +
-                                QString::number(quedan));
+    st.history.agregar_historia(
+        QStringLiteral("\t* Marcaciones enviadas: ") + QString::number(enviadas) +
+        QStringLiteral("; en espera: ") +
+        (quedan < 0 ? QStringLiteral("no se sabe, revise el diario") : QString::number(quedan)));
 }
 
 } // namespace velmar

@@ -9,13 +9,37 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace velmar {
 
+class EnlaceDeGuardadas;
 class Error;
+struct RondaDeEnlace;
+
+// The journal's rows on their way, whichever sender has them (the link's
+// thread, velmar-cli's operation): a row taken by one is never sent by
+// another, so a person's scans reach the server in order.
+class Reservas {
+public:
+    // The rows `leer` gives (read while no one else takes or leaves any) that
+    // nobody has taken, taken: the first `maximo`, or with `cedula` all of that
+    // person's, once none of them is on its way.
+    QList<MarcaGuardada> tomar(const std::function<QList<MarcaGuardada>()>& leer, int maximo,
+                               const QString& cedula);
+    void soltar(const QList<MarcaGuardada>& filas);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable libres_;
+    QHash<qint64, QString> tomadas_; // id -> cedula
+};
 
 // A scan kept while the server was away: replayed at the server date and time
 // it was kept at, instead of the person query's.
@@ -38,33 +62,58 @@ public:
     // The journal VELMAR_DIARIO names; null when it names none (scans are then
     // never kept). A journal set aside or not opened is told in a box.
     static std::unique_ptr<KeptScans> desdeEntorno(Prompts& prompts, Marcar marcar);
-    KeptScans(const QString& archivo, Prompts& prompts, Marcar marcar);
+    KeptScans(const QString& archivo, Prompts& prompts, Marcar marcar,
+              std::shared_ptr<Reservas> reservas = std::make_shared<Reservas>());
+    ~KeptScans();
+
+    // From now on the link is tried, the server's clock read and the waiting
+    // scans sent on a thread of their own (kept_link.h), and what it finds is
+    // told on `st` (the window's). A scan is then kept at once while the
+    // link is known down, and otherwise recorded live at its own time.
+    void segundoPlano(Station& st);
+    // Milliseconds between that thread's rounds, link up and link down.
+    void cadencia(int arriba, int caido);
 
     // A statement returned the server's date and time: the pair the kept
     // scans are timed from. `msExactos`: the time has its milliseconds
     // (otherwise half a second is added for the fraction the text lost).
-    void relojServidor(const QString& fecha, const QString& hora, bool msExactos = false);
+    // `pared`: the workstation's wall clock at that moment (ms since the
+    // epoch), to tell a station that slept since.
+    void relojServidor(const QString& fecha, const QString& hora, bool msExactos = false,
+                       qint64 pared = QDateTime::currentMSecsSinceEpoch());
     // The server's date and time now, estimated; none when no sight is young
     // enough.
     std::optional<QDateTime> horaServidor() const;
+    // The last sight of the server's clock (UTC) and when it was had.
+    QDateTime vistoServidor(QElapsedTimer* desde, qint64* pared) const;
+    // The link tried and the server's clock read; false when it is down.
+    bool sondear(Station& st);
+    // How far the wall clock and the monotonic clock may drift apart since
+    // the last sight before the station is taken to have slept.
+    static constexpr qint64 kDesvioMaximo = 60 * 1000;
 
     // The clock's hooks. Before a scan: true when it was kept straight away
-    // (the link is known down); the waiting scans are sent first when it is
-    // not. After a scan's failure: true when it was kept instead (a lost link)
-    // or, during a replay, noted for it.
+    // (the link is known down, or with the link's thread, behind the person's
+    // own waiting scans); without that thread the waiting scans are sent
+    // first. After a scan's failure: true when it was kept instead (a lost
+    // link) or, during a replay, noted for it.
     bool antesDeMarcar(Station& st, const QString& texto);
     bool alFallar(Station& st, const QString& texto, const Error& e);
 
-    // Sends the waiting scans in order, each through the clock at its own
-    // time; a row leaves the journal once the server has taken it. Stops at
-    // a failure (the rest wait), or after `maximo`. Returns how many were sent.
-    int enviar(Station& st, int maximo = -1);
-    // The window's timer: a link known down is tried again (then up to kLote
-    // waiting scans go, so the window answers between batches), and the
-    // server's clock is read when its sight grows old. Returns how many went.
-    int latido(Station& st);
+    // Sends the waiting scans in order (only those of `cedula` when given),
+    // each through the clock at its own time; a row leaves the journal once
+    // the server has taken it. A person's refused scan keeps that person's
+    // later ones waiting; a lost link, all of them. Stops after `maximo`.
+    // Returns how many were sent.
+    int enviar(Station& st, int maximo = -1, const QString& cedula = {});
+    // A beat: a link known down is tried again (then up to kLote waiting
+    // scans go), and the server's clock is read when its sight grows old or
+    // `sondear` asks. With segundoPlano, the thread's round is asked for
+    // instead. Returns how many went.
+    int latido(Station& st, bool sondear = false);
     static constexpr int kLote = 25;
 
+    // How many wait; -1 when the journal cannot be read (not known).
     int esperando() const;
     QList<MarcaGuardada> pendientes() const { return diario_.pendientes(); }
     bool enlaceCaido() const { return caido_; }
@@ -73,18 +122,27 @@ public:
     std::function<void(int)> alCambiar;
 
 private:
-    bool guardar(Station& st, const QString& texto);
+    bool guardar(Station& st, const QString& texto, bool trasLasSuyas = false);
+    bool tieneEsperando(const QString& cedula) const;
+    bool enviarUna(Station& st, Station& envio, const MarcaGuardada& m);
     void leerReloj(Station& st);
     void avisar();
+    void adoptar(Station& st, const RondaDeEnlace& r);
 
     ScanJournal diario_;
     Marcar marcar_;
     QDateTime visto_; // the server's wall clock, held as UTC (no daylight jumps)
     QElapsedTimer desde_;
+    qint64 pared_ = 0; // the wall clock at that sight
     bool caido_ = false;
+    bool diarioFallo_ = false; // told once until a write succeeds
     bool enviando_ = false;
     std::optional<QString> fallo_; // what stopped the scan being replayed
     bool falloDeEnlace_ = false;
+    std::shared_ptr<Reservas> reservas_;
+    QElapsedTimer caidoDesde_; // when this thread found the link lost
+    QObject contexto_;         // the link's reports run while it lives
+    std::unique_ptr<EnlaceDeGuardadas> enlace_;
 };
 
 // velmar-cli's operations: the waiting scans listed in the history, and sent.

@@ -12,6 +12,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <utility>
 
 namespace velmar {
 
@@ -158,7 +159,8 @@ void Conexion::comprobar() {
         abrir();
         return;
     }
-    if (lastExchange_.isValid() && lastExchange_.elapsed() < kComprobarTras * 1000)
+    if (!std::exchange(dudosa_, false) && lastExchange_.isValid() &&
+        lastExchange_.elapsed() < kComprobarTras * 1000)
         return;
     QElapsedTimer ping;
     ping.start();

@@ -55,6 +55,10 @@ public:
     // opened again. Throws DbError when the server cannot be reached; a ping
     // that timed out is that failure, not a reason to try connecting too.
     void comprobar();
+    // The link was found down and back by another connection: this one may
+    // have been cut meanwhile, so the next comprobar() pings even if it just
+    // spoke with the server.
+    void dudar() { dudosa_ = true; }
     // A ping when the session has been idle for `inactivoMs` (half its
     // wait_timeout), so an open window's session stays. It runs on a thread of
     // its own and returns at once, so a silent link never freezes the window:
@@ -96,6 +100,7 @@ private:
     QString name_;
     bool lost_ = false;
     bool noBackslash_ = false;
+    bool dudosa_ = false;
     QElapsedTimer lastExchange_; // since the last exchange with the server
     std::thread keepAlive_;      // the keep-alive's ping, when one is out
     bool keepAliveOk_ = false, keepAliveTimedOut_ = false;

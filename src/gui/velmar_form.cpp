@@ -149,9 +149,8 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
 VelmarForm::~VelmarForm() = default;
 
 // Scans kept while the database is away, when the farm turned it on: a count
-// of those waiting under the card box, and a timer that tries a lost link
-// again and sends what waits in batches (never while a box is open: a scan
-// is then half done).
+// of those waiting under the card box; the link is tried and the waiting
+// scans sent on a thread of their own, so the window never waits for them.
 void VelmarForm::guardarSinConexion() {
     guardadas_ = KeptScans::desdeEntorno(station_->prompts, asistencia);
     if (!guardadas_)
@@ -162,23 +161,13 @@ void VelmarForm::guardarSinConexion() {
     espera->setFont(sansSerif(8.25, false));
     espera->setGeometry(px(4560), px(525), px(2535), px(195));
     guardadas_->alCambiar = [espera](int n) {
-        espera->setText(QStringLiteral("Marcaciones en espera: ") + QString::number(n));
-        espera->setVisible(n > 0);
+        espera->setText(
+            QStringLiteral("Marcaciones en espera: ") +
+            (n < 0 ? QStringLiteral("no se sabe, revise el diario") : QString::number(n)));
+        espera->setVisible(n != 0);
     };
     guardadas_->alCambiar(guardadas_->esperando());
-    auto* reintento = new QTimer(this);
-    connect(reintento, &QTimer::timeout, this, &VelmarForm::latidoGuardadas);
-    reintento->start(KeptScans::kLatido);
-    latidoGuardadas(); // the server's clock, before the first scan
-}
-
-void VelmarForm::latidoGuardadas() {
-    if (QApplication::activeModalWidget())
-        return;
-    // the next batch once the window has handled what waits; a scan that
-    // could not be sent waits for the next beat
-    if (guardadas_->latido(*station_) > 0 && guardadas_->esperando() > 0)
-        QTimer::singleShot(0, this, &VelmarForm::latidoGuardadas);
+    guardadas_->segundoPlano(*station_); // its first round reads the server's clock
 }
 
 void VelmarForm::construir() {

@@ -73,7 +73,6 @@ private:
     void construir();
     void aplicarDisposicion();
     void guardarSinConexion();
-    void latidoGuardadas();
 
     QWidget* client_ = nullptr;
     QLabel* label2_ = nullptr;

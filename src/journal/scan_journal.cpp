@@ -94,6 +94,10 @@ bool ScanJournal::abrir(QString& motivo) {
             return false;
         }
     }
+    // The station's other users write it too, through the folder's group (the
+    // package's /var/lib/velmar); only the file's owner can say so.
+    QFile archivo(archivo_);
+    archivo.setPermissions(archivo.permissions() | QFile::ReadGroup | QFile::WriteGroup);
     return true;
 }
 
@@ -125,11 +129,16 @@ QList<MarcaGuardada> ScanJournal::pendientes() const {
     return filas;
 }
 
-int ScanJournal::cuantas() const {
+int ScanJournal::cuantas(const QString& cedula) const {
     if (!error_.isEmpty())
         throw Error(error_);
     QSqlQuery q(QSqlDatabase::database(conexion_, false));
-    if (!q.exec(QStringLiteral("select count(*) from marcas")) || !q.next())
+    const bool todas = cedula.isNull();
+    q.prepare(todas ? QStringLiteral("select count(*) from marcas")
+                    : QStringLiteral("select count(*) from marcas where cedula = ?"));
+    if (!todas)
+        q.addBindValue(cedula);
+    if (!q.exec() || !q.next())
         throw errorDe(q);
     return q.value(0).toInt();
 }

@@ -34,7 +34,8 @@ public:
     MarcaGuardada guardar(const QString& cedula, const QString& fecha, const QString& hora);
     // The rows waiting, oldest first; throws Error.
     QList<MarcaGuardada> pendientes() const;
-    int cuantas() const;
+    // How many wait; with `cedula`, how many of that person's.
+    int cuantas(const QString& cedula = QString()) const;
     // Removes the row once the server has confirmed it; throws Error.
     void quitar(qint64 id);
 

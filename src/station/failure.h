@@ -2,7 +2,7 @@
 // What the operator reads when something fails: the station's standard text
 // for an error (a short Spanish reason for the server's frequent refusals,
 // the server's own text after it), and the error path of the operations built
-// on the query routines. The path of every failure is written in db/errors.h.
+// on the query routines. The path of every failure is written in errors/errors.h.
 
 #include "station/station.h"
 

@@ -3,7 +3,7 @@
 // busy indication and its reset, makes sure of the connection before the
 // first statement (Conexion::comprobar: re-opened when the server closed it,
 // never by sending a statement twice), and sends any failure down the
-// operation's one error path (db/errors.h).
+// operation's one error path (errors/errors.h).
 
 #include "station/station.h"
 
