@@ -208,6 +208,24 @@ void VelmarForm::construir() {
     image2_->setScaledContents(true);
     image2_->setGeometry(px(8160), 0, px(2235), px(570));
 
+    construirHistoria();
+    construirReporte();
+
+    // Text1 first, so it has the focus when the window opens.
+    setTabOrder(text1_, frame1_);
+    setTabOrder(frame1_, text2_);
+    setTabOrder(text2_, label1_);
+    setTabOrder(label1_, txtReporte_);
+    setTabOrder(txtReporte_, label2_);
+    text1_->setFocus(Qt::OtherFocusReason);
+
+    client_->setMinimumSize(0, 0);
+    client_->resize(kAncho, kAlto);
+    resize(kAncho, kAlto);
+}
+
+// Frame1 and the operations history Text2 inside it.
+void VelmarForm::construirHistoria() {
     frame1_ = new QGroupBox(Busy::kLeyendaInicial, client_);
     frame1_->setObjectName(QStringLiteral("Frame1"));
     frame1_->setFont(sansSerif(8.25, true));
@@ -227,7 +245,10 @@ void VelmarForm::construir() {
     text2_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text2_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text2_->setGeometry(px(120), px(240), px(10095), px(4215));
+}
 
+// The report box, hidden until a report writes into it.
+void VelmarForm::construirReporte() {
     txtReporte_ = new QPlainTextEdit(client_);
     txtReporte_->setObjectName(QStringLiteral("txtReporte"));
     txtReporte_->setFont(sansSerif(8.25, false));
@@ -237,18 +258,6 @@ void VelmarForm::construir() {
     txtReporte_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtReporte_->setGeometry(px(6720), 0, px(3735), px(5295));
     txtReporte_->hide();
-
-    // Text1 first, so it has the focus when the window opens.
-    setTabOrder(text1_, frame1_);
-    setTabOrder(frame1_, text2_);
-    setTabOrder(text2_, label1_);
-    setTabOrder(label1_, txtReporte_);
-    setTabOrder(txtReporte_, label2_);
-    text1_->setFocus(Qt::OtherFocusReason);
-
-    client_->setMinimumSize(0, 0);
-    client_->resize(kAncho, kAlto);
-    resize(kAncho, kAlto);
 }
 
 bool VelmarForm::eventFilter(QObject* obj, QEvent* e) {

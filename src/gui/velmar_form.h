@@ -71,6 +71,8 @@ protected:
 
 private:
     void construir();
+    void construirHistoria();
+    void construirReporte();
     void aplicarDisposicion();
     void guardarSinConexion();
 
