@@ -64,8 +64,12 @@ private slots:
         TestStation ventana; // the window says it once at start
         avisarEsquema(ventana.db, ventana.prompts);
         TestDb::get().recrear();
-        QVERIFY(ventana.prompts.eventos.size() == 1 &&
-                ventana.prompts.eventos[0].contains("\ncontrol_asistencia.horas_dif: es tinyint"));
+        QCOMPARE(ventana.prompts.eventos,
+                 QStringList("48|velmar|La base de datos de la finca tiene columnas que la "
+                             "estación no puede usar así; lo que dependa de ellas no se hará "
+                             "hasta cambiarlas:\ncontrol_asistencia.horas_dif: es tinyint(4): no "
+                             "guarda los segundos de una salida temprana (hasta 14399). Cámbiela "
+                             "a INT.\n(velmar-cli revisar_base lo detalla)"));
         QCOMPARE(s.codigo, 3);
         QVERIFY2(s.out.contains("\r\n- control_asistencia.horas_dif: es tinyint(4): no guarda "
                                 "los segundos de una salida temprana (hasta 14399). Cámbiela a "

@@ -23,8 +23,6 @@ namespace velmar {
 
 namespace {
 
-const QString kFinLinea = QStringLiteral("\r\n");
-const QString kSeparador = QStringLiteral("---------------------------------------");
 const QString kEntreColumnas = QStringLiteral("  ");
 const QString kSinReporte =
     QStringLiteral("No se puede hacer el reporte de asistencia con esta base de datos:\n");
@@ -430,7 +428,7 @@ void finDeFila(QString& t, const QString& nombre) {
     t += nombre;
     while (t.endsWith(QLatin1Char(' ')))
         t.chop(1);
-    t += kFinLinea;
+    t += kCrLf;
 }
 
 QString textoDelReporte(const Rango& r, const Asistencia& a) {
@@ -443,7 +441,7 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
         anchoCedula = std::max(anchoCedula, p.cedula.size());
     }
     QString texto = QStringLiteral("ASISTENCIA DEL ") + r.desde.toString(Qt::ISODate) +
-                    QStringLiteral(" AL ") + r.hasta.toString(Qt::ISODate) + kFinLinea;
+                    QStringLiteral(" AL ") + r.hasta.toString(Qt::ISODate) + kCrLf;
     texto.reserve(a.filas.size() * 60 + a.personas.size() * 60 + 256);
     QString encabezado;
     columna(encabezado, QStringLiteral("Cédula"), anchoCedula);
@@ -460,8 +458,8 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
     const Fila* anterior = nullptr;
     for (const Fila& f : a.filas) {
         if (!anterior || f.dia != anterior->dia)
-            texto += kSeparador + kFinLinea + QStringLiteral("DÍA ") + enUnaLinea(f.dia) +
-                     kFinLinea + encabezado;
+            texto += kSeparador + kCrLf + QStringLiteral("DÍA ") + enUnaLinea(f.dia) + kCrLf +
+                     encabezado;
         anterior = &f;
 
         columna(texto, cedulas[f.orden], anchoCedula);
@@ -470,7 +468,7 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
         columna(texto, f.segundos ? tiempo(*f.segundos) : QString(), 6, true);
         finDeFila(texto, f.orden ? nombres[f.orden] : QString());
     }
-    texto += kSeparador + kFinLinea + QStringLiteral("RESUMEN") + kFinLinea;
+    texto += kSeparador + kCrLf + QStringLiteral("RESUMEN") + kCrLf;
     columna(texto, QStringLiteral("Cédula"), anchoCedula);
     columna(texto, QStringLiteral("Días"), 4, true);
     columna(texto, QStringLiteral("Salidas"), 7, true);
@@ -483,7 +481,7 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
         columna(texto, horasMinutos(total.segundos), 6, true);
         finDeFila(texto, nombres[total.orden]);
     }
-    texto += kSeparador + kFinLinea;
+    texto += kSeparador + kCrLf;
     return texto;
 }
 
@@ -511,7 +509,7 @@ QByteArray textoCsv(const Asistencia& a) {
                            campoCsv(f.salida),
                            segundos}
                    .join(QLatin1Char(',')) +
-               kFinLinea;
+               kCrLf;
     }
     return csv.toUtf8();
 }

@@ -249,7 +249,7 @@ int Conexion::ejecutar(const QString& sql) {
 
 const FarmSchema& Conexion::esquema() {
     if (!schema_)
-        schema_ = std::make_shared<const FarmSchema>(FarmSchema::learn(*this));
+        schema_ = std::make_unique<const FarmSchema>(FarmSchema::learn(*this));
     return *schema_;
 }
 

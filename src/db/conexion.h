@@ -104,7 +104,7 @@ private:
     QElapsedTimer lastExchange_; // since the last exchange with the server
     std::thread keepAlive_;      // the keep-alive's ping, when one is out
     bool keepAliveOk_ = false, keepAliveTimedOut_ = false;
-    std::shared_ptr<const FarmSchema> schema_;
+    std::unique_ptr<const FarmSchema> schema_;
 };
 
 } // namespace velmar

@@ -154,10 +154,10 @@ const FarmColumn* FarmSchema::column(const QString& table, const QString& name) 
     return nullptr;
 }
 
-QString FarmSchema::refusal(SchemaFinding::Room room) const {
+QString FarmSchema::refusal(int rooms) const {
     QStringList lines;
     for (const SchemaFinding& f : findings_)
-        if (f.rooms & room)
+        if (f.rooms & rooms)
             lines << f.text();
     return lines.join(QLatin1Char('\n'));
 }

@@ -59,8 +59,9 @@ public:
     const FarmColumn* column(const QString& table, const QString& name) const;
     const QVector<FarmColumn>& columns() const { return columns_; }
     const QVector<SchemaFinding>& findings() const { return findings_; }
-    // The findings that stop `room`, joined for one box; empty when none.
-    QString refusal(SchemaFinding::Room room) const;
+    // The findings that stop any of `rooms` (SchemaFinding::Room bits),
+    // joined for one box; empty when none.
+    QString refusal(int rooms) const;
     bool strict() const { return strict_; }
     bool hasDayIndex() const;
 

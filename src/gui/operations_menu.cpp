@@ -19,6 +19,57 @@
 
 namespace velmar {
 
+// A line for a file to write, and a button that chooses it; the type chosen
+// in the file dialog gives a name without one its extension.
+QWidget* ArgumentsDialog::campoDeArchivo(const Parametro& p, QLineEdit* linea) {
+    auto* fila = new QWidget(this);
+    auto* h = new QHBoxLayout(fila);
+    h->setContentsMargins(0, 0, 0, 0);
+    linea->setParent(fila);
+    h->addWidget(linea);
+    auto* elegir = new QPushButton(QStringLiteral("..."), fila);
+    elegir->setObjectName(p.nombre + QStringLiteral("_elegir"));
+    h->addWidget(elegir);
+    const QString tipos = p.tiposArchivo;
+    connect(elegir, &QPushButton::clicked, this, [this, linea, tipos] {
+        QFileDialog d(this, QStringLiteral("Guardar como"), linea->text(), tipos);
+        d.setObjectName(QStringLiteral("dlgArchivo"));
+        d.setAcceptMode(QFileDialog::AcceptSave);
+        if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
+            return;
+        QString archivo = d.selectedFiles().first();
+        if (QFileInfo(archivo).suffix().isEmpty())
+            archivo += QLatin1Char('.') + d.selectedNameFilter()
+                                              .section(QStringLiteral("*."), 1)
+                                              .section(QLatin1Char(')'), 0, 0);
+        linea->setText(archivo);
+    });
+    linea->setObjectName(p.nombre);
+    linea->setMinimumWidth(180);
+    fila->setObjectName(p.nombre + QStringLiteral("_fila"));
+    return fila;
+}
+
+// The parameter's field: a list of its values, a line, or a file's line.
+QWidget* ArgumentsDialog::campoDe(const Parametro& p) {
+    QWidget* campo = nullptr;
+    if (!p.opciones.isEmpty()) {
+        auto* lista = new QComboBox(this);
+        for (const Opcion& o : p.opciones)
+            lista->addItem(o.titulo, o.valor);
+        campo = lista;
+    } else {
+        auto* linea = new QLineEdit(this);
+        connect(linea, &QLineEdit::textChanged, this, &ArgumentsDialog::habilitar);
+        campo = p.tiposArchivo.isEmpty() ? linea : campoDeArchivo(p, linea);
+    }
+    if (campo->objectName().isEmpty()) {
+        campo->setObjectName(p.nombre);
+        campo->setMinimumWidth(180);
+    }
+    return campo;
+}
+
 ArgumentsDialog::ArgumentsDialog(const Operacion& op, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
@@ -28,59 +79,12 @@ ArgumentsDialog::ArgumentsDialog(const Operacion& op, QWidget* parent)
 
     auto* formulario = new QFormLayout;
     for (const Parametro& p : op.parametros) {
-        if (p.soloCli) {
-            campos_.append(nullptr);
-            continue;
-        }
-        QWidget* campo = nullptr;
-        if (p.opciones.isEmpty()) {
-            auto* linea = new QLineEdit(this);
-            connect(linea, &QLineEdit::textChanged, this, &ArgumentsDialog::habilitar);
-            campo = linea;
-            if (!p.tiposArchivo.isEmpty()) {
-                // the line and a button that chooses the file; the type
-                // chosen in the dialog gives a name without one its extension
-                auto* fila = new QWidget(this);
-                auto* h = new QHBoxLayout(fila);
-                h->setContentsMargins(0, 0, 0, 0);
-                linea->setParent(fila);
-                h->addWidget(linea);
-                auto* elegir = new QPushButton(QStringLiteral("..."), fila);
-                elegir->setObjectName(p.nombre + QStringLiteral("_elegir"));
-                h->addWidget(elegir);
-                const QString tipos = p.tiposArchivo;
-                connect(elegir, &QPushButton::clicked, this, [this, linea, tipos] {
-                    QFileDialog d(this, QStringLiteral("Guardar como"), linea->text(), tipos);
-                    d.setObjectName(QStringLiteral("dlgArchivo"));
-                    d.setAcceptMode(QFileDialog::AcceptSave);
-                    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
-                        return;
-                    QString archivo = d.selectedFiles().first();
-                    if (QFileInfo(archivo).suffix().isEmpty())
-                        archivo += QLatin1Char('.') + d.selectedNameFilter()
-                                                          .section(QStringLiteral("*."), 1)
-                                                          .section(QLatin1Char(')'), 0, 0);
-                    linea->setText(archivo);
-                });
-                linea->setObjectName(p.nombre);
-                linea->setMinimumWidth(180);
-                fila->setObjectName(p.nombre + QStringLiteral("_fila"));
-                campo = fila;
-            }
-        } else {
-            auto* lista = new QComboBox(this);
-            for (const Opcion& o : p.opciones)
-                lista->addItem(o.titulo, o.valor);
-            campo = lista;
-        }
-        if (campo->objectName().isEmpty()) {
-            campo->setObjectName(p.nombre);
-            campo->setMinimumWidth(180);
-        }
-        const QString etiqueta = p.opcional ? p.etiqueta + QStringLiteral(" (opcional):")
-                                            : p.etiqueta + QLatin1Char(':');
-        formulario->addRow(etiqueta, campo);
+        QWidget* campo = p.soloCli ? nullptr : campoDe(p);
         campos_.append(campo);
+        if (campo)
+            formulario->addRow(p.opcional ? p.etiqueta + QStringLiteral(" (opcional):")
+                                          : p.etiqueta + QLatin1Char(':'),
+                               campo);
     }
 
     aceptar_ = new QPushButton(QStringLiteral("&Aceptar"), this);

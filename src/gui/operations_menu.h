@@ -35,6 +35,8 @@ public:
 
 private:
     void habilitar();
+    QWidget* campoDe(const Parametro& p);
+    QWidget* campoDeArchivo(const Parametro& p, QLineEdit* linea);
 
     const Operacion& op_;
     QVector<QWidget*> campos_; // one per parameter, null when not asked for

@@ -5,13 +5,12 @@
 #include "errors/errors.h"
 #include "station/failure.h"
 #include "station/operation_scope.h"
+#include "station/texts.h"
 
 namespace velmar {
 
 namespace {
 
-const QString kFin = QStringLiteral("\r\n");
-const QString kRaya = QStringLiteral("---------------------------------------");
 const QString kCa = QStringLiteral("control_asistencia");
 constexpr int kTodas =
     SchemaFinding::Clock | SchemaFinding::Report | SchemaFinding::Login | SchemaFinding::Labels;
@@ -34,7 +33,7 @@ QString encontrado(const FarmSchema& s) {
                 cols << c.name + QLatin1Char(' ') + c.columnType;
         t += QLatin1String(tabla) + QStringLiteral(": ") +
              (cols.isEmpty() ? QStringLiteral("(no existe)") : cols.join(QStringLiteral(", "))) +
-             kFin;
+             kCrLf;
     }
     return t;
 }
@@ -43,43 +42,35 @@ QString encontrado(const FarmSchema& s) {
 QString plan(Conexion& db, const FarmSchema& s) {
     const QString dia = QStringLiteral("2026-03-02");
     QString t = QStringLiteral("El día (") + tipo(s, kCa, QStringLiteral("fecha_entrada")) +
-                QStringLiteral("): ") + s.dayIs(db, dia) + kFin;
+                QStringLiteral("): ") + s.dayIs(db, dia) + kCrLf;
     t += QStringLiteral("La hora (") + tipo(s, kCa, QStringLiteral("hora_entrada")) +
          QStringLiteral("): ") +
-         s.timeLiteral(db, QStringLiteral("hora_entrada"), dia, QStringLiteral("07:00:00")) + kFin;
+         s.timeLiteral(db, QStringLiteral("hora_entrada"), dia, QStringLiteral("07:00:00")) + kCrLf;
     t += QStringLiteral("Los segundos (") + tipo(s, kCa, QStringLiteral("horas_dif")) +
          QStringLiteral("): 2 h 15 min 40 s se escriben ") + s.secondsLiteral(db, 8140) +
-         QStringLiteral(" y se leen con ") + s.secondsRead() + kFin;
+         QStringLiteral(" y se leen con ") + s.secondsRead() + kCrLf;
     t += QStringLiteral("Sin salida (") + tipo(s, kCa, QStringLiteral("hora_salida")) +
-         QStringLiteral("): ") + s.noExitYet(db) + kFin;
+         QStringLiteral("): ") + s.noExitYet(db) + kCrLf;
     QString porque;
     const QString guardada = s.keyStored(db, QStringLiteral("7"), &porque);
     t += QStringLiteral("La clave (") +
          tipo(s, QStringLiteral("personal"), QStringLiteral("personal_id")) + QStringLiteral("; ") +
          tipo(s, kCa, QStringLiteral("personal_id")) +
          QStringLiteral("): se busca personal_id = ") + s.keyMatch(db, QStringLiteral("7")) +
-         QStringLiteral(" y se escribe ") + (guardada.isEmpty() ? porque : guardada) + kFin;
+         QStringLiteral(" y se escribe ") + (guardada.isEmpty() ? porque : guardada) + kCrLf;
     t += QStringLiteral("Índice por (personal_id, fecha_entrada): ") +
-         (s.hasDayIndex() ? QStringLiteral("sí") : QStringLiteral("no")) + kFin;
+         (s.hasDayIndex() ? QStringLiteral("sí") : QStringLiteral("no")) + kCrLf;
     t += QStringLiteral("sql_mode estricto: ") +
-         (s.strict() ? QStringLiteral("sí") : QStringLiteral("no")) + kFin;
+         (s.strict() ? QStringLiteral("sí") : QStringLiteral("no")) + kCrLf;
     return t;
 }
 
 QString hallazgos(const FarmSchema& s, bool rechazos) {
     QString t;
     for (const SchemaFinding& f : s.findings())
-        if (bool(f.rooms & kTodas) == rechazos)
-            t += QStringLiteral("- ") + f.text() + kFin;
-    return t.isEmpty() ? QStringLiteral("(ninguno)") + kFin : t;
-}
-
-QString rechazos(const FarmSchema& s) {
-    QStringList t;
-    for (const SchemaFinding& f : s.findings())
-        if (f.rooms & kTodas)
-            t << f.text();
-    return t.join(QLatin1Char('\n'));
+        if (bool(f.rooms) == rechazos)
+            t += QStringLiteral("- ") + f.text() + kCrLf;
+    return t.isEmpty() ? QStringLiteral("(ninguno)") + kCrLf : t;
 }
 
 // What the refusals stop, in the operator's words.
@@ -104,16 +95,17 @@ Revision revisar_base(Station& st) {
     });
     op.correr([&] {
         const FarmSchema& s = st.db.esquema();
-        QString t = QStringLiteral("REVISIÓN DE LA BASE DE DATOS") + kFin + kRaya + kFin +
-                    QStringLiteral("ENCONTRADO") + kFin + encontrado(s) + kRaya + kFin +
-                    QStringLiteral("LO QUE HARÁ LA ESTACIÓN") + kFin + plan(st.db, s) + kRaya +
-                    kFin + QStringLiteral("RECHAZOS") + kFin + hallazgos(s, true) + kRaya + kFin +
-                    QStringLiteral("NOTAS") + kFin + hallazgos(s, false) + kRaya + kFin;
-        const QString no = rechazos(s);
+        QString t = QStringLiteral("REVISIÓN DE LA BASE DE DATOS") + kCrLf + kSeparador + kCrLf +
+                    QStringLiteral("ENCONTRADO") + kCrLf + encontrado(s) + kSeparador + kCrLf +
+                    QStringLiteral("LO QUE HARÁ LA ESTACIÓN") + kCrLf + plan(st.db, s) +
+                    kSeparador + kCrLf + QStringLiteral("RECHAZOS") + kCrLf + hallazgos(s, true) +
+                    kSeparador + kCrLf + QStringLiteral("NOTAS") + kCrLf + hallazgos(s, false) +
+                    kSeparador + kCrLf;
+        const QString no = s.refusal(kTodas);
         t += no.isEmpty() ? QStringLiteral("La estación puede trabajar con esta base.")
                           : QStringLiteral("Hasta cambiar lo de RECHAZOS no funcionará: ") +
                                 detenido(s) + QLatin1Char('.');
-        st.report.set(t + kFin, true);
+        st.report.set(t + kCrLf, true);
         st.report.show();
         r = no.isEmpty() ? Revision::Servible : Revision::Rechazada;
     });
@@ -124,7 +116,7 @@ void avisarEsquema(Conexion& db, Prompts& prompts) {
     if (!db.abierta())
         return;
     try {
-        if (const QString no = rechazos(db.esquema()); !no.isEmpty())
+        if (const QString no = db.esquema().refusal(kTodas); !no.isEmpty())
             prompts.msgbox(QStringLiteral("La base de datos de la finca tiene columnas que la "
                                           "estación no puede usar así; lo que dependa de ellas "
                                           "no se hará hasta cambiarlas:\n") +

@@ -9,8 +9,6 @@ namespace velmar {
 
 namespace {
 
-const QString kSeparador = QStringLiteral("---------------------------------------");
-
 QString entero(double v) {
     return QString::number(v, 'f', 0);
 }

@@ -2,6 +2,7 @@
 // Small pieces shared by the packing operations.
 
 #include "station/station.h"
+#include "station/texts.h"
 
 #include <functional>
 
@@ -12,7 +13,5 @@ namespace velmar {
 // arrow and Frame1 reads "Historia de operaciones" (not repainted). Returns
 // whether the action completed, so a loop can stop on a failing advance.
 bool paso(Station& st, const std::function<void()>& accion);
-
-inline const QString kCrLf = QStringLiteral("\r\n");
 
 } // namespace velmar

@@ -8,6 +8,9 @@
 namespace velmar {
 
 inline const QString kMascaraVacia = QStringLiteral("__-___-____");
+// The end of a line and the separator line of the station's reports.
+inline const QString kCrLf = QStringLiteral("\r\n");
+inline const QString kSeparador = QStringLiteral("---------------------------------------");
 
 // The text without leading and trailing blanks (the space character only, as
 // the farm's texts have always been trimmed: a TAB is kept).
