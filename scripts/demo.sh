@@ -32,6 +32,8 @@ echo "demo: data source mytnflower -> 127.0.0.1:$port/velmar_demo (ODBCINI=$ODBC
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  # gone before the demo ends: a dying X server on a display confuses the next one
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
   scripts/db.sh stop "$run/demo-db" >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
