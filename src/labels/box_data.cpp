@@ -161,7 +161,7 @@ QString mark(Station& st, const BoxFacts& f, const QString& packing, const QStri
 
 // Two statements before the work table: the box's facts, then its rows. The
 // waybill becomes the session's as the layout says: first, or only for a box
-// with bunches.
+// with bunches (the form's text; the label takes it from the facts).
 std::optional<BoxData> gatherBoxData(Station& st, const QString& packing, const QString& box,
                                      const BoxQueries& queries) {
     const BoxFacts facts = boxFacts(st, packing, box);
@@ -176,8 +176,8 @@ std::optional<BoxData> gatherBoxData(Station& st, const QString& packing, const 
         return std::nullopt;
     if (!queries.waybillFirst)
         st.sesion.guia_actual = facts.waybill;
-    data.masterWaybill = extraer_parte(st.sesion.guia_actual, 1, QStringLiteral("/"));
-    data.houseWaybill = extraer_parte(st.sesion.guia_actual, 2, QStringLiteral("/"));
+    data.masterWaybill = extraer_parte(facts.waybill, 1, QStringLiteral("/"));
+    data.houseWaybill = extraer_parte(facts.waybill, 2, QStringLiteral("/"));
     data.mark = mark(st, facts, packing, box);
     groups.moveFirst();
     data.customer = groups.text(QStringLiteral("cnombre"));

@@ -7,15 +7,6 @@
 
 namespace velmar {
 
-// Where a label preview goes: the window shows it with a button to print it,
-// velmar-cli draws it to `archivo` (the window has no use for that name).
-class LabelPreview {
-public:
-    virtual ~LabelPreview() = default;
-    virtual void mostrar(Station& st, const EtiquetaCompuesta& etiqueta,
-                         const QString& archivo) = 0;
-};
-
 inline const QString kImpresoraNoLista =
     QStringLiteral("Impresora de código de barras no está lista");
 inline const QString kErrorRed =

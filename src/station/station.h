@@ -14,14 +14,23 @@
 namespace velmar {
 
 class Conexion;
-class KeptScans;    // clock/kept_scans.h
-class LabelPreview; // labels/box_labels.h
+class KeptScans; // clock/kept_scans.h
+struct Station;
 
 // A label as composed for one box, whether or not the printer took it.
 struct EtiquetaCompuesta {
     QString packing;
     QString caja;
     QByteArray bytes;
+};
+
+// Where a label preview goes: the window shows it with a button to print it,
+// velmar-cli draws it to `archivo` (the window has no use for that name).
+class LabelPreview {
+public:
+    virtual ~LabelPreview() = default;
+    virtual void mostrar(Station& st, const EtiquetaCompuesta& etiqueta,
+                         const QString& archivo) = 0;
 };
 
 // The services a station uses.
