@@ -16,10 +16,10 @@ namespace velmar {
 
 namespace {
 
-const QStringList kColumnas = {QStringLiteral("Guardada"), QStringLiteral("Enviada"),
-                               QStringLiteral("Estación"), QStringLiteral("Cédula"),
-                               QStringLiteral("Persona"),  QStringLiteral("Resultado"),
-                               QStringLiteral("Hora"),     QStringLiteral("Detalle")};
+const QStringList kColumnas = {QStringLiteral("Guardada"),  QStringLiteral("Enviada"),
+                               QStringLiteral("Cédula"),    QStringLiteral("Persona"),
+                               QStringLiteral("Resultado"), QStringLiteral("Hora en la base"),
+                               QStringLiteral("Estación"),  QStringLiteral("Detalle")};
 
 // The rows the supervisor must act on stand out: waiting, and exits to scan again.
 QColor fondoDe(const MarcaRegistrada& m) {
@@ -44,7 +44,7 @@ DialogoMarcasGuardadas::DialogoMarcasGuardadas(const ScanJournal& diario, QWidge
     resumen_ = new QLabel(this);
     resumen_->setObjectName(QStringLiteral("lblResumen"));
     auto* arriba = new QHBoxLayout;
-    arriba->addWidget(new QLabel(QStringLiteral("Enviadas desde:"), this));
+    arriba->addWidget(new QLabel(QStringLiteral("Guardadas desde:"), this));
     arriba->addWidget(desde_);
     arriba->addSpacing(16);
     arriba->addWidget(resumen_, 1);
@@ -55,6 +55,7 @@ DialogoMarcasGuardadas::DialogoMarcasGuardadas(const ScanJournal& diario, QWidge
     tabla_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tabla_->setSelectionBehavior(QAbstractItemView::SelectRows);
     tabla_->verticalHeader()->hide();
+    tabla_->setWordWrap(false);
     tabla_->horizontalHeader()->setStretchLastSection(true);
 
     auto* actualizar = new QPushButton(QStringLiteral("&Actualizar"), this);
@@ -71,7 +72,7 @@ DialogoMarcasGuardadas::DialogoMarcasGuardadas(const ScanJournal& diario, QWidge
     todo->addLayout(arriba);
     todo->addWidget(tabla_, 1);
     todo->addLayout(abajo);
-    resize(980, 420);
+    resize(1180, 420);
 
     connect(desde_, &QDateEdit::dateChanged, this, &DialogoMarcasGuardadas::cargar);
     connect(actualizar, &QPushButton::clicked, this, &DialogoMarcasGuardadas::cargar);
@@ -93,13 +94,17 @@ void DialogoMarcasGuardadas::llenar(const QList<MarcaRegistrada>& filas) {
     int espera = 0, sinConfirmar = 0;
     for (int i = 0; i < filas.size(); ++i) {
         const MarcaRegistrada& m = filas[i];
-        const QStringList celdas = {
-            m.guardada, m.enviada.isEmpty() ? QStringLiteral("en espera") : m.enviada,
-            m.estacion, m.cedula,
-            m.persona,  tituloDeResultado(m.resultado),
-            m.hora,     m.detalle};
+        const QStringList celdas = {m.guardada,
+                                    m.enviada.isEmpty() ? QStringLiteral("en espera") : m.enviada,
+                                    m.cedula,
+                                    m.persona,
+                                    tituloDeResultado(m.resultado),
+                                    m.hora,
+                                    m.estacion,
+                                    m.detalle};
         for (int c = 0; c < celdas.size(); ++c) {
             auto* item = new QTableWidgetItem(celdas[c]);
+            item->setToolTip(celdas[c]);
             if (const QColor fondo = fondoDe(m); fondo.isValid())
                 item->setBackground(fondo);
             tabla_->setItem(i, c, item);

@@ -17,7 +17,7 @@ namespace velmar {
 class DialogoMarcasGuardadas : public QDialog {
     Q_OBJECT
 public:
-    // Sent scans shown at first: those kept in the last days.
+    // Sent scans shown at first: those kept in the last days (the waiting, all).
     static constexpr int kDiasRecientes = 7;
 
     DialogoMarcasGuardadas(const ScanJournal& diario, QWidget* parent = nullptr);
