@@ -95,8 +95,10 @@ bool ScanJournal::abrir(QString& motivo) {
             return false;
         }
     }
-    if (!KeptRecord::crear(db, motivo))
-        return false;
+    // A journal its record cannot be added to (a file only read) still
+    // serves its rows: it is not set aside for that.
+    QString sinRegistro;
+    KeptRecord::crear(db, sinRegistro);
     // The station's other users write it too, through the folder's group (the
     // package's /var/lib/velmar); only the file's owner can say so.
     QFile archivo(archivo_);
