@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
@@ -120,18 +121,46 @@ private slots:
         QTRY_COMPARE(TestDb::get().valor("select count(*) from control_asistencia"), "1");
         QCOMPARE(e.k.esperando(), 3);
         const QList<MarcaGuardada> m = e.k.pendientes();
+        // The record by velmar-cli, no server to reach (no box); sent just now: "ahora".
+        const auto registro = [&](const QString& diario) {
+            red_.caer(), env.insert("VELMAR_DIARIO", diario), p.setProcessEnvironment(env);
+            p.start(VELMAR_CLI_BIN, {"registro_marcaciones", "2000-01-01"});
+            p.waitForFinished(), red_.caer(false);
+            const QString sql = "select concat(subtime(now(), 5), ',', addtime(now(), 1))";
+            const QStringList r = TestDb::get().valor(sql).split(',');
+            QStringList l = QString(p.readAllStandardError() + p.readAllStandardOutput())
+                                .split("\r\n", Qt::SkipEmptyParts);
+            for (QString& c : l)
+                if (QStringList f = c.split('\t'); f.size() > 8 && f[2] >= r[0] && f[2] <= r[1])
+                    c = (f[2] = "ahora", f.join('\t'));
+            return l;
+        };
+        const auto fila = [](const MarcaGuardada& g, const QString& enviada, const QString& resto) {
+            return "\t" + g.fecha + " " + g.hora + "\t" + enviada + "\t" +
+                   QSysInfo::machineHostName() + "\t" + g.cedula + "\t" + resto;
+        };
         QCOMPARE(cli({"enviar_marcaciones"}).out,
                  "EL USUARIO N A1 YA FUE INGRESADO A LAS " + m[0].hora.toUtf8() +
                      "\r\nIngreso del usuario N A2 a las " + m[1].hora.toUtf8() +
                      "\r\nIngreso del usuario N A3 a las " + m[2].hora.toUtf8() +
                      "\r\n\t* Marcaciones enviadas: 3; en espera: 0\r\n");
-        const QString hb = b.k.pendientes()[0].hora;
+        const MarcaGuardada mb = b.k.pendientes()[0];
+        const QString total = "\t* Marcaciones guardadas: 1; en espera: ";
+        QCOMPARE(registro(diario_ + "b"), QStringList({fila(mb, "en espera", "\ten_espera\t\t"),
+                                                       total + "1; salidas sin confirmar: 0"}));
         b.k.latido(b.t.st);
         QCOMPARE(TestDb::get().filas("select hora_entrada, hora_salida from control_asistencia"),
                  QStringList({m[0].hora + "|NULL", m[1].hora + "|NULL", m[2].hora + "|NULL"}));
-        QCOMPARE(b.t.history.texto().split("\r\n")[1],
-                 "Marcación guardada de la cédula 1 a las " + hb +
-                     ": salida temprana sin confirmar, debe marcar de nuevo");
+        const QString sinConfirmar = "Marcación guardada de la cédula 1 a las " + mb.hora +
+                                     ": salida temprana sin confirmar, debe marcar de nuevo";
+        QCOMPARE(b.t.history.texto().split("\r\n")[1], sinConfirmar);
+        QCOMPARE(registro(diario_ + "b"),
+                 QStringList({fila(mb, "ahora", "\tsin_confirmar\t\t" + sinConfirmar),
+                              total + "0; salidas sin confirmar: 1"}));
+        QCOMPARE(registro(diario_)[0],
+                 fila(m[0], "ahora",
+                      "N A1\tya_ingresado\t" + m[0].hora +
+                          "\tEL USUARIO N A1 YA FUE INGRESADO A LAS " + m[0].hora));
     }
 
     // The window, its link silent or refused: found down off the window's

@@ -21,6 +21,19 @@
 
 namespace velmar {
 
+bool leerFecha(Station& st, const QString& texto, QDate& fecha) {
+    static const QRegularExpression forma(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    const QString t = sinBlancos(texto);
+    fecha =
+        forma.match(t).hasMatch() ? QDate::fromString(t, QStringLiteral("yyyy-MM-dd")) : QDate();
+    if (!fecha.isValid())
+        st.prompts.msgbox(QStringLiteral("Fecha no válida: \"") + texto +
+                              QStringLiteral("\". Escríbala como aaaa-mm-dd, por ejemplo "
+                                             "2026-03-02."),
+                          kExclamacion);
+    return fecha.isValid();
+}
+
 namespace {
 
 const QString kEntreColumnas = QStringLiteral("  ");
@@ -35,19 +48,7 @@ struct Rango {
 // Both dates readable as yyyy-mm-dd and in order; otherwise the operator gets
 // a box and nothing is asked of the server.
 bool leerRango(Station& st, const QString& desde, const QString& hasta, Rango& r) {
-    const auto leer = [&](const QString& texto, QDate& fecha) {
-        static const QRegularExpression forma(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
-        const QString t = sinBlancos(texto);
-        fecha = forma.match(t).hasMatch() ? QDate::fromString(t, QStringLiteral("yyyy-MM-dd"))
-                                          : QDate();
-        if (!fecha.isValid())
-            st.prompts.msgbox(QStringLiteral("Fecha no válida: \"") + texto +
-                                  QStringLiteral("\". Escríbala como aaaa-mm-dd, por ejemplo "
-                                                 "2026-03-02."),
-                              kExclamacion);
-        return fecha.isValid();
-    };
-    if (!leer(desde, r.desde) || !leer(hasta, r.hasta))
+    if (!leerFecha(st, desde, r.desde) || !leerFecha(st, hasta, r.hasta))
         return false;
     if (r.hasta < r.desde) {
         st.prompts.msgbox(QStringLiteral("La fecha final ") + r.hasta.toString(Qt::ISODate) +

@@ -5,7 +5,13 @@
 
 #include "station/station.h"
 
+class QDate;
+
 namespace velmar {
+
+// A date typed as yyyy-mm-dd (blanks around allowed); otherwise a box says how
+// to write it, and false.
+bool leerFecha(Station& st, const QString& texto, QDate& fecha);
 
 // Writes into the report box, for the days `desde` to `hasta` (yyyy-mm-dd;
 // an empty `hasta` is `desde`), each day's people with their entry, and exit

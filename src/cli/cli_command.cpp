@@ -135,7 +135,8 @@ int ejecutarCli(QStringList args, CliStreams& io) {
     CliPrompts salida(io);
     Conexion conexion;
     CajaDeArranque prompts(salida, conexion);
-    const bool conectada = conectar(conexion, prompts);
+    const Operacion* op = buscarOperacion(nombre); // null for login
+    const bool conectada = !(op && op->sinServidor) && conectar(conexion, prompts);
     prompts.arrancado();
     if (conectada)
         revisarClaveDelDia(conexion, prompts);
@@ -165,7 +166,7 @@ int ejecutarCli(QStringList args, CliStreams& io) {
         return int(r);
     }
     try {
-        buscarOperacion(nombre)->ejecutar(st, args);
+        op->ejecutar(st, args);
     } catch (const Error& e) {
         // an operation without a handler of its own: report, never crash
         prompts.msgbox(textoError(e), kExclamacion);

@@ -3,6 +3,7 @@
 #include "clock/kept_link.h"
 #include "db/conexion.h"
 #include "errors/errors.h"
+#include "journal/kept_record.h"
 #include "station/velmo.h"
 
 #include <QSet>
@@ -245,6 +246,7 @@ bool KeptScans::enviarUna(Station& st, Station& envio, const MarcaGuardada& m) {
     fallo_.reset();
     cajas.pregunto = false;
     const HoraDeMarca hora{m.fecha, m.hora};
+    const qsizetype antes = envio.history.texto().size(); // the replay's lines, for the record
     marcar_(envio, m.cedula, &hora);
     if (fallo_) {
         caido_ = falloDeEnlace_;
@@ -252,6 +254,8 @@ bool KeptScans::enviarUna(Station& st, Station& envio, const MarcaGuardada& m) {
             st.history.agregar_historia(
                 QStringLiteral("No se pudo enviar la marcación guardada de la cédula ") + m.cedula +
                 QStringLiteral(" a las ") + m.hora + QStringLiteral(": ") + *fallo_);
+        if (!caido_)
+            KeptRecord(diario_).noEnviada(m, *fallo_);
         return false;
     }
     caido_ = false;
@@ -260,6 +264,8 @@ bool KeptScans::enviarUna(Station& st, Station& envio, const MarcaGuardada& m) {
                                     QStringLiteral(" a las ") + m.hora +
                                     QStringLiteral(": salida temprana sin confirmar, "
                                                    "debe marcar de nuevo"));
+    KeptRecord(diario_).enviada(m, envio.history.texto().mid(antes), cajas.pregunto,
+                                horaServidor());
     try {
         diario_.quitar(m.id);
     } catch (const Error&) {

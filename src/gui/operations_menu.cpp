@@ -2,6 +2,7 @@
 
 #include "errors/errors.h"
 #include "gui/frm_login.h"
+#include "gui/kept_record_dialog.h"
 #include "station/velmo.h"
 
 #include <QAction>
@@ -138,6 +139,19 @@ void ArgumentsDialog::habilitar() {
     aceptar_->setEnabled(completo);
 }
 
+namespace {
+
+// The entries the window shows in a dialog of their own (after the same
+// login) instead of asking for the arguments and writing the history.
+using VentanaPropia = void (*)(Station&, QWidget*);
+VentanaPropia ventanaPropia(const QString& nombre) {
+    if (nombre == QLatin1String("registro_marcaciones"))
+        return mostrarMarcasGuardadas;
+    return nullptr;
+}
+
+} // namespace
+
 void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana) {
     const auto alTerminar = [&] { st.input.enfocar(); };
 
@@ -147,6 +161,11 @@ void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana) {
             alTerminar();
             return;
         }
+    }
+    if (const VentanaPropia propia = ventanaPropia(op.nombre)) {
+        propia(st, ventana);
+        alTerminar();
+        return;
     }
     QStringList args;
     if (!op.parametros.isEmpty()) {

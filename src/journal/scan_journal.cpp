@@ -1,6 +1,7 @@
 #include "journal/scan_journal.h"
 
 #include "errors/errors.h"
+#include "journal/kept_record.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -94,6 +95,10 @@ bool ScanJournal::abrir(QString& motivo) {
             return false;
         }
     }
+    // A journal its record cannot be added to (a file only read) still
+    // serves its rows: it is not set aside for that.
+    QString sinRegistro;
+    KeptRecord::crear(db, sinRegistro);
     // The station's other users write it too, through the folder's group (the
     // package's /var/lib/velmar); only the file's owner can say so.
     QFile archivo(archivo_);
@@ -101,18 +106,32 @@ bool ScanJournal::abrir(QString& motivo) {
     return true;
 }
 
+// The row and its record in one transaction: one sync, and never one
+// without the other.
 MarcaGuardada ScanJournal::guardar(const QString& cedula, const QString& fecha,
                                    const QString& hora) {
     if (!error_.isEmpty())
         throw Error(error_);
     MarcaGuardada m{0, QUuid::createUuid().toString(QUuid::WithoutBraces), cedula, fecha, hora};
-    QSqlQuery q(QSqlDatabase::database(conexion_, false));
-    q.prepare(QStringLiteral("insert into marcas (uid, cedula, fecha, hora) values (?, ?, ?, ?)"));
-    for (const QString& v : {m.uid, m.cedula, m.fecha, m.hora})
-        q.addBindValue(v);
-    if (!q.exec())
-        throw errorDe(q);
-    m.id = q.lastInsertId().toLongLong();
+    QSqlDatabase db = QSqlDatabase::database(conexion_, false);
+    if (!db.transaction())
+        throw Error(db.lastError().text());
+    try {
+        QSqlQuery q(db);
+        q.prepare(
+            QStringLiteral("insert into marcas (uid, cedula, fecha, hora) values (?, ?, ?, ?)"));
+        for (const QString& v : {m.uid, m.cedula, m.fecha, m.hora})
+            q.addBindValue(v);
+        if (!q.exec())
+            throw errorDe(q);
+        m.id = q.lastInsertId().toLongLong();
+        KeptRecord::guardada(db, m);
+        if (!db.commit())
+            throw Error(db.lastError().text());
+    } catch (const Error&) {
+        db.rollback();
+        throw;
+    }
     return m;
 }
 

@@ -29,6 +29,8 @@ public:
     const QString& archivo() const { return archivo_; }
     const QString& apartado() const { return apartado_; }
     const QString& error() const { return error_; }
+    // The journal's connection on this thread (journal/kept_record.h).
+    const QString& conexion() const { return conexion_; }
 
     // Writes one row, synced; throws Error when the file does not take it.
     MarcaGuardada guardar(const QString& cedula, const QString& fecha, const QString& hora);

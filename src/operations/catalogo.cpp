@@ -4,6 +4,7 @@
 #include "clock/attendance_clock.h"
 #include "clock/kept_scans.h"
 #include "labels/box_labels.h"
+#include "operations/registro_marcaciones.h"
 #include "operations/revisar_base.h"
 #include "packing/completion.h"
 #include "packing/packing_change.h"
@@ -148,6 +149,13 @@ void deLaEstacion(QVector<Operacion>& ops) {
                 .titulo = QStringLiteral("Enviar marcaciones"),
                 .enMenu = false,
                 .ejecutar = [](Station& st, Args) { enviar_marcaciones(st); }});
+    // What became of them, for the supervisor: the window shows it in a dialog.
+    ops.append({.nombre = QStringLiteral("registro_marcaciones"),
+                .titulo = QStringLiteral("Marcaciones guardadas"),
+                .parametros = {opcional(kDesde)},
+                .requiereLogin = true,
+                .sinServidor = true,
+                .ejecutar = [](Station& st, Args a) { registro_marcaciones(st, a.value(0)); }});
     ops.append({.nombre = QStringLiteral("revisar_base"),
                 .titulo = QStringLiteral("Revisar base de datos"),
                 .ejecutar = [](Station& st, Args) { revisar_base(st); }});

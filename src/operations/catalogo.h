@@ -38,6 +38,8 @@ struct Operacion {
     bool requiereLogin = false;
     // Offered in the window's operations menu (the card box is not).
     bool enMenu = true;
+    // Reads only the station's own files: velmar-cli opens no connection for it.
+    bool sinServidor = false;
     // Arguments in parameter order; an optional one left off is a null QString.
     std::function<void(Station&, const QStringList&)> ejecutar;
 };

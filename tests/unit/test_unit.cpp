@@ -2,6 +2,7 @@
 
 #include "db/sql_quote.h"
 #include "errors/errors.h"
+#include "journal/kept_record.h"
 #include "station/server_clock.h"
 #include "station/velmo.h"
 
@@ -80,6 +81,20 @@ private slots:
             QCOMPARE(reloj.ver(t0.addMSecs(adelanto + local), local), lectura);
         QCOMPARE(reloj.ver(t0.addMSecs(10 * s + noche), 10 * s + noche), L::Salto);
         QCOMPARE(reloj.salto(), -3 * h);
+    }
+
+    // What a kept scan became, read from its replay's lines: the person, the time named.
+    void keptScanOutcome() {
+        const std::pair<QString, QStringList> casos[] = {
+            {"EL USUARIO Ú YA REGISTRO SU SALIDA A LAS 12:00:00", {"ya_salio", "Ú", "12:00:00"}},
+            {"No se encontró la cédula 99\r\n", {"no_encontrada", "", ""}},
+            {"\tX\r\nIngreso del usuario N A a las 07:02:13\r\n", {"ingreso", "N A", "07:02:13"}},
+            {"\tNo se registró la marca: falta una columna\r\n", {"no_registrada", "", ""}},
+            {"", {"sin_efecto", "", ""}}};
+        for (const auto& [lineas, esperado] : casos) {
+            const Desenlace d = desenlaceDeEnvio(lineas, false);
+            QCOMPARE(QStringList({d.resultado, d.persona, d.hora}), esperado);
+        }
     }
 
     // Cut back to the last 16384 characters only past 20480.

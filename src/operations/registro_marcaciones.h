@@ -1,0 +1,24 @@
+#pragma once
+// The supervisor's record of the scans this station kept while the database
+// was away (journal/kept_record.h): read from the journal's own file, so it
+// needs no server.
+
+#include "station/station.h"
+
+namespace velmar {
+
+class ScanJournal;
+
+inline const QString kSinDiarioDeMarcas =
+    QStringLiteral("No hay diario de marcaciones: VELMAR_DIARIO no nombra ninguno");
+
+// The journal of the station's kept scans; null, and the box, when the farm
+// named none.
+const ScanJournal* diarioDeMarcas(Station& st);
+
+// A history line per kept scan, waiting or sent from `desde` (yyyy-mm-dd;
+// null: all), in the order they were kept, then one line with how many, how
+// many wait and how many early exits were not confirmed.
+void registro_marcaciones(Station& st, const QString& desde);
+
+} // namespace velmar
