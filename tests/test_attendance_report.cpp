@@ -22,32 +22,14 @@ class TestAttendanceReport : public QObject {
 
     // A file of the expected results, tests/data/attendance.
     static QByteArray esperado(const QString& nombre) {
-        QFile f(fuente("tests/data/attendance/" + nombre));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return leer(fuente("tests/data/attendance/" + nombre));
     }
 
 private slots:
-    // Two days of three people in range, a day before and the calendar's
-    // last: a night shift past 24:00, an entry before 00:00, seconds without
-    // an exit and an exit without seconds.
     void init() {
         TestDb& db = TestDb::get();
         db.recrear();
-        // names a spreadsheet would run as a formula, split at a line break or
-        // at its other separators
-        db.sql("insert into personal values (1, '1712345678', 'MARIA\\tJOSE', 'GUAMAN;TIPAN'), "
-               "(2, '0912345678', NULL, NULL), "
-               "(3, '0501234567', '-ANA\\r\\nROJA', '=cmd|'' /C calc''!A0,\"x\"')");
-        db.sql(
-            "insert into control_asistencia (personal_id, fecha_entrada, hora_entrada, "
-            "hora_salida, horas_dif) values (1, '2026-03-01', '07:00:00', NULL, NULL), "
-            "(1, '2026-03-02', '07:05:10', '12:30:00', 19490), "
-            "(2, '2026-03-02', '07:10:00', NULL, NULL), (3, '2026-03-02', '06:58:00', NULL, NULL), "
-            "(3, '2026-03-03', '07:30:00', '09:00:00', 5400), "
-            "(1, '2026-03-03', '07:00:00', NULL, 600), "
-            "(2, '2026-03-03', '22:00:00', ADDTIME('22:00:00', '08:00:00'), 28800), "
-            "(3, '2026-03-03', '-01:00:00', '06:00:00', NULL), "
-            "(2, '9999-12-31', '07:00:00', NULL, NULL)");
+        db.script(QString::fromUtf8(leer(fuente("tests/data/attendance/asistencia.sql"))));
     }
 
     // The same report, CSV and workbook from the one data set whatever types
@@ -122,12 +104,10 @@ private slots:
         QCOMPARE(f.readAll(), esperado("asistencia.csv"));
         // the workbook, as a reader of its own sees it (a CR is kept as the
         // format escapes it, _x000D_, which this reader shows)
-        QProcess p;
-        p.start("/usr/bin/python3", {fuente("tests/data/attendance/leer_libro.py"), libro});
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.readAllStandardError(), QByteArray());
-        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()),
-                 QString::fromUtf8(esperado("asistencia.xlsx.txt")));
+        const SalidaCli leido =
+            correr("/usr/bin/python3", {fuente("tests/data/attendance/leer_libro.py"), libro});
+        QCOMPARE(leido.err, QByteArray());
+        QCOMPARE(QString::fromUtf8(leido.out), QString::fromUtf8(esperado("asistencia.xlsx.txt")));
         // the calendar's last day has no day after it
         reporte_asistencia(t.st, "2026-03-04", "9999-12-31");
         QVERIFY2(t.report.texto().contains("DÍA 9999-12-31\r\n"), qPrintable(t.report.texto()));
