@@ -1,8 +1,9 @@
 // Pure logic, no server, in milliseconds: quoting, velmo's text routines, the
-// history bound, the yes answer; labels: layout -> document -> bytes against
-// the expected files, writer and parser round trip, the emulated printer's
-// state, control characters in values, the code page.
+// history bound, the yes answer, files that cannot be written; labels: layout -> document -> bytes
+// against the expected files, writer and parser round trip, the emulated printer's state, control
+// characters in values, the code page.
 
+#include "attendance/attendance_rows.h"
 #include "cli/cli_station.h"
 #include "db/sql_quote.h"
 #include "epl2/cp1252.h"
@@ -10,13 +11,20 @@
 #include "epl2/epl2_printer.h"
 #include "epl2/epl2_writer.h"
 #include "errors/errors.h"
+#include "files/file_output.h"
 #include "labels/label_composer.h"
+#include "printing/label_printer.h"
 #include "station/server_clock.h"
 #include "station/velmo.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimeZone>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace velmar;
 
@@ -195,6 +203,68 @@ private slots:
         }
     }
 
+    // A target that is not a regular file is left as it is; a file that
+    // cannot be written, CSV or workbook, says why in Spanish and the old one
+    // stays (as root: a device node, a disk with no room left and one mounted
+    // read-only); the printer's file: destination too.
+    void filesSayWhy() {
+        QTemporaryDir dir;
+        const QString d = dir.path() + "/";
+        QVERIFY(QDir(d).mkdir("carpeta.csv") && QDir(d).mkdir("lleno") && QDir(d).mkdir("ro"));
+        QCOMPARE(::mkfifo(qPrintable(d + "fifo.csv"), 0600), 0);
+        const bool root = ::geteuid() == 0;
+        const auto desmontar = qScopeGuard([&] {
+            if (root)
+                QProcess::execute("umount", {"-l", d + "lleno", d + "ro"});
+        });
+        QList<std::pair<QString, QString>> casos = {
+            {d + "fifo.csv", "es una tubería (FIFO), no un archivo; se deja como está"},
+            {d + "carpeta.csv", "es una carpeta, no un archivo"},
+            {d + "no/a.csv", "la carpeta no existe"}};
+        QFile viejo(d + "lleno/viejo.xlsx");
+        if (root) {
+            QCOMPARE(::mknod(qPrintable(d + "nulo.csv"), S_IFCHR | 0666, makedev(1, 3)), 0);
+            QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", d + "lleno"});
+            QProcess::execute("mount", {"-t", "tmpfs", "-o", "ro,size=16k", "tmpfs", d + "ro"});
+            QVERIFY(viejo.open(QIODevice::WriteOnly) && viejo.write("anterior") == 8);
+            viejo.close();
+            QFile relleno(d + "lleno/relleno");
+            QVERIFY(relleno.open(QIODevice::WriteOnly));
+            relleno.write(QByteArray(64 * 1024, 'x'));
+            casos += {{d + "nulo.csv", "es un dispositivo, no un archivo; se deja como está"},
+                      {d + "lleno/viejo.xlsx", "no queda espacio en el disco"},
+                      {d + "ro/a.csv", "el disco es de sólo lectura"}};
+        }
+        for (const auto& [archivo, motivo] : casos) {
+            try {
+                archivo.endsWith(".xlsx")
+                    ? escribirLibro({{Persona{}}, {{0, "1", "2026-03-02", "07:00:00", "", {}}}},
+                                    archivo)
+                    : escribirArchivo(archivo, QByteArray(1000, 'x'));
+                QFAIL(qPrintable(archivo));
+            } catch (const FileError& e) {
+                QCOMPARE(e.text(), motivo);
+            }
+        }
+        QVERIFY(!QFileInfo(d + "fifo.csv").isFile() && !QFileInfo(d + "carpeta.csv").isFile());
+        if (root) {
+            QVERIFY(!QFileInfo(d + "nulo.csv").isFile());
+            QVERIFY(viejo.open(QIODevice::ReadOnly));
+            QCOMPARE(viejo.readAll(), "anterior");
+            viejo.close();
+            QCOMPARE(QDir(d + "lleno").entryList(QDir::Files | QDir::Hidden),
+                     QStringList({"relleno", "viejo.xlsx"}));
+        }
+        qputenv("VELMAR_IMPRESORA", "file:/dev/full");
+        try {
+            defaultLabelPrinter()->send("N\r\nP1\r\n");
+            QFAIL("a full device took the label");
+        } catch (const PrinterError& e) {
+            QCOMPARE(e.text(), "no queda espacio en el disco");
+        }
+        qunsetenv("VELMAR_IMPRESORA");
+    }
+
     // Cut back to the last 16384 characters only past 20480.
     void historyBound() {
         for (const int largo : {History::kLimite, History::kLimite + 1}) {
@@ -212,5 +282,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TestUnit)
+QTEST_GUILESS_MAIN(TestUnit)
 #include "test_unit.moc"
