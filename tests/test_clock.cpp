@@ -36,9 +36,6 @@ QString fila(int id, const QString& hora, const QString& salida = "NULL|NULL",
              const QString& dia = "2024-03-07") { // of control_asistencia
     return QString::number(id) + "|" + dia + "|" + hora + "|" + dia + "|" + salida;
 }
-QString candado(const QString& id) { // of a person's scans on this database
-    return attendanceLockNameOf(id);
-}
 
 } // namespace
 
@@ -50,14 +47,15 @@ class TestClock : public QObject {
 private slots:
     // The trigger refuses an entry from a session not holding the person's lock.
     void init() {
-        TestDb& db = TestDb::get();
-        db.recrear();
-        db.script("insert into personal (personal_id, cedula, nombres, apellidos) values "
-                  "(7, '1712345678', 'MARIA JOSE', 'GUAMAN'), (8, '0923456781', 'LUIS', 'PAZ');\n");
-        db.sql(QString("create trigger candado before insert on control_asistencia for each row if "
-                       "coalesce(IS_USED_LOCK(%1) <> CONNECTION_ID(), 1) then signal sqlstate "
-                       "'45000' set message_text = 'sin candado'; end if")
-                   .arg(candado("NEW.personal_id")));
+        TestDb::get().recrear();
+        TestDb::get().sql("insert into personal (personal_id, cedula, nombres, apellidos) values "
+                          "(7, '1712345678', 'MARIA JOSE', 'GUAMAN'), (8, '0923456781', 'LUIS', "
+                          "'PAZ')");
+        TestDb::get().sql(
+            QString("create trigger candado before insert on control_asistencia for each row if "
+                    "coalesce(IS_USED_LOCK(%1) <> CONNECTION_ID(), 1) then signal sqlstate "
+                    "'45000' set message_text = 'sin candado'; end if")
+                .arg(attendanceLockNameOf("NEW.personal_id")));
     }
 
     void scans_data() {
@@ -257,7 +255,8 @@ private slots:
     void lockErrorInsertsNothing() {
         TestDb::get().sql("drop trigger candado");
         TestStation otra, t;
-        QVERIFY(otra.db.consulta("select get_lock(" + candado("7") + ", 0)").text(0) == "1");
+        QVERIFY(otra.db.consulta("select get_lock(" + attendanceLockNameOf("7") + ", 0)").text(0) ==
+                "1");
         t.reloj("2024-03-07 07:00:00");
         t.db.ejecutar("SET SESSION max_statement_time = 0.5");
         asistencia(t.st, maria);

@@ -42,10 +42,7 @@ class TestRobustness : public QObject {
     QString cadena_ =
         TestDb::get().cadena("velmar").replace(QRegularExpression("PORT=\\d+"), "PORT=" + port_);
 
-    pid_t pid() {
-        QFile f(dir_.path() + "/mariadbd.pid");
-        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
-    }
+    pid_t pid() { return leer(dir_.path() + "/mariadbd.pid").trimmed().toInt(); }
     QString porProxy(const FaultProxy& red) const {
         return QString(cadena_).replace("PORT=" + port_, "PORT=" + QString::number(red.port()));
     }
@@ -60,14 +57,8 @@ private slots:
     void initTestCase() {
         QVERIFY(dbScript({"start", dir_.path(), port_}));
         sql("CREATE DATABASE velmar", QString(cadena_).remove(";DATABASE=velmar"));
-        QFile f(fuente("db/schema.sql"));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        // the trigger holds an entry insert in a statement a watcher can see
-        for (const QString& s : sentencias(
-                 f.readAll() + "INSERT INTO personal VALUES (9, '9', 'ROSA', 'ALBA');\n"
-                               "create table freno (x int);\ncreate trigger lento before insert on "
-                               "control_asistencia for each row begin if (select count(*) from "
-                               "freno) > 0 then do sleep(30); end if; end;"))
+        for (const QString& s : sentencias(QString::fromUtf8(
+                 leer(fuente("db/schema.sql")) + leer(fuente("tests/data/robustness/lento.sql")))))
             sql(s);
     }
     void cleanupTestCase() { dbScript({"stop", dir_.path()}); }

@@ -123,10 +123,7 @@ void TestDb::reset() {
 
 void TestDb::recrear() {
     sql("DROP TABLE IF EXISTS " + kTablas);
-    QFile f(fuente("db/schema.sql"));
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("db/schema.sql is missing");
-    script(QString::fromUtf8(f.readAll()));
+    script(QString::fromUtf8(leer(fuente("db/schema.sql"))));
 }
 
 void TestDb::sql(const QString& statement) {
