@@ -9,7 +9,7 @@ equal. Prints the pauses; asserts no time.
 
 usage: test_cluster.py SOURCE_DIR BINARY_DIR CLUSTER_DIR PORT
 """
-import os, shutil, socket, subprocess, sys, threading, time, traceback
+import json, os, shutil, socket, subprocess, sys, threading, time, traceback
 from collections import namedtuple
 from dataclasses import dataclass, field
 from types import SimpleNamespace
@@ -185,29 +185,19 @@ def main():
         for e in [p.emulator for p in printers if hasattr(p, "emulator")]:
             e.kill(), e.wait()
 
-# Days a farm's history may hold twice: (card, entry, exit) rows of 2020-01-02,
-# and the one row the migration leaves of each (entry, exit, horas_dif). The
-# latest exit is one moment: past midnight beats a later hour of the same day.
-D1, D2 = "2020-01-02 ", "2020-01-03 "
-HISTORY = [("7700000001", "07:00:00", None), ("7700000001", "07:05:00", D1 + "12:00:00"),
-           ("7700000002", "08:00:00", D1 + "09:00:00"), ("7700000002", "08:10:00", D1 + "17:00:00"),
-           ("7700000003", "06:00:00", None), ("7700000003", "06:30:00", None),
-           ("7700000004", "07:30:00", D1 + "16:00:00"),
-           ("7700000005", "22:00:00", D2 + "02:00:00"), ("7700000005", "22:05:00", D1 + "23:00:00")]
-MERGED = {"7700000001": ("07:00:00", D1 + "12:00:00", "18000"),
-          "7700000002": ("08:00:00", D1 + "17:00:00", "32400"),
-          "7700000003": ("06:00:00", "NULL", "NULL"),
-          "7700000004": ("07:30:00", D1 + "16:00:00", "30600"),
-          "7700000005": ("22:00:00", D2 + "02:00:00", "14400")}
-
 def unique_day_key():
     """The key a cluster needs (a cut insert committing late on the node left
     behind fails certification instead of adding a second entry): a station
-    says at start it is missing; db/dia_unico.sql merges and adds it."""
+    says at start it is missing; db/dia_unico.sql merges and adds it. The data:
+    (card, entry, exit) rows of days a farm's history may hold twice, and the
+    one row the migration leaves of each (entry, exit, horas_dif); the latest
+    exit is one moment: past midnight beats a later hour of the same day."""
+    with open(os.path.join(SRC, "tests", "data", "cluster", "dia_unico.json")) as f:
+        data = json.load(f)
     rows = ", ".join(
         f"((SELECT personal_id FROM personal WHERE cedula = '{c}'), '2020-01-02', '{e}', "
         + (f"DATE('{x}'), TIME('{x}'), TIMESTAMPDIFF(SECOND, '2020-01-02 {e}', '{x}'))"
-           if x else "NULL, NULL, NULL)") for c, e, x in HISTORY)
+           if x else "NULL, NULL, NULL)") for c, e, x in data["history"])
     sql(1, "INSERT INTO control_asistencia (personal_id, fecha_entrada, hora_entrada, "
            f"fecha_salida, hora_salida, horas_dif) VALUES {rows}")
     before = run_cli("asistencia", "0")[2]
@@ -225,7 +215,8 @@ def unique_day_key():
                   f"WHERE table_schema = '{DB}' AND table_name = 'control_asistencia' "
                   "AND column_name = 'personal_id'")
     kept = sql(2, "SELECT COUNT(*) FROM control_asistencia_antes_dia_unico")[0][0]
-    check(merged == MERGED and keys == [["ux_asistencia_persona_dia", "0"]] and kept == total,
+    want = {c: tuple(r) for c, r in data["merged"].items()}
+    check(merged == want and keys == [["ux_asistencia_persona_dia", "0"]] and kept == total,
           f"db/dia_unico.sql leaves one row per person and day, the unique key alone and "
           f"the old rows kept ({merged}, {keys}, {kept} of {total})")
 
