@@ -5,7 +5,6 @@
 #include "clock/attendance_clock.h"
 #include "clock/kept_scans.h"
 #include "db/named_lock.h"
-#include "delay_proxy.h"
 #include "errors/errors.h"
 #include "fault_proxy.h"
 #include "gui/velmar_form.h"
@@ -73,7 +72,7 @@ int puertoDelServidor() {
 // The statements and round trips of one run of `op`, on a station of its own
 // behind a proxy that only counts; after a first run that opens the session.
 Cuenta contar(const std::function<void(Station&)>& op) {
-    DelayProxy proxy(puertoDelServidor(), 0);
+    FaultProxy proxy(puertoDelServidor());
     TestDb& db = TestDb::get();
     TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(proxy.port()));
     op(t.st);
@@ -451,7 +450,7 @@ void red() {
     cargar("analyze table bunche, prepacking, personal, control_asistencia");
 
     const int puerto = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
-    DelayProxy proxy(puerto ? puerto : 33307, 2500);
+    FaultProxy proxy(puerto ? puerto : 33307, 2500);
     Conexion conexion(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(proxy.port()));
     conexion.abrir();
     ImpresoraLoopback impresora;
@@ -649,7 +648,7 @@ void guardadas() {
             qWarning("kept %d scans, %lld boxes", k.esperando(), qlonglong(t.prompts.cajas.size()));
     }
     red.caer(false);
-    DelayProxy proxy(puerto ? puerto : 33307, 2500);
+    FaultProxy proxy(puerto ? puerto : 33307, 2500);
     TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(proxy.port()));
     KeptScans k(archivo, t.prompts, asistencia);
     const int s0 = proxy.statements(), r0 = proxy.roundTrips();
@@ -721,7 +720,7 @@ void guardadasVentana() {
     const QString archivo = dir.filePath(QStringLiteral("ventana.sqlite"));
     qputenv("VELMAR_DIARIO", archivo.toUtf8());
     FaultProxy red(puerto ? puerto : 33307);
-    DelayProxy lento(red.port(), 2500);
+    FaultProxy lento(red.port(), 2500);
     TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(lento.port()));
     VelmarForm form(t.db, &t.prompts, &t.printer);
     form.show();

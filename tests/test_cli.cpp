@@ -1,31 +1,16 @@
 // velmar-cli's contract with the farm's scripts.
 
-#include "cli/cli_station.h"
 #include "fault_proxy.h"
 #include "operations/revisar_base.h"
 #include "test_support.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 
 using namespace velmar::test;
 
-namespace {
-
 // The program itself, for its exit code and its start-up.
-SalidaCli proceso(const QStringList& args,
-                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(VELMAR_BINARY_DIR "/apps/velmar-cli", args);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(60000))
-        qFatal("velmar-cli did not finish");
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
-
-} // namespace
+const QString kCli = VELMAR_BINARY_DIR "/apps/velmar-cli";
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -44,7 +29,7 @@ private slots:
                                 {"asistencia", "1", "2"},
                                 {"login", "a"},
                                 {"vista_previa", "imprimir_caja", "1", "1", "v.png"}}) {
-            const SalidaCli s = args.size() == 1 ? proceso(args) : cli(args);
+            const SalidaCli s = args.size() == 1 ? correr(kCli, args) : cli(args);
             QCOMPARE(s.codigo + s.out.size(), 2);
             QVERIFY(s.err.startsWith("uso: velmar-cli OPERACION") &&
                     s.err.contains("\n  asistencia CEDULA\n"));
@@ -104,19 +89,6 @@ private slots:
         QVERIFY(TestDb::get().valor("select horas_dif from control_asistencia").toInt() >= 10800);
     }
 
-    // A Yes as a Spanish speaker types it, in UTF-8 or an ANSI answer file.
-    void yesAnswers() {
-        const std::pair<QByteArray, bool> lineas[] = {
-            {"s", true},          {"SI", true},
-            {"s\xc3\xad", true},  {"\tS\xc3\x8d\r", true},
-            {"si\xcc\x81", true}, {"\xef\xbb\xbfsi", true},
-            {"S\xed\r", true},    {"no", false},
-            {"", false},          {"sin", false},
-            {"s i", false},       {"s\xc3\xad.", false}};
-        for (const auto& [linea, si] : lineas)
-            QVERIFY2(velmar::esRespuestaSi(linea) == si, linea.toPercentEncoding());
-    }
-
     // No server: the start-up box, the operation's failure path, exit 0. A
     // server away only for the first connection: no box, the scan recorded.
     void serverAwayAtStart_data() {
@@ -133,18 +105,10 @@ private slots:
         FaultProxy red(qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT"));
         red.rechazar(rechazos);
         QTemporaryDir dir;
-        QFile ini(dir.path() + "/odbc.ini");
-        QVERIFY(
-            ini.open(QIODevice::WriteOnly) &&
-            ini.write(QString("[mytnflower]\nDriver=MariaDB Unicode\nSERVER=127.0.0.1\nPORT=%1\n"
-                              "DATABASE=%2\nUSER=velmar\nPASSWORD=velmar\n")
-                          .arg(rechazos < 0 ? 1 : red.port())
-                          .arg(TestDb::get().nombre())
-                          .toUtf8()));
-        ini.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("ODBCINI", ini.fileName());
-        const SalidaCli s = proceso({"asistencia", "1712345678"}, env);
+        env.insert("ODBCINI",
+                   odbcIni(dir.path(), rechazos < 0 ? 1 : red.port(), TestDb::get().nombre()));
+        const SalidaCli s = correr(kCli, {"asistencia", "1712345678"}, env);
         QCOMPARE(s.codigo, 0);
         QVERIFY2(QRegularExpression(historia).match(s.out).hasMatch(), s.out);
         if (rechazos >= 0) {

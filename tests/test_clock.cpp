@@ -36,9 +36,6 @@ QString fila(int id, const QString& hora, const QString& salida = "NULL|NULL",
              const QString& dia = "2024-03-07") { // of control_asistencia
     return QString::number(id) + "|" + dia + "|" + hora + "|" + dia + "|" + salida;
 }
-QString candado(const QString& id) { // of a person's scans on this database
-    return attendanceLockNameOf(id);
-}
 
 } // namespace
 
@@ -50,14 +47,15 @@ class TestClock : public QObject {
 private slots:
     // The trigger refuses an entry from a session not holding the person's lock.
     void init() {
-        TestDb& db = TestDb::get();
-        db.recrear();
-        db.script("insert into personal (personal_id, cedula, nombres, apellidos) values "
-                  "(7, '1712345678', 'MARIA JOSE', 'GUAMAN'), (8, '0923456781', 'LUIS', 'PAZ');\n");
-        db.sql(QString("create trigger candado before insert on control_asistencia for each row if "
-                       "coalesce(IS_USED_LOCK(%1) <> CONNECTION_ID(), 1) then signal sqlstate "
-                       "'45000' set message_text = 'sin candado'; end if")
-                   .arg(candado("NEW.personal_id")));
+        TestDb::get().recrear();
+        TestDb::get().sql("insert into personal (personal_id, cedula, nombres, apellidos) values "
+                          "(7, '1712345678', 'MARIA JOSE', 'GUAMAN'), (8, '0923456781', 'LUIS', "
+                          "'PAZ')");
+        TestDb::get().sql(
+            QString("create trigger candado before insert on control_asistencia for each row if "
+                    "coalesce(IS_USED_LOCK(%1) <> CONNECTION_ID(), 1) then signal sqlstate "
+                    "'45000' set message_text = 'sin candado'; end if")
+                .arg(attendanceLockNameOf("NEW.personal_id")));
     }
 
     void scans_data() {
@@ -126,105 +124,57 @@ private slots:
             << QStringList{kPregunta.arg(135), "0|velmar|bloqueada", "beep",
                            "0|velmar|" + kErrorSistema}
             << QStringList{fila(7, "07:00:00")};
-    }
-    void scans() {
-        QFETCH(QList<Paso>, pasos);
-        Ventana v;
-        CardBox* text1 = v.form.text1();
-        const History& h = v.form.station().history;
-        v.form.station().report.show(); // a scan hides it
-        for (const Paso& paso : pasos) {
-            if (!paso.sql.isEmpty()) {
-                TestDb::get().sql(paso.sql);
-                continue;
-            }
-            if (!paso.hora.isEmpty()) {
-                v.t.db.ejecutar("SET timestamp = UNIX_TIMESTAMP('" +
-                                (paso.hora.size() == 8 ? "2024-03-07 " + paso.hora : paso.hora) +
-                                "')");
-                v.form.station().sesion.reloj = {}; // the station sees that time first
-            }
-            if (paso.respuesta)
-                v.prompts.respuestas = {paso.respuesta};
-            const QString antes = h.texto();
-            for (const QString& t : paso.tarjetas.split(' ')) // all keys queued, then handled
-                for (const QChar c : t + "\r")
-                    QCoreApplication::postEvent(
-                        text1,
-                        new QKeyEvent(QEvent::KeyPress,
-                                      c == '\r' ? Qt::Key_Return : Qt::Key_0 + c.digitValue(),
-                                      Qt::NoModifier, QString(c)));
-            QCoreApplication::sendPostedEvents(text1, QEvent::KeyPress);
-            // whatever way the scan ended, the station holds none of the locks
-            const QString yo = v.t.db.consulta("select connection_id()").text(0);
-            QCOMPARE(TestDb::get().valor("select (IS_USED_LOCK(" + candado("7") + ") <=> " + yo +
-                                         ") + (IS_USED_LOCK(" + candado("8") + ") <=> " + yo + ")"),
-                     "0");
-            // a line appended puts the caret at the start; the error's TAB text at the end
-            QCOMPARE(h.caret(),
-                     h.texto() != antes && h.texto().endsWith("\r\n") ? 0 : h.texto().size());
-            QCOMPARE(text1->text(), QString());
-            QVERIFY(!text1->isUndoAvailable()); // no card kept for weeks in its undo history
-            QVERIFY(text1->hasFocus());
-            QCOMPARE(v.form.text2()->toPlainText(), paraVista(h.texto()));
-        }
-        QVERIFY(!v.form.txtReporte()->isVisible());
-        QTEST(h.texto(), "historia");
-        QTEST(v.prompts.eventos, "eventos");
-        QTEST(TestDb::get().filas("select personal_id, fecha_entrada, hora_entrada, fecha_salida, "
-                                  "hora_salida, horas_dif from control_asistencia order by 1, 2"),
-              "filas");
-        QVERIFY(v.prompts.respuestas.isEmpty()); // every answer was asked for
-    }
-
-    // The farm's own columns: the same rows as on the station's types,
-    // written in each column's type, or the scan refused with its reason.
-    void farmsColumns_data() {
-        QTest::addColumn<QStringList>("cambios"); // "set ..." on the station's session
-        QTest::addColumn<QList<Paso>>("pasos");
-        QTest::addColumn<QString>("historia");
-        QTest::addColumn<QStringList>("eventos");
-        QTest::addColumn<QStringList>("filas");
+        // The farm's own columns: the same rows as on the station's types,
+        // written in each column's type, or the scan refused with its reason.
         const QList<Paso> dia{{"07:00:00", maria}, {"09:15:40", maria, kSi}, {"09:20:00", maria}};
         const QString linea = ingreso(kMaria, "07:00:00") + "Salida del usuario " + kMaria +
                               " a las 09:15:40\r\n" +
                               ingreso(kMaria, "09:15:40", "REGISTRO SU SALIDA");
-        const QStringList pregunta{kPregunta.arg(135)};
+        const QStringList pregunta{kPregunta.arg(135)}, hecha{fila(7, "07:00:00", "09:15:40|8140")};
         const QString ca = "alter table control_asistencia modify ";
         const QString deOtro =
             "drop trigger candado;\ninsert into control_asistencia (personal_id, fecha_entrada, "
-            "hora_entrada, fecha_salida) values (%1, '2024-03-07%2', "
-            "'07:00:00', '2024-03-07')";
+            "hora_entrada, fecha_salida) values (%1, '2024-03-07%2', '07:00:00', '2024-03-07')";
         const QList<Paso> salida{dia[1], dia[2]};
         const QString lineaSalida = linea.section("\r\n", 1);
-        const auto fila = [](const QString& r) { return QStringList{"7|2024-03-07|" + r}; };
+        const auto conCambios = [](const QStringList& cambios, QList<Paso> pasos) {
+            for (auto c = cambios.rbegin(); c != cambios.rend(); ++c)
+                pasos.prepend(sql(*c));
+            return pasos;
+        };
         QTest::newRow("personal's own fecha, hora and photo")
-            << QStringList{"alter table personal add fecha date default '2019-05-02', add hora "
-                           "time default '06:00:00', add foto longblob"}
-            << dia << linea << pregunta << fila("07:00:00|09:15:40|8140");
+            << conCambios({"alter table personal add fecha date default '2019-05-02', add hora "
+                           "time default '06:00:00', add foto longblob"},
+                          dia)
+            << linea << pregunta << hecha;
         QTest::newRow("no exit kept as 00:00:00")
-            << QStringList{ca + "hora_salida time not null default '00:00:00', modify horas_dif "
-                                "int not null default 0"}
-            << dia << linea << pregunta << fila("07:00:00|09:15:40|8140");
-        QTest::newRow("seconds as TIME") << QStringList{ca + "horas_dif time"} << dia << linea
-                                         << pregunta << fila("07:00:00|09:15:40|02:15:40");
+            << conCambios({ca + "hora_salida time not null default '00:00:00', modify horas_dif "
+                                "int not null default 0"},
+                          dia)
+            << linea << pregunta << hecha;
+        QTest::newRow("seconds as TIME")
+            << conCambios({ca + "horas_dif time"}, dia) << linea << pregunta
+            << QStringList{fila(7, "07:00:00", "09:15:40|02:15:40")};
         QTest::newRow("day as DATETIME, entered by another program")
-            << QStringList{ca + "fecha_entrada datetime", deOtro.arg("7", " 07:00:00")} << salida
+            << conCambios({ca + "fecha_entrada datetime", deOtro.arg("7", " 07:00:00")}, salida)
             << lineaSalida << pregunta
-            << QStringList{"7|2024-03-07 07:00:00|07:00:00|09:15:40|8140"};
+            << QStringList{"7|2024-03-07 07:00:00|07:00:00|2024-03-07|09:15:40|8140"};
         QTest::newRow("day as TIMESTAMP on update")
-            << QStringList{ca + "fecha_entrada timestamp not null default current_timestamp on "
-                                "update current_timestamp"}
-            << dia << linea << pregunta
-            << QStringList{"7|2024-03-07 00:00:00|07:00:00|09:15:40|8140"};
+            << conCambios({ca + "fecha_entrada timestamp not null default current_timestamp on "
+                                "update current_timestamp"},
+                          dia)
+            << linea << pregunta
+            << QStringList{"7|2024-03-07 00:00:00|07:00:00|2024-03-07|09:15:40|8140"};
         QTest::newRow("text key zero-padded")
-            << QStringList{ca + "personal_id varchar(10) not null", deOtro.arg("'0007'", "")}
-            << salida << lineaSalida << pregunta
-            << QStringList{"0007|2024-03-07|07:00:00|09:15:40|8140"};
+            << conCambios({ca + "personal_id varchar(10) not null", deOtro.arg("'0007'", "")},
+                          salida)
+            << lineaSalida << pregunta
+            << QStringList{"0007|2024-03-07|07:00:00|2024-03-07|09:15:40|8140"};
         QTest::newRow("ZEROFILL key")
-            << QStringList{"drop trigger candado", "alter table personal modify personal_id "
-                                                   "int(10) unsigned zerofill not null"}
-            << dia << linea << pregunta << fila("07:00:00|09:15:40|8140");
+            << conCambios({"drop trigger candado", "alter table personal modify personal_id "
+                                                   "int(10) unsigned zerofill not null"},
+                          dia)
+            << linea << pregunta << hecha;
         const QString avisa = "No se registró la marca: la base de datos no es como la estación "
                               "la necesita. Avise al encargado de sistemas (velmar-cli "
                               "revisar_base).\n";
@@ -246,29 +196,58 @@ private slots:
                   "control_asistencia.hora_entrada: es varchar(5): guarda 5 caracteres y una "
                   "hora hh:mm:ss necesita 8. Cámbiela a TIME."}})
             QTest::newRow(qPrintable(cambios[0].section(' ', -4)))
-                << cambios << QList<Paso>{dia[0]} << "\tNo se registró la marca: " + porque + "\r\n"
+                << conCambios(cambios, {dia[0]}) << "\tNo se registró la marca: " + porque + "\r\n"
                 << QStringList{"beep", "48|velmar|" + avisa + porque} << QStringList();
     }
-    void farmsColumns() {
-        QFETCH(QStringList, cambios);
+    void scans() {
         QFETCH(QList<Paso>, pasos);
-        TestStation t;
-        for (const QString& c : cambios)
-            c.startsWith("set") ? void(t.db.ejecutar(c)) : TestDb::get().script(c + ";\n");
-        for (const Paso& p : pasos) {
-            t.reloj("2024-03-07 " + p.hora);
-            t.prompts.respuestas = {p.respuesta};
-            asistencia(t.st, p.tarjetas);
+        Ventana v;
+        CardBox* text1 = v.form.text1();
+        const History& h = v.form.station().history;
+        v.form.station().report.show(); // a scan hides it
+        for (const Paso& paso : pasos) {
+            if (!paso.sql.isEmpty()) { // "set ...": on the station's session
+                paso.sql.startsWith("set") ? void(v.t.db.ejecutar(paso.sql))
+                                           : TestDb::get().script(paso.sql + ";\n");
+                continue;
+            }
+            if (!paso.hora.isEmpty()) {
+                v.t.db.ejecutar("SET timestamp = UNIX_TIMESTAMP('" +
+                                (paso.hora.size() == 8 ? "2024-03-07 " + paso.hora : paso.hora) +
+                                "')");
+                v.form.station().sesion.reloj = {}; // the station sees that time first
+            }
+            if (paso.respuesta)
+                v.prompts.respuestas = {paso.respuesta};
+            const QString antes = h.texto();
+            for (const QString& t : paso.tarjetas.split(' ')) // all keys queued, then handled
+                for (const QChar c : t + "\r")
+                    QCoreApplication::postEvent(
+                        text1,
+                        new QKeyEvent(QEvent::KeyPress,
+                                      c == '\r' ? Qt::Key_Return : Qt::Key_0 + c.digitValue(),
+                                      Qt::NoModifier, QString(c)));
+            QCoreApplication::sendPostedEvents(text1, QEvent::KeyPress);
+            // whatever way the scan ended, no person's lock is held, under the
+            // name it was taken with
+            QCOMPARE(TestDb::get().valor("select count(IS_USED_LOCK(" +
+                                         attendanceLockNameOf("personal_id") + ")) from personal"),
+                     "0");
+            // a line appended puts the caret at the start; the error's TAB text at the end
+            QCOMPARE(h.caret(),
+                     h.texto() != antes && h.texto().endsWith("\r\n") ? 0 : h.texto().size());
+            QCOMPARE(text1->text(), QString());
+            QVERIFY(!text1->isUndoAvailable()); // no card kept for weeks in its undo history
+            QVERIFY(text1->hasFocus());
+            QCOMPARE(v.form.text2()->toPlainText(), paraVista(h.texto()));
         }
-        QTEST(t.history.texto(), "historia");
-        QTEST(t.prompts.eventos, "eventos");
-        QTEST(TestDb::get().filas("select personal_id, fecha_entrada, hora_entrada, hora_salida, "
-                                  "horas_dif from control_asistencia order by asistencia_id"),
+        QVERIFY(!v.form.txtReporte()->isVisible());
+        QTEST(h.texto(), "historia");
+        QTEST(v.prompts.eventos, "eventos");
+        QTEST(TestDb::get().filas("select personal_id, fecha_entrada, hora_entrada, fecha_salida, "
+                                  "hora_salida, horas_dif from control_asistencia order by 1, 2"),
               "filas");
-        // released under the name it was taken with
-        QCOMPARE(TestDb::get().valor("select count(IS_USED_LOCK(" +
-                                     attendanceLockNameOf("personal_id") + ")) from personal"),
-                 "0");
+        QVERIFY(v.prompts.respuestas.isEmpty()); // every answer was asked for
     }
 
     // A GET_LOCK that fails (interrupted by the session's time limit while
@@ -276,7 +255,8 @@ private slots:
     void lockErrorInsertsNothing() {
         TestDb::get().sql("drop trigger candado");
         TestStation otra, t;
-        QVERIFY(otra.db.consulta("select get_lock(" + candado("7") + ", 0)").text(0) == "1");
+        QVERIFY(otra.db.consulta("select get_lock(" + attendanceLockNameOf("7") + ", 0)").text(0) ==
+                "1");
         t.reloj("2024-03-07 07:00:00");
         t.db.ejecutar("SET SESSION max_statement_time = 0.5");
         asistencia(t.st, maria);

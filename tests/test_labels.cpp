@@ -38,69 +38,6 @@ struct Puesto {
     Station st{{t.db, t.history, t.report, t.busy, t.prompts, *impresora, t.input}, t.sesion};
 };
 
-// The boxes the expected labels in tests/data/labels are printed from
-// (kind_packing_box.epl).
-void cargarFinca() {
-    // packing 100: a waybill with master and house numbers; 200: master only; 300: none
-    QStringList s = sentencias(
-        "INSERT INTO flores VALUES ('FRE','ROJO','FREEDOM'), ('RNB','MIX','RAINBOW MIX'), "
-        "('VEN','blanco','VENDELA'), ('CAN','Rojo','CANDY');\n"
-        "INSERT INTO variedad VALUES ('FRE040','FREEDOM 40 CMS'), ('FRE050','FREEDOM 50 CMS'), "
-        "('RNB040','RAINBOW 40 CMS'), ('RNB050','RAINBOW 50 CMS'), ('VEN040','VENDELA 40 CMS'), "
-        "('VEN050','VENUS 50 CMS'), ('VEN060','VERSILIA 60 CMS'), ('VEN070','VOODOO 70 CMS'), "
-        "('VEN080','VITALITY 80 CMS'), ('MIN050','MINI'), ('PIN060','PINK O''HARA 60 CMS'), "
-        "('NUS070','ÑUSTA \"X\\\\Z\" 70 CMS'), ('CAN060','CANDY 60 CMS');\n"
-        "INSERT INTO clientes (cod_client, cnombre) VALUES ('C1','SUPERFLORES INTERNACIONAL'), "
-        "('C2','ROSAS DEL NORTE'), ('C3',NULL), ('C4','D''Ame\u0301 \"X\\\\Y\" Ltda');\n"
-        "INSERT INTO prepacking (packing, caja, guia_aerea, marca) VALUES "
-        "(100,1,'MAWB-123/HAWB-456','MARCA UNO'), (100,2,'MAWB-123/HAWB-456',NULL), "
-        "(100,3,'MAWB-123/HAWB-456','CAJA TRES MARCADA LARGA'), (100,4,'MAWB-123/HAWB-456',''), "
-        "(100,5,'',NULL), (100,7,'MAWB-123/HAWB-456','SIETE'), "
-        "(100,8,'MAWB-123/HAWB-456','Ω \"OCHO\" \\\\ 8'), (200,1,'999-0000','DOS');\n");
-    // 100/7: sixteen varieties, 31 grouped rows
-    QStringList v, siete;
-    for (int i = 1; i <= 16; ++i) {
-        v << QString::asprintf("('V%02d060','VAR%02d 60 CMS')", i, i);
-        siete << QString::asprintf("V%02d060/10/C1", i);
-        if (i > 1)
-            siete << QString::asprintf("V%02d060/10/C2", i);
-    }
-    s << "INSERT INTO variedad VALUES " + v.join(',');
-    // packing/box: variety/stems/customer of each bunch
-    const QList<std::pair<QString, QString>> cajas = {
-        // red and rainbow; one variety for two customers
-        {"100/1", "FRE040/25/C1 FRE040/25/C1 RNB050/20/C1 VEN060/20/C1 VEN060/20/C2"},
-        // rainbow; no mark of its own
-        {"100/2", "RNB040/20/C2 RNB040/20/C2 VEN050/15/C2"},
-        // colour, five stem lengths, customer without a name, mark of box 3
-        {"100/5", "VEN040/10/C3 VEN050/12/C3 VEN060/14/C3 VEN070/16/C3 VEN080/18/C3 "
-                  "VEN080/18/C3"},
-        // a name too short to shorten, quotes, backslashes, accents (the
-        // customer's stored decomposed, as some imports write it)
-        {"100/8", "FRE040/25/C4 MIN050/10/C4 MIN050/10/C4 PIN060/12/C4 NUS070/14/C4"},
-        {"200/1", "FRE050/30/C1"},
-        {"300/1", "CAN060/12/C2"},
-        {"100/7", siete.join(' ')}};
-    QStringList b;
-    for (const auto& [caja, bunches] : cajas)
-        for (const QString& bunch : bunches.split(' ')) {
-            const QStringList c = (caja + '/' + bunch).split('/');
-            b << QStringLiteral("('b%1',%2,%3,'%4',%5,'%6')")
-                     .arg(b.size())
-                     .arg(c[0], c[1], c[2], c[3], c[4]);
-        }
-    s << "INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, cod_client) "
-         "VALUES " +
-             b.join(',');
-    for (const QString& sentencia : s)
-        TestDb::get().sql(sentencia);
-}
-
-QByteArray leer(const QString& ruta) {
-    QFile f(ruta);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : "(no existe " + ruta.toUtf8() + ")";
-}
-
 QByteArray esperado(const QString& nombre) {
     return leer(fuente("tests/data/labels/" + nombre + ".epl"));
 }
@@ -111,15 +48,6 @@ void imprimir(Puesto& p, const QString& archivo) {
     void (*const etiqueta[])(Station&, const QString&, const QString&) = {
         imprimir_detalle_peq, imprimir_detalle, imprimir_detalle_bqt};
     etiqueta[QStringList{"peq", "det", "bqt"}.indexOf(parte[0])](p.st, parte[1], parte[2]);
-}
-
-// A program run to its end: exit code, stdout, stderr.
-QStringList correr(const QString& bin, const QStringList& args) {
-    QProcess p;
-    p.start(bin, args);
-    const bool fin = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
-    return {fin ? QString::number(p.exitCode()) : "no terminó", p.readAllStandardOutput(),
-            p.readAllStandardError()};
 }
 
 const QStringList kMarcoNormal = {"Inicializando ...", "Buscando ..."};
@@ -180,23 +108,22 @@ struct PuertoRoto {
         if (modo == Falla::Rechaza)
             servidor.close();
         const int fd = int(servidor.socketDescriptor());
-        if (modo == Falla::Cierra && ::fcntl(fd, F_SETFL, 0) == 0) // blocking accepts
-            hilo = std::thread([fd] {
+        if (modo != Falla::NoLee && ::fcntl(fd, F_SETFL, 0) == 0) // blocking accepts
+            hilo = std::thread([this, fd, modo] {
                 for (int c; (c = ::accept(fd, nullptr, nullptr)) >= 0 || errno == EINTR;) {
                     const linger reset{1, 0}; // a reset, whatever the station wrote by then
-                    ::setsockopt(c, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                    if (modo == Falla::Cierra)
+                        ::setsockopt(c, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                    char buf[64];
+                    for (ssize_t n;
+                         modo != Falla::Cierra && (modo == Falla::Lenta || leido.size() < 640) &&
+                         (n = ::recv(c, buf, sizeof buf, 0)) > 0;
+                         QThread::msleep(200))
+                        leido.append(buf, n);
                     ::close(c);
+                    if (modo != Falla::Cierra)
+                        return;
                 }
-            });
-        if ((modo == Falla::Lenta || modo == Falla::Suelta) && ::fcntl(fd, F_SETFL, 0) == 0)
-            hilo = std::thread([this, fd, modo] {
-                const int c = ::accept(fd, nullptr, nullptr);
-                char buf[64];
-                for (ssize_t n; (modo == Falla::Lenta || leido.size() < 640) &&
-                                (n = ::recv(c, buf, sizeof buf, 0)) > 0;
-                     QThread::msleep(200))
-                    leido.append(buf, n);
-                ::close(c);
             });
     }
     ~PuertoRoto() {
@@ -246,8 +173,8 @@ private slots:
         impresora_ = std::make_unique<Emulador>();
         QVERIFY2(!impresora_->puerto.isEmpty(), qPrintable(impresora_->aviso));
         impresora_->usar();
-        TestDb::get().reset();
-        cargarFinca();
+        TestDb::get().reset(); // the boxes the expected labels are printed from
+        TestDb::get().script(QString::fromUtf8(leer(fuente("tests/data/labels/finca.sql"))));
     }
 
     // _9: a box without bunches, nothing sent
@@ -462,10 +389,10 @@ private slots:
                 QCOMPARE(e.tomar(), esperado(archivo));
         }
         QVERIFY(!QFile::exists(d + "9.png"));
-        QCOMPARE(correr(VELMAR_IMPRESORA_BIN,
-                        {"--render", fuente("tests/data/labels/peq_100_5.epl"), d + "r.png"})
-                     .mid(0, 2),
-                 QStringList({"0", d + "r.png\t2 copias\n"}));
+        const SalidaCli r =
+            correr(VELMAR_IMPRESORA_BIN,
+                   {"--render", fuente("tests/data/labels/peq_100_5.epl"), d + "r.png"});
+        QCOMPARE(QString::number(r.codigo) + " " + r.out, "0 " + d + "r.png\t2 copias\n");
         QCOMPARE(QImage(d + "v.png"), QImage(d + "r.png"));
         QCOMPARE(e.esperar([&] { return e.out.count('\n') >= 3; }),
                  QStringList(
@@ -541,19 +468,15 @@ private slots:
         const QString d = dir.path();
         for (const char* sub : {"", "/spool", "/spool/tmp", "/cache", "/state"})
             QVERIFY(QDir().mkpath(d + sub) && ::chmod(qPrintable(d + sub), 0755) == 0);
-        const QString conf =
-            "cups-files.conf:ServerRoot $D\nRequestRoot $D/spool\nTempDir $D/spool/tmp\n"
-            "CacheDir $D/cache\nStateDir $D/state\nPrintcap $D/printcap\nErrorLog stderr\n"
-            "AccessLog stderr\nPageLog stderr\n|cupsd.conf:Listen $D/cups.sock\nLogLevel warn\n"
-            "Browsing No\nDefaultPolicy abierta\n<Policy abierta>\n<Limit All>\n"
-            "Order deny,allow\n</Limit>\n</Policy>\n|printers.conf:<DefaultPrinter q>\n"
-            "DeviceURI $Q\nState Idle\nAccepting Yes\n</DefaultPrinter>\n<Printer abajo>\n"
-            "DeviceURI $A\nState Idle\nAccepting Yes\n</Printer>\n";
         const QString a = qgetenv("VELMAR_IMPRESORA") + opciones;
-        for (const QString& c :
-             QString(conf).replace("$D", d).replace("$Q", q).replace("$A", a).split('|')) {
-            QFile f(d + '/' + c.section(':', 0, 0));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(c.section(':', 1).toUtf8()) > 0);
+        for (const QString c : {"cups-files.conf", "cupsd.conf", "printers.conf"}) {
+            QFile f(d + '/' + c); // $D its folder, $Q and $A the queues' devices
+            QVERIFY(f.open(QIODevice::WriteOnly) &&
+                    f.write(QString(leer(fuente("tests/data/cups/" + c)))
+                                .replace("$D", d)
+                                .replace("$Q", q)
+                                .replace("$A", a)
+                                .toUtf8()) > 0);
         }
         qputenv("CUPS_SERVER", (d + "/cups.sock").toUtf8());
         qputenv("CUPS_SERVERROOT", d.toUtf8());

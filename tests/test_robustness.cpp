@@ -42,9 +42,9 @@ class TestRobustness : public QObject {
     QString cadena_ =
         TestDb::get().cadena("velmar").replace(QRegularExpression("PORT=\\d+"), "PORT=" + port_);
 
-    pid_t pid() {
-        QFile f(dir_.path() + "/mariadbd.pid");
-        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
+    pid_t pid() { return leer(dir_.path() + "/mariadbd.pid").trimmed().toInt(); }
+    QString porProxy(const FaultProxy& red) const {
+        return QString(cadena_).replace("PORT=" + port_, "PORT=" + QString::number(red.port()));
     }
     // A statement, or a query's first field, on a connection of its own.
     QString sql(const QString& s, const QString& cadena = {}) {
@@ -57,14 +57,8 @@ private slots:
     void initTestCase() {
         QVERIFY(dbScript({"start", dir_.path(), port_}));
         sql("CREATE DATABASE velmar", QString(cadena_).remove(";DATABASE=velmar"));
-        QFile f(fuente("db/schema.sql"));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        // the trigger holds an entry insert in a statement a watcher can see
-        for (const QString& s : sentencias(
-                 f.readAll() + "INSERT INTO personal VALUES (9, '9', 'ROSA', 'ALBA');\n"
-                               "create table freno (x int);\ncreate trigger lento before insert on "
-                               "control_asistencia for each row begin if (select count(*) from "
-                               "freno) > 0 then do sleep(30); end if; end;"))
+        for (const QString& s : sentencias(QString::fromUtf8(
+                 leer(fuente("db/schema.sql")) + leer(fuente("tests/data/robustness/lento.sql")))))
             sql(s);
     }
     void cleanupTestCase() { dbScript({"stop", dir_.path()}); }
@@ -97,9 +91,6 @@ private slots:
         sql("delete from freno"); // the next scan records it: silentLinkGivesOneBox
     }
 
-    QString porProxy(const FaultProxy& red) const {
-        return QString(cadena_).replace("PORT=" + port_, "PORT=" + QString::number(red.port()));
-    }
     // A server restarted under an open station: its first operation works,
     // and each session is one the server forgets within a minute of silence.
     void restartUnderAnOpenStation() {
@@ -125,23 +116,22 @@ private slots:
         QTest::addColumn<QString>("fila");
         const QString entrada = "insert into control_asistencia (personal_id, fecha_entrada, "
                                 "hora_entrada) values (9, '2024-03-07', '07:00:02')";
-        QTest::newRow("entry cut") << ""
-                                   << "Ingreso del usuario ROSA ALBA a las 07:00:00"
-                                   << "07:00:00|NULL";
-        for (const char* fila : {"entry held", "entry on a unique key"})
-            QTest::newRow(fila) << entrada << "EL USUARIO ROSA ALBA YA FUE INGRESADO A LAS 07:00:02"
-                                << "07:00:02|NULL";
-        QTest::newRow("entry silent") << ""
-                                      << "Ingreso del usuario ROSA ALBA a las 07:00:00"
-                                      << "07:00:00|NULL";
-        QTest::newRow("entry, server frozen") << "" << kIncierto << "07:00:00|NULL";
-        for (const char* fila : {"exit cut", "exit silent"})
-            QTest::newRow(fila) << ""
-                                << "Salida del usuario ROSA ALBA a las 09:00:00"
-                                << "07:00:00|09:00:00";
-        QTest::newRow("exit held") << "update control_asistencia set hora_salida = '08:30:00'"
-                                   << "EL USUARIO ROSA ALBA YA REGISTRO SU SALIDA A LAS 08:30:00"
-                                   << "07:00:00|08:30:00";
+        const QString ingreso = "Ingreso del usuario ROSA ALBA a las 07:00:00",
+                      salida = "Salida del usuario ROSA ALBA a las 09:00:00";
+        for (const auto& [caso, otra, linea, fila] : std::initializer_list<std::array<QString, 4>>{
+                 {"entry cut", "", ingreso, "07:00:00|NULL"},
+                 {"entry held", entrada, "EL USUARIO ROSA ALBA YA FUE INGRESADO A LAS 07:00:02",
+                  "07:00:02|NULL"},
+                 {"entry on a unique key", entrada,
+                  "EL USUARIO ROSA ALBA YA FUE INGRESADO A LAS 07:00:02", "07:00:02|NULL"},
+                 {"entry silent", "", ingreso, "07:00:00|NULL"},
+                 {"entry, server frozen", "", kIncierto, "07:00:00|NULL"},
+                 {"exit cut", "", salida, "07:00:00|09:00:00"},
+                 {"exit silent", "", salida, "07:00:00|09:00:00"},
+                 {"exit held", "update control_asistencia set hora_salida = '08:30:00'",
+                  "EL USUARIO ROSA ALBA YA REGISTRO SU SALIDA A LAS 08:30:00",
+                  "07:00:00|08:30:00"}})
+            QTest::newRow(qPrintable(caso)) << otra << linea << fila;
     }
     void writeOnItsWay() {
         QFETCH(QString, otra);
@@ -352,30 +342,7 @@ private slots:
         }
         TestDb& db = TestDb::get();
         db.recrear();
-        // a small packing room: boxes of two customers, bunches not yet packed
-        db.script(
-            "INSERT INTO flores VALUES ('FRE','ROJO','FREEDOM'), ('VEN','BLANCO','VENDELA');\n"
-            "INSERT INTO variedad VALUES ('FRE050','FREEDOM 50 CMS'), "
-            "('VEN040','VENDELA 40 CMS');\n"
-            "INSERT INTO clientes VALUES ('C1','FLORES DEL MUNDO','FDM'), "
-            "('C2','ROSAS EXPRESS','RXP');\n"
-            "INSERT INTO envoltura VALUES (1,'CARTON'), (2,'PLASTICO');\n"
-            "INSERT INTO usuario (usu_nombre, usu_permiso, usu_login, usu_password) VALUES "
-            "('ADMINISTRADOR', ' ADMIN ', 'admin', password('clave'));\n"
-            "INSERT INTO personal (personal_id, cedula, nombres, apellidos) VALUES "
-            "(7, '1712345678', 'MARIA JOSE', 'GUAMAN');\n"
-            "INSERT INTO prepacking (packing, caja, cod_client, guia_aerea, marca) VALUES "
-            "(851,3,'C1','MAWB-851/HAWB-3','MARCA 851-3'), (851,4,'C2','MAWB-851/HAWB-4',"
-            "'MARCA 851-4'), (852,3,'C2','MAWB-852/HAWB-3','MARCA 852-3');\n"
-            "INSERT INTO bunche (num_bunch, num_pack, caja, cod_varie, num_tallos, "
-            "cod_client, estado, observa, tipo_env) VALUES "
-            "('B00001',851,3,'FRE050',10,'C1','R',NULL,1), "
-            "('B00002',851,3,'VEN040',15,'C2','R',NULL,1), "
-            "('B00003',851,4,'FRE050',20,'C2','R',NULL,1), "
-            "('B00004',852,3,'VEN040',25,'C2','R',NULL,1);\n"
-            "INSERT INTO bunche (num_bunch, cod_varie, num_tallos, estado, tipo_env) VALUES "
-            "('D-9001','FRE050',25,NULL,1), ('D-9002','VEN040',20,'',2), "
-            "('D-9003','VEN040',12,NULL,NULL);\n");
+        db.script(QString::fromUtf8(leer(fuente("tests/data/robustness/packing_room.sql"))));
         const QHash<QString, QString> real = {
             {"cedula", "0"},         {"packing", "851"},      {"nuevo_packing", "851"},
             {"caja", "3"},           {"nueva_caja", "3"},     {"bunche", "D-9001"},

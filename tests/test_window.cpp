@@ -114,11 +114,7 @@ private slots:
         }
         QVERIFY(env.contains("DISPLAY"));
         const auto xdo = [&](const QStringList& args) {
-            QProcess p;
-            p.setProcessEnvironment(env);
-            p.start("xdotool", args);
-            p.waitForFinished(5000);
-            return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+            return QString::fromUtf8(correr("xdotool", args, env).out).trimmed();
         };
         const auto titulos = [&] {
             return xdo({"search", "--onlyvisible", "--name", ".", "getwindowname", "%@"})

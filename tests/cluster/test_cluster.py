@@ -9,14 +9,7 @@ equal. Prints the pauses; asserts no time.
 
 usage: test_cluster.py SOURCE_DIR BINARY_DIR CLUSTER_DIR PORT
 """
-import os
-import shutil
-import socket
-import subprocess
-import sys
-import threading
-import time
-import traceback
+import json, os, shutil, socket, subprocess, sys, threading, time, traceback
 from collections import namedtuple
 from dataclasses import dataclass, field
 from types import SimpleNamespace
@@ -29,15 +22,22 @@ DB = "velmar_cluster"
 STATIONS = 3
 CARDS = 4000  # more than the stations can scan in the test's time
 T0 = time.monotonic()
-
+stop = threading.Event()
+env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+failures = []
+# outcome: "ok" entry recorded, "ya" already recorded, "unknown" said unknown, "fail"
+Scan = namedtuple("Scan", "card start end outcome stderr")
 
 def now():
     return time.monotonic() - T0
 
-
 def log(text):
     print(f"[{now():6.1f}s] {text}", flush=True)
 
+def check(ok, text):
+    print(("  ok    " if ok else "  FALLA ") + text, flush=True)
+    if not ok:
+        failures.append(text)
 
 def cluster(*args, check=True):
     r = subprocess.run([CLUSTER, args[0], DIR, *map(str, args[1:])], capture_output=True,
@@ -46,25 +46,19 @@ def cluster(*args, check=True):
         raise RuntimeError(f"cluster.sh {args}: rc {r.returncode}: {r.stderr.strip()}")
     return r
 
-
 def sql(node, query):
-    return [line.split("\t") for line in
-            cluster("sql", node, "-N", "-B", DB, "-e", query).stdout.splitlines()]
+    out = cluster("sql", node, "-N", "-B", DB, "-e", query).stdout
+    return [line.split("\t") for line in out.splitlines()]
 
+def source(path, *args):
+    with open(os.path.join(SRC, path), "rb") as inp:
+        subprocess.run([CLUSTER, "sql", DIR, "1", *args, DB], stdin=inp, check=True,
+                       stdout=subprocess.DEVNULL)
 
 def through_haproxy(query):
     return subprocess.run(["mariadb", "--no-defaults", "-h127.0.0.1", f"-P{PORT}", "-uvelmar",
                            "-pvelmar", "-N", "-B", "--connect-timeout=2", "-e", query],
                           capture_output=True, text=True).stdout.strip()
-
-
-# outcome: "ok" entry recorded, "ya" already recorded, "unknown" said unknown, "fail"
-Scan = namedtuple("Scan", "card start end outcome stderr")
-
-
-stop = threading.Event()
-env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-
 
 def run_cli(*args, extra=None):
     try:
@@ -74,7 +68,6 @@ def run_cli(*args, extra=None):
     except subprocess.TimeoutExpired:
         return -1, "", "timeout"
 
-
 def scan(cedula):
     start = now()
     code, out, err = run_cli("asistencia", cedula)
@@ -82,7 +75,6 @@ def scan(cedula):
                "ya" if code == 0 and "YA FUE INGRESADO" in out else
                "unknown" if "No se sabe si quedó registrado" in err else "fail")
     return Scan(cedula, start, now(), outcome, err.strip())
-
 
 def station(st, card, prefix="77", step=STATIONS):
     """Scans new cards; a card whose scan failed or is not known is scanned
@@ -96,10 +88,9 @@ def station(st, card, prefix="77", step=STATIONS):
         time.sleep(0.2 * redo)
         cedula, card = (st.scans[-1].card, card) if redo else (f"{prefix}{card:08d}", card + step)
         st.cards.add(cedula)
-        st.since = now()
+        st.since = now()  # the start of the scan under way
         st.scans.append(scan(cedula))
         st.since = -1.0
-
 
 @dataclass
 class Printer:
@@ -137,10 +128,8 @@ class Printer:
         self.url = "socket://127.0.0.1:" + line.split("127.0.0.1:")[1].split(",")[0]
         self.print_once()
 
-
 def good_after(st, t):
     return [s for s in st.scans if s.outcome == "ok" and s.start > t]
-
 
 def wait_until(what, cond, limit=180):
     deadline = time.monotonic() + limit
@@ -149,26 +138,9 @@ def wait_until(what, cond, limit=180):
             raise RuntimeError(f"still waiting for {what} after {limit} s")
         time.sleep(0.1)
 
-
-failures = []
-
-
-def check(ok, text):
-    print(("  ok    " if ok else "  FALLA ") + text, flush=True)
-    if not ok:
-        failures.append(text)
-
-
-def source(path, *args):
-    with open(os.path.join(SRC, path), "rb") as inp:
-        subprocess.run([CLUSTER, "sql", DIR, "1", *args, DB], stdin=inp, check=True,
-                       stdout=subprocess.DEVNULL)
-
-
 def people(prefix, name, n):
     return (f"INSERT INTO personal (cedula, nombres, apellidos) SELECT CONCAT('{prefix}', "
             f"LPAD(seq, 8, '0')), '{name}', CONCAT('CLUSTER ', seq) FROM seq_0_to_{n - 1};")
-
 
 def main():
     shutil.rmtree(DIR, ignore_errors=True)
@@ -201,9 +173,7 @@ def main():
         "SET @lenta = IF(NEW.num_pack = '852', GET_LOCK('velmar-prueba', 60) + "
         "RELEASE_LOCK('velmar-prueba'), SLEEP(0.4))")
     log(f"cluster up and loaded ({t_started:.1f} s to start)")
-
-    printers = [Printer("850", "1", os.path.join(DIR, "etiquetas-850-1")),
-                Printer("852", "1", os.path.join(DIR, "etiquetas-852-1"))]
+    printers = [Printer(p, "1", os.path.join(DIR, f"etiquetas-{p}-1")) for p in ("850", "852")]
     try:
         for p in printers:
             p.start()
@@ -215,31 +185,19 @@ def main():
         for e in [p.emulator for p in printers if hasattr(p, "emulator")]:
             e.kill(), e.wait()
 
-
-# Days a farm's history may hold twice: (card, entry, exit) rows of 2020-01-02,
-# and the one row the migration leaves of each (entry, exit, horas_dif). The
-# latest exit is one moment: past midnight beats a later hour of the same day.
-D1, D2 = "2020-01-02 ", "2020-01-03 "
-HISTORY = [("7700000001", "07:00:00", None), ("7700000001", "07:05:00", D1 + "12:00:00"),
-           ("7700000002", "08:00:00", D1 + "09:00:00"), ("7700000002", "08:10:00", D1 + "17:00:00"),
-           ("7700000003", "06:00:00", None), ("7700000003", "06:30:00", None),
-           ("7700000004", "07:30:00", D1 + "16:00:00"),
-           ("7700000005", "22:00:00", D2 + "02:00:00"), ("7700000005", "22:05:00", D1 + "23:00:00")]
-MERGED = {"7700000001": ("07:00:00", D1 + "12:00:00", "18000"),
-          "7700000002": ("08:00:00", D1 + "17:00:00", "32400"),
-          "7700000003": ("06:00:00", "NULL", "NULL"),
-          "7700000004": ("07:30:00", D1 + "16:00:00", "30600"),
-          "7700000005": ("22:00:00", D2 + "02:00:00", "14400")}
-
-
 def unique_day_key():
     """The key a cluster needs (a cut insert committing late on the node left
     behind fails certification instead of adding a second entry): a station
-    says at start it is missing; db/dia_unico.sql merges and adds it."""
+    says at start it is missing; db/dia_unico.sql merges and adds it. The data:
+    (card, entry, exit) rows of days a farm's history may hold twice, and the
+    one row the migration leaves of each (entry, exit, horas_dif); the latest
+    exit is one moment: past midnight beats a later hour of the same day."""
+    with open(os.path.join(SRC, "tests", "data", "cluster", "dia_unico.json")) as f:
+        data = json.load(f)
     rows = ", ".join(
         f"((SELECT personal_id FROM personal WHERE cedula = '{c}'), '2020-01-02', '{e}', "
         + (f"DATE('{x}'), TIME('{x}'), TIMESTAMPDIFF(SECOND, '2020-01-02 {e}', '{x}'))"
-           if x else "NULL, NULL, NULL)") for c, e, x in HISTORY)
+           if x else "NULL, NULL, NULL)") for c, e, x in data["history"])
     sql(1, "INSERT INTO control_asistencia (personal_id, fecha_entrada, hora_entrada, "
            f"fecha_salida, hora_salida, horas_dif) VALUES {rows}")
     before = run_cli("asistencia", "0")[2]
@@ -257,10 +215,10 @@ def unique_day_key():
                   f"WHERE table_schema = '{DB}' AND table_name = 'control_asistencia' "
                   "AND column_name = 'personal_id'")
     kept = sql(2, "SELECT COUNT(*) FROM control_asistencia_antes_dia_unico")[0][0]
-    check(merged == MERGED and keys == [["ux_asistencia_persona_dia", "0"]] and kept == total,
+    want = {c: tuple(r) for c, r in data["merged"].items()}
+    check(merged == want and keys == [["ux_asistencia_persona_dia", "0"]] and kept == total,
           f"db/dia_unico.sql leaves one row per person and day, the unique key alone and "
           f"the old rows kept ({merged}, {keys}, {kept} of {total})")
-
 
 class Hold:
     """A lock the test takes in a session of its own on one node (`take`
@@ -279,16 +237,13 @@ class Hold:
             self.released = time.time()
             self.p.communicate()
 
-
 def waiting_in(node, where, table="processlist"):
     return sql(node, f"SELECT COUNT(*) FROM information_schema.{table} WHERE {where}")[0][0] != "0"
-
 
 def background(fn, *args, **kw):
     result = []
     (t := threading.Thread(target=lambda: result.append(fn(*args, **kw)))).start()
     return t, result
-
 
 def fill_landing_late(printers):
     """A fill of 852/1 by a station left on node2 commits there while a label
@@ -310,7 +265,6 @@ def fill_landing_late(printers):
     log(f"850/1 printed while 852/1's fill landed: {own.prints[-1]}")
     check("filas de otra etiqueta" in own.prints[-1][3] and len(own.jobs()) == 1,
           "a label whose work table received another label's rows prints nothing and says so")
-
 
 def cut_entry():
     """An entry insert held on node1 by the test's row lock, its session cut by
@@ -341,9 +295,7 @@ def cut_entry():
           "an entry cut off and committed when the test let it go, after the cut, is "
           "reported recorded")
 
-
 def run_scenario(printers):
-    # since: the start of the scan under way
     stations = [SimpleNamespace(number=i, scans=[], cards=set(), since=-1.0)
                 for i in range(STATIONS + 1)]
     threads = [threading.Thread(target=station, args=(st, st.number)) for st in stations[:-1]]
@@ -375,7 +327,6 @@ def run_scenario(printers):
         stop.set()
         [t.join() for t in threads]
     verify(stations, t_kill, t_rejoin, t_back, printers)
-
 
 def verify(stations, t_kill, t_rejoin, t_back, printers):
     scans = [s for st in stations for s in st.scans]
@@ -421,7 +372,6 @@ def verify(stations, t_kill, t_rejoin, t_back, printers):
         check(bool(good_after(st, t_kill)) and bool(good_after(st, t_back)),
               f"station {st.number} records scans after the failover and after the "
               f"switch-back, with nothing restarted")
-
     # Every node holds every row: table checksums (the rows' order may differ).
     for _ in range(60):
         sums = {n: tuple(r[1] for r in sql(n, "CHECKSUM TABLE personal, control_asistencia"))
@@ -444,7 +394,6 @@ def verify(stations, t_kill, t_rejoin, t_back, printers):
         wrong = [j for j in jobs if j != reference]
         check(not wrong, f"every label printed for {p.packing}/{p.box} is its own box's whole "
                          f"label ({len(wrong)} not: {wrong[:1]!r})")
-
 
 if __name__ == "__main__":
     if not os.path.exists("/usr/lib/galera/libgalera_smm.so") or not shutil.which("haproxy"):

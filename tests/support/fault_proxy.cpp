@@ -1,8 +1,10 @@
 #include "fault_proxy.h"
 
 #include <arpa/inet.h>
+#include <deque>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,6 +20,41 @@ sockaddr_in loopback(int port) {
     return a;
 }
 
+bool sendAll(int fd, const char* p, size_t n) {
+    for (ssize_t m; n > 0; p += m, n -= size_t(m))
+        if ((m = ::send(fd, p, n, MSG_NOSIGNAL)) <= 0)
+            return false;
+    return true;
+}
+
+// One direction of a slow link: each chunk is sent once its time has come,
+// so chunks keep their spacing and order. Destroyed, it sends what is queued.
+struct Delayed {
+    std::mutex m;
+    std::condition_variable c;
+    std::deque<std::pair<std::chrono::steady_clock::time_point, QByteArray>> queue; // empty: end
+    std::thread sender;
+    explicit Delayed(int to)
+        : sender([this, to] {
+            for (std::unique_lock<std::mutex> l(m);; l.lock()) {
+                c.wait(l, [&] { return !queue.empty(); });
+                const auto [due, bytes] = queue.front();
+                queue.pop_front();
+                l.unlock();
+                if (bytes.isEmpty())
+                    return;
+                std::this_thread::sleep_until(due);
+                sendAll(to, bytes.constData(), size_t(bytes.size()));
+            }
+        }) {}
+    void put(std::chrono::microseconds delay, QByteArray chunk) {
+        std::lock_guard<std::mutex> g(m);
+        queue.emplace_back(std::chrono::steady_clock::now() + delay, chunk);
+        c.notify_one();
+    }
+    ~Delayed() { put({}, {}), sender.join(); }
+};
+
 } // namespace
 
 struct FaultProxy::Link {
@@ -26,8 +63,9 @@ struct FaultProxy::Link {
     bool mudo = false; // what comes is lost on the way
 };
 
-FaultProxy::FaultProxy(int upstreamPort)
-    : upstream_(upstreamPort) {
+FaultProxy::FaultProxy(int upstreamPort, int oneWayMicros)
+    : upstream_(upstreamPort)
+    , delay_(oneWayMicros) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = loopback(0);
     ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
@@ -55,34 +93,6 @@ FaultProxy::~FaultProxy() {
         ::close(link.client);
         ::close(link.server);
     }
-}
-
-void FaultProxy::retener(const QByteArray& marca) {
-    std::lock_guard<std::mutex> g(mutex_);
-    retener_ = true;
-    marca_ = marca;
-}
-
-bool FaultProxy::reteniendo() {
-    std::lock_guard<std::mutex> g(mutex_);
-    return retenido_;
-}
-
-void FaultProxy::soltar() {
-    std::lock_guard<std::mutex> g(mutex_);
-    retener_ = retenido_ = false;
-    cambio_.notify_all();
-}
-
-void FaultProxy::cortarTras(const QByteArray& marca, bool mudo) {
-    std::lock_guard<std::mutex> g(mutex_);
-    corteTras_ = marca;
-    mudoTras_ = mudo;
-}
-
-void FaultProxy::rechazar(int n) {
-    std::lock_guard<std::mutex> g(mutex_);
-    rechazos_ = n;
 }
 
 void FaultProxy::caer(bool caido) {
@@ -119,12 +129,35 @@ void FaultProxy::serve() {
     }
 }
 
+// Client packets: 3-byte length, sequence number, then the command byte; a
+// command starts a conversation (sequence 0), login packets do not count.
+void FaultProxy::count(QByteArray& pending) {
+    qsizetype at = 0;
+    for (qsizetype length = 0; pending.size() - at >= 4; at += 4 + length) {
+        const auto* p = reinterpret_cast<const uchar*>(pending.constData() + at);
+        length = p[0] | p[1] << 8 | p[2] << 16;
+        if (pending.size() - at < 4 + length)
+            break;
+        if (length > 0 && p[3] == 0 && (p[4] == 0x03 || p[4] == 0x17)) // query, execute
+            ++statements_;
+    }
+    pending.remove(0, at);
+}
+
 // The client's chunks wait while the link is silent; the server's pass.
 void FaultProxy::pump(Link& link, bool toServer) {
     const int from = toServer ? link.client : link.server;
     const int to = toServer ? link.server : link.client;
+    std::optional<Delayed> slow;
+    if (delay_ > 0)
+        slow.emplace(to);
+    QByteArray pending; // the client's packets not yet whole
     char buf[65536];
     for (ssize_t n; (n = ::read(from, buf, sizeof buf)) > 0;) {
+        if (!toServer)
+            answered_ = true;
+        else if (count(pending.append(buf, n)), answered_.exchange(false))
+            ++roundTrips_;
         {
             std::unique_lock<std::mutex> l(mutex_);
             if (link.mudo)
@@ -135,12 +168,12 @@ void FaultProxy::pump(Link& link, bool toServer) {
                 cambio_.wait(l, [&] { return !retener_; });
             }
         }
-        for (ssize_t sent = 0; sent < n;) {
-            const ssize_t m = ::send(to, buf + sent, size_t(n - sent), MSG_NOSIGNAL);
-            if (m <= 0)
-                return;
-            sent += m;
+        if (slow) {
+            slow->put(std::chrono::microseconds(delay_), QByteArray(buf, n));
+            continue;
         }
+        if (!sendAll(to, buf, size_t(n)))
+            return;
         std::unique_lock<std::mutex> l(mutex_);
         if (toServer && !corteTras_.isEmpty() && QByteArray(buf, n).contains(corteTras_)) {
             corteTras_.clear();
@@ -152,6 +185,7 @@ void FaultProxy::pump(Link& link, bool toServer) {
             return;
         }
     }
+    slow.reset(); // what is on its way goes first
     ::shutdown(to, SHUT_WR);
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 // A TCP proxy on loopback in front of a database server that fails as a
 // network does: the link goes silent (what the client sends is held, then
-// delivered) or is cut. Destroyed, it cuts every link.
+// delivered) or is cut; or that delays every chunk by a fixed one-way time,
+// as a LAN or Wi-Fi would (the bench). It counts the client's statements and
+// round trips. Destroyed, it cuts every link.
 
 #include <QByteArray>
+#include <atomic>
 #include <condition_variable>
 #include <list>
 #include <mutex>
@@ -13,7 +16,7 @@ namespace velmar::test {
 
 class FaultProxy {
 public:
-    explicit FaultProxy(int upstreamPort);
+    explicit FaultProxy(int upstreamPort, int oneWayMicros = 0);
     ~FaultProxy();
     FaultProxy(const FaultProxy&) = delete;
     FaultProxy& operator=(const FaultProxy&) = delete;
@@ -21,27 +24,49 @@ public:
     int port() const { return port_; }
     // From now on the client's bytes are held; with `marca`, only from the
     // chunk that holds it (a statement on its way).
-    void retener(const QByteArray& marca = {});
-    bool reteniendo();
+    void retener(const QByteArray& marca = {}) {
+        std::lock_guard g(mutex_);
+        retener_ = true, marca_ = marca;
+    }
+    bool reteniendo() {
+        std::lock_guard g(mutex_);
+        return retenido_;
+    }
     // Delivers what was held, in order, and passes everything again.
-    void soltar();
+    void soltar() {
+        std::lock_guard g(mutex_);
+        retener_ = retenido_ = false, cambio_.notify_all();
+    }
     // Cuts the link a moment after the chunk holding `marca` has passed: the
     // server got the statement, the client never gets its answer. `mudo`:
     // the link stays open and goes silent instead (nothing more passes).
-    void cortarTras(const QByteArray& marca, bool mudo = false);
+    void cortarTras(const QByteArray& marca, bool mudo = false) {
+        std::lock_guard g(mutex_);
+        corteTras_ = marca, mudoTras_ = mudo;
+    }
     // The next `n` connections are closed as soon as they come.
-    void rechazar(int n);
+    void rechazar(int n) {
+        std::lock_guard g(mutex_);
+        rechazos_ = n;
+    }
     // Cuts every link and refuses new ones (a switch down); false: back.
     void caer(bool caido = true);
+    // Client-to-server bursts that follow an answer: the round trips made.
+    int roundTrips() const { return roundTrips_.load(); }
+    // Statements the client sent: text queries and prepared-statement runs.
+    int statements() const { return statements_.load(); }
 
 private:
     struct Link;
     void serve();
     void pump(Link& link, bool toServer);
+    void count(QByteArray& pending);
 
-    int upstream_;
+    int upstream_, delay_;
     int listener_ = -1;
     int port_ = 0;
+    std::atomic<int> roundTrips_{0}, statements_{0};
+    std::atomic<bool> answered_{true};
     std::thread acceptor_;
     std::mutex mutex_;
     std::condition_variable cambio_;

@@ -34,6 +34,30 @@ SalidaCli cli(const QStringList& args, const QByteArray& entrada) {
     return {codigo, out.data(), err.data()};
 }
 
+QString odbcIni(const QString& carpeta, int puerto, const QString& base) {
+    escribir(
+        carpeta + "/odbc.ini",
+        QString("[mytnflower]\nDriver=MariaDB Unicode\nSERVER=127.0.0.1\nPORT=%1\nDATABASE=%2\n"
+                "USER=velmar\nPASSWORD=velmar\nCHARSET=utf8mb4\n")
+            .arg(puerto)
+            .arg(base));
+    return carpeta + "/odbc.ini";
+}
+
+SalidaCli correr(const QString& programa, const QStringList& args, const QProcessEnvironment& env) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(programa, args);
+    p.closeWriteChannel();
+    const bool fin = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
+    return {fin ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+QByteArray leer(const QString& ruta) {
+    QFile f(ruta);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : "(no existe " + ruta.toUtf8() + ")";
+}
+
 bool dbScript(const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -74,13 +98,8 @@ TestDb::TestDb() {
     escribir(ini + "/odbcinst.ini",
              "[MariaDB Unicode]\nDriver=" + driver.next() + "\nThreading=0\n");
     nombre_ = "t_" + QCoreApplication::applicationName().replace('-', '_');
-    escribir(ini + "/odbc.ini", QString("[mytnflower]\nDriver=MariaDB Unicode\nSERVER=127.0.0.1\n"
-                                        "PORT=%1\nDATABASE=%2\nUSER=velmar\nPASSWORD=velmar\n"
-                                        "CHARSET=utf8mb4\n")
-                                    .arg(port_)
-                                    .arg(nombre_));
     qputenv("ODBCSYSINI", ini.toUtf8());
-    qputenv("ODBCINI", (ini + "/odbc.ini").toUtf8());
+    qputenv("ODBCINI", odbcIni(ini, port_, nombre_).toUtf8());
     admin_ = std::make_unique<Conexion>(cadena());
     admin_->abrir(); // the server: ctest's fixture
     admin_->ejecutar("DROP DATABASE IF EXISTS " + nombre_);
@@ -104,10 +123,7 @@ void TestDb::reset() {
 
 void TestDb::recrear() {
     sql("DROP TABLE IF EXISTS " + kTablas);
-    QFile f(fuente("db/schema.sql"));
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("db/schema.sql is missing");
-    script(QString::fromUtf8(f.readAll()));
+    script(QString::fromUtf8(leer(fuente("db/schema.sql"))));
 }
 
 void TestDb::sql(const QString& statement) {

@@ -6,6 +6,7 @@
 #include "labels/box_labels.h"
 #include "station/station.h"
 
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -33,7 +34,10 @@ private:
 
 QStringList sentencias(const QString& script); // one per ";" at a line end
 QString fuente(const QString& relativa);       // a file of the source tree
+QByteArray leer(const QString& ruta);          // a file's bytes, or a text naming it missing
 bool dbScript(const QStringList& args);        // scripts/db.sh; false on failure
+// Writes `carpeta`/odbc.ini, mytnflower on the loopback `puerto`; gives its path.
+QString odbcIni(const QString& carpeta, int puerto, const QString& base);
 
 // The box and history text of an operation that failed.
 inline const QString kErrorSistema = "Error en el sistema, revise la última operación ";
@@ -93,6 +97,9 @@ struct SalidaCli {
     bool operator==(const SalidaCli&) const = default;
 };
 SalidaCli cli(const QStringList& args, const QByteArray& entrada = {});
+// A program run to its end (code -1 when it did not end), no input.
+SalidaCli correr(const QString& programa, const QStringList& args,
+                 const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 
 struct TestStation {
     explicit TestStation(const QString& dsn = Conexion::kDsn);

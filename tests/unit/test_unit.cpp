@@ -1,18 +1,52 @@
-// Pure logic, no server: quoting, velmo's text routines, the history bound.
+// Pure logic, no server, in milliseconds: quoting, velmo's text routines, the
+// history bound, the yes answer, files that cannot be written; labels: layout -> document -> bytes
+// against the expected files, writer and parser round trip, the emulated printer's state, control
+// characters in values, the code page.
 
+#include "attendance/attendance_rows.h"
+#include "cli/cli_station.h"
 #include "db/sql_quote.h"
+#include "epl2/cp1252.h"
+#include "epl2/epl2_parser.h"
+#include "epl2/epl2_printer.h"
+#include "epl2/epl2_writer.h"
 #include "errors/errors.h"
+#include "files/file_output.h"
 #include "journal/kept_record.h"
+#include "labels/label_composer.h"
+#include "printing/label_printer.h"
 #include "station/server_clock.h"
 #include "station/velmo.h"
 
+#include <QDir>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimeZone>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace velmar;
 
 class TestUnit : public QObject {
     Q_OBJECT
+
+    static inline const QString kData = VELMAR_SOURCE_DIR "/tests/data/labels/";
+
+    static QByteArray expected(const QString& file) {
+        QFile f(kData + file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // What the test farm's database gives for det_200_1; the other layouts are
+    // checked from the database by test_labels.
+    static inline const BoxData kDos = {"200",       "1",
+                                        "999-0000",  "",
+                                        "RED",       "SUPERFLORES INTERNACIONAL",
+                                        "DOS",       {"50"},
+                                        {"FREEDOM"}, {{"FREEDOM", "50", "1"}},
+                                        1,           30};
 
 private slots:
     void quoting() {
@@ -97,6 +131,155 @@ private slots:
         }
     }
 
+    // A Yes as a Spanish speaker types it, in UTF-8 or an ANSI answer file.
+    void yesAnswers() {
+        const std::pair<QByteArray, bool> lineas[] = {
+            {"s", true},          {"SI", true},
+            {"s\xc3\xad", true},  {"\tS\xc3\x8d\r", true},
+            {"si\xcc\x81", true}, {"\xef\xbb\xbfsi", true},
+            {"S\xed\r", true},    {"no", false},
+            {"", false},          {"sin", false},
+            {"s i", false},       {"s\xc3\xad.", false}};
+        for (const auto& [linea, si] : lineas)
+            QVERIFY2(velmar::esRespuestaSi(linea) == si, linea.toPercentEncoding());
+    }
+
+    // Then every expected file parsed and written back; reverse text, white
+    // and exclusive-or lines; a variable between pieces is dropped.
+    void layoutsAndRoundTripGiveTheExpectedBytes() {
+        const Epl2Document doc = composeLabel(boxLabel(), kDos);
+        QCOMPARE(writeEpl2(doc), expected("det_200_1.epl"));
+        QCOMPARE(parseEpl2(writeEpl2(doc)), doc);
+        const QStringList files = QDir(kData).entryList({"*.epl"});
+        QVERIFY(files.size() >= 11);
+        for (const QString& f : files)
+            QCOMPARE(writeEpl2(parseEpl2(expected(f))), expected(f));
+        const QByteArray job =
+            "A5,5,1,2,1,1,R,\"x\\\"y\\\\\"V00\"z\"\r\nLW1,2,3,4\r\nLE5,6,7,8\r\n";
+        QCOMPARE(std::get<Epl2Text>(parseEpl2(job).commands[0]).pieces,
+                 QStringList({"x\"y\\", "z"}));
+        QCOMPARE(writeEpl2(parseEpl2(job)), QByteArray(job).replace("V00", ""));
+    }
+
+    // A printer keeps its form from job to job, N clears the image only, a
+    // label prints on P alone, and multipliers are bound to 1..8.
+    void printerKeepsItsFormAcrossJobs() {
+        Epl2Printer printer;
+        const auto a = printer.run(parseEpl2("N\r\nq400\r\nQ300, 24 + 0\r\nS2\r\n"
+                                             "A20,30,0,3,12,0,N,\"TOTAL  \"\"12\"\r\n"
+                                             "LO10,200,300,4\r\nP2\r\n\r\n"));
+        QCOMPARE(printer.run(parseEpl2("N\r\nA5,5,0,1,1,1,N,\"x\"\r\n")).size(), 0);
+        const auto b = printer.run(parseEpl2("N\r\nA5,5,0,1,1,1,N,\"y\"\r\nP1\r\n"));
+        QCOMPARE(QList({a.size(), b.size()}), QList<qsizetype>({1, 1}));
+        QCOMPARE(QList({a[0].width, a[0].length, a[0].gap, a[0].copies, b[0].width, b[0].length}),
+                 QList({400, 300, 24, 2, 400, 300}));
+        const Epl2Text total{20, 30, 0, 3, 8, 1, false, {"TOTAL  ", "12"}};
+        QCOMPARE(a[0].fields, (QVector<Epl2Field>{total, Epl2Line{{}, 10, 200, 300, 4}}));
+        QCOMPARE(b[0].fields, (QVector<Epl2Field>{Epl2Text{5, 5, 0, 1, 1, 1, false, {"y"}}}));
+    }
+
+    // A CR LF in a value would end the field's line and run the rest as
+    // commands: "P50" would print fifty copies of half a label.
+    void controlCharactersInValuesBecomeBlanks() {
+        QString all;
+        for (char16_t c = 0; c < 0x20; ++c)
+            all += QChar(c);
+        QCOMPARE(quotedPiece(all + QChar(0x7F) + "a\"b\\"),
+                 QString("\"") + QString(33, ' ') + "a\\\"b\\\\\"");
+        BoxData d = kDos;
+        const auto lines = composeLabel(boxLabel(), d).commands.size();
+        d.mark = "DOS\r\nP50";
+        d.customer = "SUPER\tFLORES";
+        d.box = "1\n";
+        d.masterWaybill = "999\r0000";
+        d.rows = {"FREE\nDOM"};
+        d.columns = {"5\x1b"
+                     "0"};
+        const QByteArray bytes = writeEpl2(composeLabel(boxLabel(), d));
+        QCOMPARE(parseEpl2(bytes).commands.size(), lines);
+        const auto printed = Epl2Printer().run(parseEpl2(bytes));
+        QCOMPARE(printed.size(), 1);
+        QCOMPARE(printed[0].copies, 2);
+        for (const char* line :
+             {"N,\"DOS  P50\"\r\n", "N,\"SUPER FLORES\"\r\n", "N,\"[# 1  ]\"\r\n",
+              "N,\"AWB #999 0000\"\r\n", "N,\"FREE DOM\"\r\n", "N,\"5 0\"\r\n"})
+            QVERIFY2(bytes.contains(line), line);
+    }
+
+    void codePage() {
+        QCOMPARE(toCp1252(QString::fromUtf8("Ñ€Ω") + QChar(0x81)), QByteArray("\xd1\x80??"));
+        // decomposed accents: composed where the code page has the letter
+        QCOMPARE(toCp1252("Jose\u0301 N\u0303 q\u0303"), QByteArray("Jos\xe9 \xd1 q?"));
+        QCOMPARE(fromCp1252("\xd1\x80\x81"), QString::fromUtf8("Ñ€") + QChar(0xFFFD));
+        for (int b = 0; b < 256; ++b) {
+            const QByteArray one(1, char(b));
+            if (fromCp1252(one) != QChar(0xFFFD))
+                QCOMPARE(toCp1252(fromCp1252(one)), one);
+        }
+    }
+
+    // A target that is not a regular file is left as it is; a file that
+    // cannot be written, CSV or workbook, says why in Spanish and the old one
+    // stays (as root: a device node, a disk with no room left and one mounted
+    // read-only); the printer's file: destination too.
+    void filesSayWhy() {
+        QTemporaryDir dir;
+        const QString d = dir.path() + "/";
+        QVERIFY(QDir(d).mkdir("carpeta.csv") && QDir(d).mkdir("lleno") && QDir(d).mkdir("ro"));
+        QCOMPARE(::mkfifo(qPrintable(d + "fifo.csv"), 0600), 0);
+        const bool root = ::geteuid() == 0;
+        const auto desmontar = qScopeGuard([&] {
+            if (root)
+                QProcess::execute("umount", {"-l", d + "lleno", d + "ro"});
+        });
+        QList<std::pair<QString, QString>> casos = {
+            {d + "fifo.csv", "es una tubería (FIFO), no un archivo; se deja como está"},
+            {d + "carpeta.csv", "es una carpeta, no un archivo"},
+            {d + "no/a.csv", "la carpeta no existe"}};
+        QFile viejo(d + "lleno/viejo.xlsx");
+        if (root) {
+            QCOMPARE(::mknod(qPrintable(d + "nulo.csv"), S_IFCHR | 0666, makedev(1, 3)), 0);
+            QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", d + "lleno"});
+            QProcess::execute("mount", {"-t", "tmpfs", "-o", "ro,size=16k", "tmpfs", d + "ro"});
+            QVERIFY(viejo.open(QIODevice::WriteOnly) && viejo.write("anterior") == 8);
+            viejo.close();
+            QFile relleno(d + "lleno/relleno");
+            QVERIFY(relleno.open(QIODevice::WriteOnly));
+            relleno.write(QByteArray(64 * 1024, 'x'));
+            casos += {{d + "nulo.csv", "es un dispositivo, no un archivo; se deja como está"},
+                      {d + "lleno/viejo.xlsx", "no queda espacio en el disco"},
+                      {d + "ro/a.csv", "el disco es de sólo lectura"}};
+        }
+        for (const auto& [archivo, motivo] : casos) {
+            try {
+                archivo.endsWith(".xlsx")
+                    ? escribirLibro({{Persona{}}, {{0, "1", "2026-03-02", "07:00:00", "", {}}}},
+                                    archivo)
+                    : escribirArchivo(archivo, QByteArray(1000, 'x'));
+                QFAIL(qPrintable(archivo));
+            } catch (const FileError& e) {
+                QCOMPARE(e.text(), motivo);
+            }
+        }
+        QVERIFY(!QFileInfo(d + "fifo.csv").isFile() && !QFileInfo(d + "carpeta.csv").isFile());
+        if (root) {
+            QVERIFY(!QFileInfo(d + "nulo.csv").isFile());
+            QVERIFY(viejo.open(QIODevice::ReadOnly));
+            QCOMPARE(viejo.readAll(), "anterior");
+            viejo.close();
+            QCOMPARE(QDir(d + "lleno").entryList(QDir::Files | QDir::Hidden),
+                     QStringList({"relleno", "viejo.xlsx"}));
+        }
+        qputenv("VELMAR_IMPRESORA", "file:/dev/full");
+        try {
+            defaultLabelPrinter()->send("N\r\nP1\r\n");
+            QFAIL("a full device took the label");
+        } catch (const PrinterError& e) {
+            QCOMPARE(e.text(), "no queda espacio en el disco");
+        }
+        qunsetenv("VELMAR_IMPRESORA");
+    }
+
     // Cut back to the last 16384 characters only past 20480.
     void historyBound() {
         for (const int largo : {History::kLimite, History::kLimite + 1}) {
@@ -114,5 +297,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TestUnit)
+QTEST_GUILESS_MAIN(TestUnit)
 #include "test_unit.moc"
