@@ -172,11 +172,6 @@ QString consultaDelDia(Conexion& db, const QString& personalId, const QString& f
            QStringLiteral(" limit 1");
 }
 
-// The day's entry, refused by the statement itself when the person has one
-// already: a station's insert held up on the network and delivered after
-// another station's cannot make a second entry.
-// A key the column cannot hold is refused, never stored as another (an
-// integer column under sql_mode '' would keep 0).
 namespace {
 
 const QString kInsertarIngreso = QStringLiteral(
@@ -202,6 +197,11 @@ QString filaDeIngreso(Conexion& db, const QString& personalId, const QString& fe
 
 } // namespace
 
+// The day's entry, refused by the statement itself when the person has one
+// already: a station's insert held up on the network and delivered after
+// another station's cannot make a second entry.
+// A key the column cannot hold is refused, never stored as another (an
+// integer column under sql_mode '' would keep 0).
 QString insertarIngreso(Conexion& db, const QString& personalId, const QString& fecha,
                         const QString& hora) {
     return kInsertarIngreso + filaDeIngreso(db, personalId, fecha, hora);

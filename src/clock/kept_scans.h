@@ -105,9 +105,9 @@ public:
     // Sends the waiting scans in order (only those of `cedula` when given),
     // each through the clock at its own time, up to kTanda people's at once
     // (asistenciaEnTanda); a row leaves the journal once the server has
-    // taken it. A person's refused scan keeps that person's
-    // later ones waiting; a lost link, all of them. Stops after `maximo`.
-    // Returns how many were sent.
+    // taken it. A person's refused scan keeps that person's later ones
+    // waiting; a lost link, all of them. Stops after `maximo`. Returns how
+    // many were sent.
     int enviar(Station& st, int maximo = -1, const QString& cedula = {});
     // A beat: a link known down is tried again (then up to kLote waiting
     // scans go), and the server's clock is read when its sight grows old or
