@@ -281,6 +281,8 @@ int KeptScans::enviarTanda(Station& envio, const QList<MarcaGuardada>& filas,
     QList<MarcaGuardada> hechas;
     int enviadas = 0;
     const auto quitar = [&] {
+        if (hechas.isEmpty())
+            return;
         QList<qint64> ids;
         for (const MarcaGuardada& m : hechas)
             ids.append(m.id);
