@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSysInfo>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
@@ -95,16 +94,10 @@ private slots:
                      qPrintable(reloj[i] + " " + horas[i]));
     }
 
-    // velmar-cli killed while its entry is on the way: sent again, not doubled.
-    // Another station kept the same day 3 minutes later: an unconfirmed exit.
-    void killedDuringReplayAndTwoStations() {
-        Estacion e(cadena_, diario_), b(cadena_, diario_ + "b");
-        const QDateTime luego = b.k.horaServidor()->addSecs(180);
-        b.k.relojServidor(luego.toString("yyyy-MM-dd"), luego.toString("hh:mm:ss.zzz"), true);
+    // velmar-cli killed while its batch is on the way: none lost or doubled.
+    void killedDuringBatch() {
+        Estacion e(cadena_, diario_);
         guardar(e, 3);
-        red_.caer();
-        asistencia(b.t.st, "1");
-        red_.caer(false);
         QFile ini(qEnvironmentVariable("ODBCINI")), conRed(dir_.filePath("odbc.ini"));
         QVERIFY(ini.open(QIODevice::ReadOnly) && conRed.open(QIODevice::WriteOnly));
         conRed.write(QString(ini.readAll()).replace(puerto_, porRed()).toUtf8());
@@ -118,49 +111,63 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(red_.reteniendo(), 20000);
         p.kill(), p.waitForFinished();
         red_.soltar();
-        QTRY_COMPARE(TestDb::get().valor("select count(*) from control_asistencia"), "1");
+        QTRY_COMPARE(TestDb::get().valor("select count(*) from control_asistencia"), "3");
         QCOMPARE(e.k.esperando(), 3);
         const QList<MarcaGuardada> m = e.k.pendientes();
-        // The record by velmar-cli, no server to reach (no box); sent just now: "ahora".
-        const auto registro = [&](const QString& diario) {
-            red_.caer(), env.insert("VELMAR_DIARIO", diario), p.setProcessEnvironment(env);
-            p.start(VELMAR_CLI_BIN, {"registro_marcaciones", "2000-01-01"});
-            p.waitForFinished(), red_.caer(false);
-            const QString sql = "select concat(subtime(now(), 5), ',', addtime(now(), 1))";
-            const QStringList r = TestDb::get().valor(sql).split(',');
-            QStringList l = QString(p.readAllStandardError() + p.readAllStandardOutput())
-                                .split("\r\n", Qt::SkipEmptyParts);
-            for (QString& c : l)
-                if (QStringList f = c.split('\t'); f.size() > 8 && f[2] >= r[0] && f[2] <= r[1])
-                    c = (f[2] = "ahora", f.join('\t'));
-            return l;
-        };
-        const auto fila = [](const MarcaGuardada& g, const QString& enviada, const QString& resto) {
-            return "\t" + g.fecha + " " + g.hora + "\t" + enviada + "\t" +
-                   QSysInfo::machineHostName() + "\t" + g.cedula + "\t" + resto;
-        };
         QCOMPARE(cli({"enviar_marcaciones"}).out,
                  "EL USUARIO N A1 YA FUE INGRESADO A LAS " + m[0].hora.toUtf8() +
-                     "\r\nIngreso del usuario N A2 a las " + m[1].hora.toUtf8() +
-                     "\r\nIngreso del usuario N A3 a las " + m[2].hora.toUtf8() +
+                     "\r\nEL USUARIO N A2 YA FUE INGRESADO A LAS " + m[1].hora.toUtf8() +
+                     "\r\nEL USUARIO N A3 YA FUE INGRESADO A LAS " + m[2].hora.toUtf8() +
                      "\r\n\t* Marcaciones enviadas: 3; en espera: 0\r\n");
-        const MarcaGuardada mb = b.k.pendientes()[0];
-        const QString total = "\t* Marcaciones guardadas: 1; en espera: ";
-        QCOMPARE(registro(diario_ + "b"), QStringList({fila(mb, "en espera", "\ten_espera\t\t"),
-                                                       total + "1; salidas sin confirmar: 0"}));
-        b.k.latido(b.t.st);
         QCOMPARE(TestDb::get().filas("select hora_entrada, hora_salida from control_asistencia"),
                  QStringList({m[0].hora + "|NULL", m[1].hora + "|NULL", m[2].hora + "|NULL"}));
-        const QString sinConfirmar = "Marcación guardada de la cédula 1 a las " + mb.hora +
-                                     ": salida temprana sin confirmar, debe marcar de nuevo";
-        QCOMPARE(b.t.history.texto().split("\r\n")[1], sinConfirmar);
-        QCOMPARE(registro(diario_ + "b"),
-                 QStringList({fila(mb, "ahora", "\tsin_confirmar\t\t" + sinConfirmar),
-                              total + "0; salidas sin confirmar: 1"}));
-        QCOMPARE(registro(diario_)[0],
-                 fila(m[0], "ahora",
-                      "N A1\tya_ingresado\t" + m[0].hora +
-                          "\tEL USUARIO N A1 YA FUE INGRESADO A LAS " + m[0].hora));
+    }
+
+    // Sent in a batch or one at a time, the same lines and rows: an entry; a re-scan, an exit 5
+    // h in, an exit recorded, an early exit (never unasked) of days other stations entered; an
+    // unknown card; the first again.
+    void batchAsOneByOne_data() {
+        QTest::addColumn<int>("maximo");
+        QTest::newRow("batch") << -1;
+        QTest::newRow("one by one") << 1;
+    }
+    void batchAsOneByOne() {
+        QFETCH(int, maximo);
+        Estacion e(cadena_, diario_);
+        TestDb::get().sql(
+            "insert into control_asistencia (personal_id, fecha_entrada, hora_entrada, "
+            "hora_salida) values (2, @d := '2026-03-02', '06:59:30', null), (3, @d, "
+            "'02:00', null), (4, @d, '05:00', '06:00'), (5, @d, '06:00', null)");
+        ScanJournal diario(diario_);
+        for (const char* c : {"1", "2", "3", "4", "5", "99", "1"})
+            diario.guardar(c, "2026-03-02", diario.cuantas() < 6 ? "07:00:00" : "07:01:00");
+        for (int i = 0; i < 7; ++i)
+            e.k.enviar(e.t.st, maximo);
+        QCOMPARE(e.t.history.texto(),
+                 "Ingreso del usuario N A1 a las 07:00:00\r\nEL USUARIO N A2 YA FUE INGRESADO A "
+                 "LAS 06:59:30\r\nEL USUARIO N A4 YA REGISTRO SU SALIDA A LAS 06:00:00\r\n"
+                 "Marcación guardada de la cédula 5 a las 07:00:00: salida temprana sin "
+                 "confirmar, debe marcar de nuevo\r\nNo se encontró la cédula 99\r\nEL USUARIO "
+                 "N A1 YA FUE INGRESADO A LAS 07:00:00\r\n");
+        QCOMPARE(TestDb::get().valor(
+                     "select group_concat(personal_id, ' ', hora_entrada, ' ', "
+                     "ifnull(hora_salida, '-') order by personal_id) from control_asistencia"),
+                 "1 07:00:00 -,2 06:59:30 -,3 02:00:00 -,4 05:00:00 06:00:00,5 06:00:00 -");
+        // The supervisor's record, read by velmar-cli with no data source at all (no
+        // box): what each became, and the entry's time another station made.
+        QProcessEnvironment sinDsn = QProcessEnvironment::systemEnvironment();
+        sinDsn.insert("ODBCINI", dir_.filePath("ninguno.ini"));
+        const SalidaCli r = correr(VELMAR_CLI_BIN, {"registro_marcaciones", "2026-03-02"}, sinDsn);
+        QCOMPARE(r.err, QByteArray());
+        QStringList vistos;
+        for (const QString& l : QString(r.out).split("\r\n", Qt::SkipEmptyParts))
+            vistos << (l.startsWith("\t*") ? l : l.section('\t', 4, 7));
+        QCOMPARE(vistos, QStringList({"1\tN A1\tingreso\t07:00:00",
+                                      "2\tN A2\tya_ingresado\t06:59:30", "3\t\tsin_efecto\t",
+                                      "4\tN A4\tya_salio\t06:00:00", "5\t\tsin_confirmar\t",
+                                      "99\t\tno_encontrada\t", "1\tN A1\tya_ingresado\t07:00:00",
+                                      "\t* Marcaciones guardadas: 7; en espera: 0; salidas sin "
+                                      "confirmar: 1"}));
     }
 
     // The window, its link silent or refused: found down off the window's

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSet>
 #include <QThread>
 #include <QTime>
 #include <cmath>
@@ -171,22 +172,21 @@ QString consultaDelDia(Conexion& db, const QString& personalId, const QString& f
            QStringLiteral(" limit 1");
 }
 
-// The day's entry, refused by the statement itself when the person has one
-// already: a station's insert held up on the network and delivered after
-// another station's cannot make a second entry.
-// A key the column cannot hold is refused, never stored as another (an
-// integer column under sql_mode '' would keep 0).
-QString insertarIngreso(Conexion& db, const QString& personalId, const QString& fecha,
-                        const QString& hora) {
+namespace {
+
+const QString kInsertarIngreso = QStringLiteral(
+    "insert into control_asistencia (personal_id, fecha_entrada, hora_entrada,fecha_salida) ");
+
+// One day's entry as the select that writes it only into an empty day.
+QString filaDeIngreso(Conexion& db, const QString& personalId, const QString& fecha,
+                      const QString& hora) {
     const FarmSchema& s = db.esquema();
     QString porque;
     const QString id = s.keyStored(db, personalId, &porque);
     if (id.isEmpty())
         throw SchemaError(porque);
     const QString f = QLatin1Char('\'') + db.esc(fecha) + QLatin1Char('\'');
-    return QStringLiteral("insert into control_asistencia (personal_id, fecha_entrada, "
-                          "hora_entrada,fecha_salida) select ") +
-           id + QStringLiteral(", ") + f + QStringLiteral(", ") +
+    return QStringLiteral("select ") + id + QStringLiteral(", ") + f + QStringLiteral(", ") +
            s.timeLiteral(db, QStringLiteral("hora_entrada"), fecha, hora) + QStringLiteral(",") +
            f +
            QStringLiteral(" from dual where not exists (select 1 from control_asistencia "
@@ -195,7 +195,41 @@ QString insertarIngreso(Conexion& db, const QString& personalId, const QString& 
            QStringLiteral(")");
 }
 
+} // namespace
+
+// The day's entry, refused by the statement itself when the person has one
+// already: a station's insert held up on the network and delivered after
+// another station's cannot make a second entry.
+// A key the column cannot hold is refused, never stored as another (an
+// integer column under sql_mode '' would keep 0).
+QString insertarIngreso(Conexion& db, const QString& personalId, const QString& fecha,
+                        const QString& hora) {
+    return kInsertarIngreso + filaDeIngreso(db, personalId, fecha, hora);
+}
+
 namespace {
+
+// What a scan says of a day that has its entry, `minutos` after it.
+enum class Reescaneo { YaIngresado, YaSalio, SalidaTemprana, Nada };
+
+Reescaneo reescaneo(double minutos, const QString& horaSalida) {
+    if (minutos < kMinutosReingreso)
+        return Reescaneo::YaIngresado;
+    if (!horaSalida.isEmpty())
+        return Reescaneo::YaSalio;
+    return minutos < kMinutosSalidaTemprana ? Reescaneo::SalidaTemprana : Reescaneo::Nada;
+}
+
+// The line of a re-scan that asks nothing.
+void decirReescaneo(History& h, Reescaneo r, const QString& usuario, const QString& horaEntrada,
+                    const QString& horaSalida) {
+    if (r == Reescaneo::YaIngresado)
+        h.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
+                           QStringLiteral(" YA FUE INGRESADO A LAS ") + horaEntrada);
+    else if (r == Reescaneo::YaSalio)
+        h.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
+                           QStringLiteral(" YA REGISTRO SU SALIDA A LAS ") + horaSalida);
+}
 
 // What the attendance rows hold for one person's scan, and its line.
 struct Escaneo {
@@ -238,14 +272,9 @@ struct Escaneo {
         const qint64 segundos = segundosEntre(horaEntrada, hora);
         const double minutos = double(segundos) / 60.0;
 
-        if (minutos < kMinutosReingreso) {
-            st.history.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
-                                        QStringLiteral(" YA FUE INGRESADO A LAS ") + horaEntrada);
-        } else if (!horaSalida.isEmpty()) {
-            st.history.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
-                                        QStringLiteral(" YA REGISTRO SU SALIDA A LAS ") +
-                                        horaSalida);
-        } else if (minutos < kMinutosSalidaTemprana) {
+        if (const Reescaneo r = reescaneo(minutos, horaSalida); r != Reescaneo::SalidaTemprana) {
+            decirReescaneo(st.history, r, usuario, horaEntrada, horaSalida);
+        } else {
             const QString pregunta = QStringLiteral("El usuario desea salir a los ") +
                                      QString::number(qint64(std::floor(minutos))) +
                                      QStringLiteral(" minutos de haber ingresado ?");
@@ -594,6 +623,197 @@ void marcar(Station& st, const QString& texto, const HoraDeMarca* guardada, Kept
 }
 
 } // namespace
+
+namespace {
+
+// A kept scan of a batch on its way: its person, and what the server held
+// for its day before and after the batch's insert.
+struct EnTanda {
+    const MarcaGuardada* m = nullptr;
+    // Desconocida: no person has the card; Tomada: found and locked here;
+    // Sola: to be sent alone through asistencia.
+    enum Estado { Desconocida, Tomada, Sola } estado = Desconocida;
+    QString personalId, usuario;
+    bool conDia = false;  // the day had its row before the insert
+    bool intento = false; // the insert carried its entry
+    bool releida = false; // the read-back found the day's row
+    QVariant entrada, salida;
+};
+
+// The batch's locks, let go by the statement that reads the days back or,
+// after a failure, by one of their own (a lost link lets them go itself).
+struct CandadosDeTanda {
+    Conexion& db;
+    QStringList nombres; // as the server gave them, quoted
+    bool sueltos = false;
+
+    QString soltarSql() const {
+        return QStringLiteral("concat(RELEASE_LOCK(") +
+               nombres.join(QStringLiteral("), RELEASE_LOCK(")) + QStringLiteral("))");
+    }
+    ~CandadosDeTanda() {
+        if (sueltos || nombres.isEmpty() || !db.abierta())
+            return;
+        try {
+            db.consulta(QStringLiteral("select ") + soltarSql());
+        } catch (const Error&) {
+        }
+    }
+};
+
+// A person's key as the day's rows match it: 7 and '0007', emp001 and EMP001
+// are one person there, and one insert must not carry two entries of theirs.
+QString claveDeTanda(const QString& personalId) {
+    static const QRegularExpression entero(QStringLiteral("^[+-]?\\d+$"));
+    const QString t = personalId.trimmed();
+    bool ok = entero.match(t).hasMatch();
+    const qlonglong n = ok ? t.toLongLong(&ok) : 0;
+    return ok ? QString::number(n) : t.toCaseFolded();
+}
+
+// The people of the batch looked up and locked in one statement. A lock not
+// had at once (another station is scanning the person) leaves the scan to be
+// sent alone, waiting for it as a scan does.
+void buscarTanda(Conexion& db, QVector<EnTanda>& filas, QStringList& candados) {
+    const QString nombre = attendanceLockNameOf(QStringLiteral("personal_id"));
+    QStringList partes;
+    for (int i = 0; i < filas.size(); ++i)
+        partes << QStringLiteral("(select ") + QString::number(i) +
+                      QStringLiteral(" as n, personal_id, nombres, apellidos, ") +
+                      NamedLock::acquireSql(nombre, 0) + QStringLiteral(" as candado_velmar, ") +
+                      nombre + QStringLiteral(" as nombre_candado") +
+                      desdePersona(db, limpiarCedula(filas[i].m->cedula)) + QLatin1Char(')');
+    RecordSet r = db.consulta(partes.join(QStringLiteral(" union all ")));
+    QSet<QString> claves;
+    for (; !r.eof(); r.moveNext()) {
+        EnTanda& f = filas[r.text(QStringLiteral("n")).toInt()];
+        const bool tomado = r.text(QStringLiteral("candado_velmar")) == QLatin1String("1");
+        if (tomado)
+            candados << QLatin1Char('\'') + db.esc(r.text(QStringLiteral("nombre_candado"))) +
+                            QLatin1Char('\'');
+        f.personalId = r.text(QStringLiteral("personal_id"));
+        f.usuario = r.text(QStringLiteral("nombres")) + QLatin1Char(' ') +
+                    r.text(QStringLiteral("apellidos"));
+        const bool otraVez = claves.contains(claveDeTanda(f.personalId));
+        claves.insert(claveDeTanda(f.personalId));
+        f.estado = tomado && !otraVez ? EnTanda::Tomada : EnTanda::Sola;
+    }
+}
+
+// The locked people's days in one statement; with `soltar`, read back after
+// the insert and their locks let go in the same statement.
+void leerDias(Conexion& db, QVector<EnTanda>& filas, CandadosDeTanda* soltar) {
+    QStringList partes;
+    for (int i = 0; i < filas.size(); ++i)
+        if (filas[i].estado == EnTanda::Tomada)
+            partes << QLatin1Char('(') +
+                          consultaDelDia(db, filas[i].personalId, filas[i].m->fecha,
+                                         QStringLiteral(", ") + QString::number(i) +
+                                             QStringLiteral(" as n, null as soltado")) +
+                          QLatin1Char(')');
+    const bool dias = !partes.isEmpty();
+    if (soltar && !soltar->nombres.isEmpty())
+        partes << QStringLiteral("(select ") +
+                      (dias ? QStringLiteral("null, null, null, -1, ") : QString()) +
+                      soltar->soltarSql() + QLatin1Char(')');
+    if (partes.isEmpty())
+        return;
+    RecordSet r = db.consulta(partes.join(QStringLiteral(" union all ")));
+    if (soltar)
+        soltar->sueltos = true;
+    for (; dias && !r.eof(); r.moveNext()) {
+        const int n = r.text(QStringLiteral("n")).toInt();
+        if (n < 0)
+            continue;
+        EnTanda& f = filas[n];
+        (soltar ? f.releida : f.conDia) = true;
+        f.entrada = r.value(QStringLiteral("hora_entrada"));
+        f.salida = r.value(QStringLiteral("hora_salida"));
+    }
+}
+
+// The entries of the empty days in one statement that writes each only into
+// a day still empty. A key the column refuses is the scan's own refusal.
+void insertarTanda(Conexion& db, QVector<EnTanda>& filas) {
+    QStringList partes;
+    for (EnTanda& f : filas) {
+        if (f.estado != EnTanda::Tomada || f.conDia)
+            continue;
+        try {
+            partes << filaDeIngreso(db, f.personalId, f.m->fecha, f.m->hora);
+            f.intento = true;
+        } catch (const SchemaError&) {
+            f.estado = EnTanda::Sola;
+        }
+    }
+    if (!partes.isEmpty())
+        insertarConReintento(db, kInsertarIngreso + partes.join(QStringLiteral(" union all ")));
+}
+
+// The scan's line as the clock says it; false when it is to be sent alone
+// (its question is asked there, a row gone is looked up again).
+bool decirTanda(History& h, const EnTanda& f) {
+    if (f.estado == EnTanda::Desconocida)
+        h.agregar_historia(QStringLiteral("No se encontró la cédula ") +
+                           limpiarCedula(f.m->cedula));
+    if (f.estado != EnTanda::Tomada)
+        return f.estado == EnTanda::Desconocida;
+    if (!f.releida)
+        return false;
+    const QString entrada = horaDe(f.entrada), salida = horaDe(f.salida);
+    if (f.intento && entrada == f.m->hora) {
+        h.agregar_historia(QStringLiteral("Ingreso del usuario ") + f.usuario +
+                           QStringLiteral(" a las ") + f.m->hora);
+        return true;
+    }
+    double minutos = 0;
+    try {
+        minutos = double(segundosEntre(entrada, f.m->hora)) / 60.0;
+    } catch (const Error&) {
+        return false;
+    }
+    const Reescaneo r = reescaneo(minutos, salida);
+    if (r == Reescaneo::SalidaTemprana)
+        return false;
+    decirReescaneo(h, r, f.usuario, entrada, salida);
+    return true;
+}
+
+void enviarTanda(Conexion& db, QVector<EnTanda>& filas, CandadosDeTanda& candados) {
+    if (!db.esquema().refusal(SchemaFinding::Clock).isEmpty()) {
+        for (EnTanda& f : filas)
+            f.estado = EnTanda::Sola; // each scan tells the refusal as it does
+        return;
+    }
+    buscarTanda(db, filas, candados.nombres);
+    leerDias(db, filas, nullptr);
+    insertarTanda(db, filas);
+    leerDias(db, filas, &candados);
+}
+
+} // namespace
+
+void asistenciaEnTanda(Station& st, const QList<MarcaGuardada>& marcas,
+                       const std::function<void(int, bool)>& resuelta) {
+    QVector<EnTanda> filas(marcas.size());
+    for (int i = 0; i < marcas.size(); ++i)
+        filas[i].m = &marcas[i];
+    {
+        CandadosDeTanda candados{st.db, {}};
+        try {
+            enviarTanda(st.db, filas, candados);
+        } catch (const Error& e) {
+            const auto* db = dynamic_cast<const DbError*>(&e);
+            if ((db && db->linkLost()) || !st.db.abierta())
+                throw;
+            // Sent alone, each as a scan is: the insert writes no day twice.
+            for (EnTanda& f : filas)
+                f.estado = EnTanda::Sola;
+        }
+    }
+    for (int i = 0; i < filas.size(); ++i)
+        resuelta(i, decirTanda(st.history, filas[i]));
+}
 
 void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) {
     // Kept scans (off unless the farm turns them on): kept straight away

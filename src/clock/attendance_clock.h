@@ -1,9 +1,11 @@
 #pragma once
 // The attendance clock: a worker's card typed or scanned into Text1.
 
+#include "journal/scan_journal.h"
 #include "station/station.h"
 
 #include <QVariant>
+#include <functional>
 
 namespace velmar {
 
@@ -12,6 +14,18 @@ struct HoraDeMarca; // clock/kept_scans.h
 // Enter in Text1 with `texto` typed: records the day's entry or an early exit,
 // or reports what was already recorded, in one history line.
 void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada = nullptr);
+
+// Kept scans of different people sent together, in a few statements for the
+// lot: the people looked up and locked at once, their days read, the entries
+// of the empty days written by one insert that writes each only into an empty
+// day, and the days read back as the locks are let go. Then, in order, each
+// scan's line as asistencia says it and `resuelta(i, true)`, or
+// `resuelta(i, false)`: the scan is to be sent alone through asistencia (its
+// person locked by another station, an early exit to ask about, a refused
+// schema or key, a failed statement; sending it again writes nothing twice).
+// A lost link throws before any is resolved.
+void asistenciaEnTanda(Station& st, const QList<MarcaGuardada>& marcas,
+                       const std::function<void(int, bool)>& resuelta);
 
 // Any other key in Text1: keep the history bounded and at its newest line.
 void tecla_asistencia(Station& st);

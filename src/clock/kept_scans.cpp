@@ -1,5 +1,6 @@
 #include "clock/kept_scans.h"
 
+#include "clock/attendance_clock.h"
 #include "clock/kept_link.h"
 #include "db/conexion.h"
 #include "errors/errors.h"
@@ -51,10 +52,13 @@ QList<MarcaGuardada> Reservas::tomar(const std::function<QList<MarcaGuardada>()>
                                 [&](const QString& c) { return c == cedula; });
         });
     QList<MarcaGuardada> mias;
+    QSet<QString> vistas; // a person's later rows wait for the earlier ones
     for (const MarcaGuardada& m : leer()) {
         if (mias.size() == maximo)
             break;
-        if (!tomadas_.contains(m.id) && (cedula.isEmpty() || m.cedula == cedula))
+        const bool suya = cedula.isEmpty() ? !vistas.contains(m.cedula) : m.cedula == cedula;
+        vistas.insert(m.cedula);
+        if (suya && !tomadas_.contains(m.id))
             mias.append(m), tomadas_.insert(m.id, m.cedula);
     }
     return mias;
@@ -274,8 +278,55 @@ bool KeptScans::enviarUna(Station& st, Station& envio, const MarcaGuardada& m) {
     return true;
 }
 
-// A row at a time, taken from the others that send (or a person's rows at
-// once), so a scan on the window never waits for more than one.
+// A batch through the clock: the rows it resolved leave the journal together,
+// the others go one at a time in their place (after the ones before them
+// left). A lost link keeps them all waiting.
+int KeptScans::enviarTanda(Station& envio, const QList<MarcaGuardada>& filas,
+                           const std::function<void(const MarcaGuardada&)>& sola,
+                           QSet<QString>& detenidas) {
+    QList<MarcaGuardada> hechas;
+    int enviadas = 0;
+    const auto quitar = [&] {
+        if (hechas.isEmpty())
+            return;
+        QList<qint64> ids;
+        for (const MarcaGuardada& m : hechas)
+            ids.append(m.id);
+        try {
+            diario_.quitar(ids);
+            enviadas += int(ids.size());
+        } catch (const Error&) {
+            // sent again later (the day's entries they made hold them), after
+            // this round
+            for (const MarcaGuardada& m : hechas)
+                detenidas.insert(m.cedula);
+        }
+        hechas.clear();
+    };
+    qsizetype antes = envio.history.texto().size(); // each row's lines, for the record
+    try {
+        asistenciaEnTanda(envio, filas, [&](int i, bool hecha) {
+            if (hecha) {
+                KeptRecord(diario_).enviada(filas[i], envio.history.texto().mid(antes), false,
+                                            horaServidor());
+                hechas.append(filas[i]);
+            } else {
+                quitar();
+                sola(filas[i]);
+            }
+            antes = envio.history.texto().size();
+        });
+    } catch (const Error&) {
+        caido_ = true; // only a lost link escapes the batch
+        return 0;
+    }
+    quitar();
+    return enviadas;
+}
+
+// Rows taken from the others that send, a batch of different people's at a
+// time (or a person's rows at once, one by one), so a scan on the window
+// never waits for more than one batch.
 int KeptScans::enviar(Station& st, int maximo, const QString& cedula) {
     if (enviando_)
         return 0;
@@ -300,18 +351,29 @@ int KeptScans::enviar(Station& st, int maximo, const QString& cedula) {
     };
     int enviadas = 0;
     bool cortado = false; // the link was lost: everything waits
+    const auto sola = [&](const MarcaGuardada& m) {
+        if (cortado || detenidas.contains(m.cedula))
+            return;
+        if (enviarUna(st, envio, m))
+            ++enviadas;
+        else if (!(cortado = caido_))
+            detenidas.insert(m.cedula);
+    };
     while (!cortado && enviadas != maximo && (enviadas == 0 || cedula.isEmpty())) {
-        const QList<MarcaGuardada> filas =
-            reservas_->tomar(leer, cedula.isEmpty() ? 1 : -1, cedula);
+        const int cuantas = !cedula.isEmpty() ? -1
+                            : maximo < 0      ? kTanda
+                                              : std::min(kTanda, maximo - enviadas);
+        const QList<MarcaGuardada> filas = reservas_->tomar(leer, cuantas, cedula);
         if (filas.isEmpty())
             break;
-        for (const MarcaGuardada& m : filas) {
-            if (cortado || detenidas.contains(m.cedula))
-                continue;
-            if (enviarUna(st, envio, m))
-                ++enviadas;
-            else if (!(cortado = caido_))
-                detenidas.insert(m.cedula);
+        if (filas.size() > 1 && cedula.isEmpty()) {
+            caido_ = false;
+            const int n = enviarTanda(envio, filas, sola, detenidas);
+            enviadas += n;
+            cortado = cortado || caido_;
+        } else {
+            for (const MarcaGuardada& m : filas)
+                sola(m);
         }
         reservas_->soltar(filas);
     }

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -29,8 +30,9 @@ struct RondaDeEnlace;
 class Reservas {
 public:
     // The rows `leer` gives (read while no one else takes or leaves any) that
-    // nobody has taken, taken: the first `maximo`, or with `cedula` all of that
-    // person's, once none of them is on its way.
+    // nobody has taken, taken: the first `maximo` of as many people, each
+    // their earliest (none of a person with a row on its way), or with
+    // `cedula` all of that person's, once none of them is on its way.
     QList<MarcaGuardada> tomar(const std::function<QList<MarcaGuardada>()>& leer, int maximo,
                                const QString& cedula);
     void soltar(const QList<MarcaGuardada>& filas);
@@ -101,17 +103,20 @@ public:
     bool alFallar(Station& st, const QString& texto, const Error& e);
 
     // Sends the waiting scans in order (only those of `cedula` when given),
-    // each through the clock at its own time; a row leaves the journal once
-    // the server has taken it. A person's refused scan keeps that person's
-    // later ones waiting; a lost link, all of them. Stops after `maximo`.
-    // Returns how many were sent.
+    // each through the clock at its own time, up to kTanda people's at once
+    // (asistenciaEnTanda); a row leaves the journal once the server has
+    // taken it. A person's refused scan keeps that person's later ones
+    // waiting; a lost link, all of them. Stops after `maximo`. Returns how
+    // many were sent.
     int enviar(Station& st, int maximo = -1, const QString& cedula = {});
     // A beat: a link known down is tried again (then up to kLote waiting
     // scans go), and the server's clock is read when its sight grows old or
     // `sondear` asks. With segundoPlano, the thread's round is asked for
     // instead. Returns how many went.
     int latido(Station& st, bool sondear = false);
-    static constexpr int kLote = 25;
+    static constexpr int kLote = 50;
+    // Scans sent together, each of another person.
+    static constexpr int kTanda = 50;
 
     // How many wait; -1 when the journal cannot be read (not known).
     int esperando() const;
@@ -125,6 +130,9 @@ private:
     bool guardar(Station& st, const QString& texto, bool trasLasSuyas = false);
     bool tieneEsperando(const QString& cedula) const;
     bool enviarUna(Station& st, Station& envio, const MarcaGuardada& m);
+    int enviarTanda(Station& envio, const QList<MarcaGuardada>& filas,
+                    const std::function<void(const MarcaGuardada&)>& sola,
+                    QSet<QString>& detenidas);
     void leerReloj(Station& st);
     void avisar();
     void adoptar(Station& st, const RondaDeEnlace& r);

@@ -170,4 +170,25 @@ void ScanJournal::quitar(qint64 id) {
         throw errorDe(q);
 }
 
+void ScanJournal::quitar(const QList<qint64>& ids) {
+    QSqlDatabase db = QSqlDatabase::database(conexion_, false);
+    if (!db.transaction())
+        throw Error(db.lastError().text());
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("delete from marcas where id = ?"));
+    for (const qint64 id : ids) {
+        q.bindValue(0, id);
+        if (!q.exec()) {
+            const Error e = errorDe(q);
+            db.rollback();
+            throw e;
+        }
+    }
+    if (!db.commit()) {
+        const Error e(db.lastError().text());
+        db.rollback();
+        throw e;
+    }
+}
+
 } // namespace velmar

@@ -40,6 +40,9 @@ public:
     int cuantas(const QString& cedula = QString()) const;
     // Removes the row once the server has confirmed it; throws Error.
     void quitar(qint64 id);
+    // Removes these rows together, in one synced transaction; throws Error
+    // (then none is removed).
+    void quitar(const QList<qint64>& ids);
 
 private:
     bool abrir(QString& motivo);
