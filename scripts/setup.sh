@@ -11,6 +11,7 @@ packages=(
   galera-4 haproxy rsync python3
   libcups2-dev cups cups-daemon cups-client
   python3-openpyxl  # the tests read the attendance workbook with a reader of their own
+  wamerican wspanish  # word lists: the naming check tells English from Spanish
   xvfb xauth x11-apps x11-utils xdotool imagemagick fontconfig fonts-dejavu-core fonts-liberation
 )
 
