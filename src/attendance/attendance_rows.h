@@ -25,6 +25,7 @@ struct Fila {
     // CSV show and count this one figure, so a column's sum is the summary's.
     std::optional<qint64> segundos;
     int clave = 0; // the rank of personal_id, ordering people without a name
+    int quien = 0; // the row's place among the range's distinct keys
 };
 
 struct Asistencia {
