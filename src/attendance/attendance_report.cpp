@@ -67,6 +67,12 @@ QString enUnaLinea(QString t) {
     return t;
 }
 
+// Texts shared from one place (a day's, a person's) are equal without being
+// read.
+bool mismo(const QString& x, const QString& y) {
+    return x.size() == y.size() && (x.constData() == y.constData() || x == y);
+}
+
 // One decimal integer up to `separador` (or the end, when it is ';'); an
 // empty one is a Null.
 bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, bool& nulo) {
@@ -74,9 +80,10 @@ bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, 
     if (negativo)
         ++p;
     const char* inicio = p;
+    const char* hasta = fin - p > 18 ? p + 18 : fin;
     valor = 0;
-    for (; p < fin && *p >= '0' && *p <= '9' && p - inicio < 18; ++p)
-        valor = valor * 10 + (*p - '0');
+    for (unsigned d; p < hasta && (d = unsigned(*p - '0')) <= 9; ++p)
+        valor = valor * 10 + d;
     nulo = p == inicio;
     if (negativo && nulo)
         return false;
@@ -143,9 +150,10 @@ bool leerDia(const RecordSet& dias, QVector<Fila>& filas, TextosHechos& t) {
         if (nulo[0])
             return false;
         const int quien = t.persona(v[0]);
-        filas.append({0, t.claves[quien], dia, nulo[1] ? QString() : t.hora(v[1]),
-                      nulo[2] ? QString() : t.hora(v[2]),
-                      nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3]), 0, quien});
+        filas.emplaceBack(0, t.claves.at(quien), dia, nulo[1] ? QString() : t.hora(v[1]),
+                          nulo[2] ? QString() : t.hora(v[2]),
+                          nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3]), 0,
+                          quien);
         ++cuantas;
     }
     return cuantas == dias.value(1).toLongLong();
@@ -158,11 +166,15 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas, QStri
         return false;
     RecordSet dias;
     try {
+        // CONCAT_WS joins a row's values in one step, cheaper for the server
+        // than GROUP_CONCAT's own pieces; a Null key it would leave out makes
+        // a row of three values, which leerDia refuses.
         dias = st.db.consulta(
-            QStringLiteral("SELECT fecha_entrada, COUNT(*), CAST(GROUP_CONCAT(personal_id, ',', "
-                           "IFNULL(TIME_TO_SEC(hora_entrada), ''), ',', IFNULL(TIME_TO_SEC(") +
-            s.exitRead(st.db) + QStringLiteral("), ''), ',', IFNULL(") + s.secondsRead() +
-            QStringLiteral(", '') SEPARATOR ';') AS BINARY)") + enRango +
+            QStringLiteral("SELECT fecha_entrada, COUNT(*), CAST(GROUP_CONCAT(CONCAT_WS(',', "
+                           "personal_id, IFNULL(TIME_TO_SEC(hora_entrada), ''), "
+                           "IFNULL(TIME_TO_SEC(") +
+            s.exitRead(st.db) + QStringLiteral("), ''), IFNULL(") + s.secondsRead() +
+            QStringLiteral(", '')) SEPARATOR ';') AS BINARY)") + enRango +
             QStringLiteral(" GROUP BY fecha_entrada"));
     } catch (const DbError& e) {
         // the operation's path shows it; the rows one by one would wait again
@@ -359,7 +371,7 @@ QVector<int> lugarDePersonas(const QVector<Fila>& filas) {
 void ordenar(Asistencia& a) {
     QStringList diasVistos;
     for (const Fila& f : a.filas)
-        if (diasVistos.isEmpty() || diasVistos.last() != f.dia)
+        if (diasVistos.isEmpty() || !mismo(diasVistos.last(), f.dia))
             diasVistos << f.dia;
     diasVistos.sort();
     diasVistos.removeDuplicates();
@@ -376,7 +388,7 @@ void ordenar(Asistencia& a) {
     int dia = 0; // a day's rows mostly come together: its rank looked up once
     for (qsizetype i = 0; i < a.filas.size(); ++i) {
         const Fila& f = a.filas.at(i);
-        if (i == 0 || f.dia != a.filas.at(i - 1).dia)
+        if (i == 0 || !mismo(f.dia, a.filas.at(i - 1).dia))
             dia = rango.value(f.dia);
         claves.append({quint64(dia) << 32 | quint32(lugar.at(f.quien)), i});
     }
@@ -501,6 +513,7 @@ void columnaHora(Escritor& t, const QString& hora, qsizetype ancho) {
         t.columna(enUnaLinea(hora), ancho);
 }
 
+// `cedulas`: each person's column already padded.
 void resumenDelReporte(Escritor& t, const Asistencia& a, const QStringList& cedulas,
                        const QStringList& nombres, qsizetype anchoCedula) {
     t.texto(kSeparador + kCrLf + QStringLiteral("RESUMEN") + kCrLf);
@@ -510,7 +523,7 @@ void resumenDelReporte(Escritor& t, const Asistencia& a, const QStringList& cedu
     t.columna(u"Tiempo", 6, true);
     t.finDeFila(u"Nombre");
     for (const Resumen& total : resumir(a)) {
-        t.columna(cedulas.at(total.orden), anchoCedula);
+        t.texto(cedulas.at(total.orden));
         t.columna(QString::number(total.dias), 4, true);
         t.columna(QString::number(total.salidas), 7, true);
         t.columna(horasMinutos(total.segundos), 6, true);
@@ -520,13 +533,17 @@ void resumenDelReporte(Escritor& t, const Asistencia& a, const QStringList& cedu
 }
 
 QString textoDelReporte(const Rango& r, const Asistencia& a) {
-    // Each person's column texts once, a row each.
+    // Each person's column texts once, padded, a row each.
     QStringList cedulas, nombres;
     qsizetype anchoCedula = 6;
     for (const Persona& p : a.personas) {
-        cedulas << enUnaLinea(p.cedula);
         nombres << enUnaLinea(sinBlancos(p.apellidos + QLatin1Char(' ') + p.nombres));
         anchoCedula = std::max(anchoCedula, p.cedula.size());
+    }
+    for (const Persona& p : a.personas) {
+        Escritor cedula;
+        cedula.columna(enUnaLinea(p.cedula), anchoCedula);
+        cedulas << cedula.terminar();
     }
     Escritor texto;
     texto.texto(QStringLiteral("ASISTENCIA DEL ") + r.desde.toString(Qt::ISODate) +
@@ -539,22 +556,28 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
     encabezado.finDeFila(u"Nombre");
     const QString cabeza = encabezado.terminar();
 
-    QHash<qint64, QString> tiempos; // each time present written once
-    const auto tiempo = [&tiempos](qint64 s) {
+    QHash<qint64, QString> tiempos; // each time present written once, padded
+    const auto tiempo = [&tiempos](qint64 s) -> const QString& {
         auto i = tiempos.find(s);
-        return i != tiempos.end() ? *i : *tiempos.insert(s, horasMinutos(s));
+        if (i == tiempos.end()) {
+            Escritor t;
+            t.columna(horasMinutos(s), 6, true);
+            i = tiempos.insert(s, t.terminar());
+        }
+        return *i;
     };
+    const QString sinTiempo(6 + 2, QLatin1Char(' '));
     const Fila* anterior = nullptr;
     for (const Fila& f : a.filas) {
-        if (!anterior || f.dia != anterior->dia)
+        if (!anterior || !mismo(f.dia, anterior->dia))
             texto.texto(kSeparador + kCrLf + QStringLiteral("DÍA ") + enUnaLinea(f.dia) + kCrLf +
                         cabeza);
         anterior = &f;
 
-        texto.columna(cedulas.at(f.orden), anchoCedula);
+        texto.texto(cedulas.at(f.orden));
         columnaHora(texto, f.entrada, 7);
         columnaHora(texto, f.salida, 6);
-        texto.columna(f.segundos ? tiempo(*f.segundos) : QString(), 6, true);
+        texto.texto(f.segundos ? tiempo(*f.segundos) : sinTiempo);
         texto.finDeFila(f.orden ? nombres.at(f.orden) : QString());
     }
     resumenDelReporte(texto, a, cedulas, nombres, anchoCedula);
@@ -605,7 +628,7 @@ QVector<Resumen> resumir(const Asistencia& a) {
         if (total.dias == 0)
             vistas << f.clave;
         total.orden = f.orden;
-        if (!anterior || f.dia != anterior->dia || f.persona != anterior->persona)
+        if (!anterior || !mismo(f.dia, anterior->dia) || f.quien != anterior->quien)
             ++total.dias;
         anterior = &f;
         if (!f.salida.isEmpty()) {

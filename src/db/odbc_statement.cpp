@@ -214,24 +214,36 @@ public:
         : h_(h) {}
 
     // Every piece of a variable-length value; false for Null. As characters
-    // each piece ends in a NUL that is not part of the value.
+    // each piece ends in a NUL that is not part of the value. Pieces land in
+    // `out` itself; once the driver tells how much is left, the rest comes in
+    // one piece.
     bool bytes(SQLUSMALLINT col, QByteArray& out, SQLSMALLINT tipoC = SQL_C_BINARY) {
-        out.clear();
-        const qsizetype cabe = qsizetype(sizeof buf_) - (tipoC == SQL_C_CHAR ? 1 : 0);
+        const SQLLEN nul = tipoC == SQL_C_CHAR ? 1 : 0;
+        SQLLEN pedir = kPrimerTrozo;
+        out.resize(0);
         for (;;) {
+            const qsizetype antes = out.size();
+            out.resize(antes + pedir);
             SQLLEN ind = 0;
-            const SQLRETURN r = SQLGetData(h_, col, tipoC, buf_, SQLLEN(sizeof buf_), &ind);
-            if (r == SQL_NO_DATA)
+            const SQLRETURN r = SQLGetData(h_, col, tipoC, out.data() + antes, pedir, &ind);
+            if (r == SQL_NO_DATA) {
+                out.resize(antes);
                 return true;
+            }
             if (!SQL_SUCCEEDED(r))
                 throw odbcError(h_, QStringLiteral("Unable to fetch value"));
-            if (ind == SQL_NULL_DATA)
+            if (ind == SQL_NULL_DATA) {
+                out.clear();
                 return false;
+            }
             // A piece that filled the buffer may have more behind it.
-            const bool lleno = ind == SQL_NO_TOTAL || ind > SQLLEN(cabe);
-            out.append(buf_, lleno ? cabe : qsizetype(ind));
+            const SQLLEN cabe = pedir - nul;
+            const bool lleno = ind == SQL_NO_TOTAL || ind > cabe;
+            out.resize(antes + (lleno ? cabe : ind));
             if (!lleno)
                 return true;
+            if (ind != SQL_NO_TOTAL)
+                pedir = ind - cabe + nul;
         }
     }
 
@@ -290,8 +302,8 @@ public:
     }
 
 private:
+    static constexpr SQLLEN kPrimerTrozo = 4096;
     SQLHSTMT h_;
-    char buf_[4096];
     QByteArray bytes_;
 };
 
