@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <sqlext.h>
 #include <vector>
@@ -356,7 +357,9 @@ std::optional<Enlace> enlaceDe(ColumnRead l, SQLULEN tamano, SQLLEN octetos) {
 // driver fills them in one call instead of one call per value.
 class Bloque {
 public:
-    Bloque(SQLHSTMT h, const QVector<Enlace>& enlaces)
+    // `cuantas`: the rows the driver says the result holds; 0 or less when
+    // it does not say.
+    Bloque(SQLHSTMT h, const QVector<Enlace>& enlaces, SQLLEN cuantas)
         : h_(h)
         , enlaces_(enlaces) {
         SQLLEN fila = 0;
@@ -364,6 +367,8 @@ public:
             fila += e.ancho;
         filas_ = std::clamp<SQLULEN>(SQLULEN(kBytesPorBloque / std::max<SQLLEN>(fila, 1)), 1,
                                      kFilasPorBloque);
+        if (cuantas > 0) // a person's lookup is one row, not a block's room
+            filas_ = std::min(filas_, SQLULEN(cuantas));
         datos_.resize(enlaces.size());
         ind_.resize(enlaces.size());
         atar();
@@ -390,7 +395,7 @@ public:
     // Row `f` (from 0) of the block, column `c` (from 0).
     QVariant valor(SQLULEN f, int c, ColumnRead l) {
         const Enlace& e = enlaces_[c];
-        const char* p = datos_[c].data() + f * e.ancho;
+        const char* p = datos_[c].get() + f * e.ancho;
         const SQLLEN ind = ind_[c][f];
         if (ind == SQL_NULL_DATA)
             return QVariant(nullTypeOf(l));
@@ -419,10 +424,11 @@ private:
             !SQL_SUCCEEDED(SQLSetStmtAttr(h_, SQL_ATTR_ROWS_FETCHED_PTR, &traidas_, 0)))
             throw fallo();
         for (qsizetype c = 0; c < enlaces_.size(); ++c) {
-            datos_[c].assign(size_t(enlaces_[c].ancho) * filas_, 0);
-            ind_[c].assign(filas_, 0);
+            // only what the driver wrote is read: no need to clear them
+            datos_[c] = std::make_unique_for_overwrite<char[]>(size_t(enlaces_[c].ancho) * filas_);
+            ind_[c].resize(filas_);
             if (!SQL_SUCCEEDED(SQLBindCol(h_, SQLUSMALLINT(c + 1), enlaces_[c].tipoC,
-                                          datos_[c].data(), enlaces_[c].ancho, ind_[c].data())))
+                                          datos_[c].get(), enlaces_[c].ancho, ind_[c].data())))
                 throw fallo();
         }
     }
@@ -447,7 +453,7 @@ private:
     QVector<Enlace> enlaces_;
     SQLULEN filas_ = 1;
     SQLULEN traidas_ = 0;
-    std::vector<std::vector<char>> datos_;
+    std::vector<std::unique_ptr<char[]>> datos_;
     std::vector<std::vector<SQLLEN>> ind_;
 };
 
@@ -518,7 +524,10 @@ void leerEnBloques(SQLHSTMT h, const Columnas& cols, QVector<QVector<QVariant>>&
     QVector<Enlace> enlaces;
     for (const std::optional<Enlace>& e : cols.enlaces)
         enlaces << *e;
-    Bloque bloque(h, enlaces);
+    SQLLEN cuantas = 0;
+    if (!SQL_SUCCEEDED(SQLRowCount(h, &cuantas)))
+        cuantas = 0;
+    Bloque bloque(h, enlaces, cuantas);
     const int n = int(enlaces.size());
     while (const SQLULEN traidas = bloque.traer()) {
         for (SQLULEN f = 0; f < traidas; ++f) {
