@@ -392,12 +392,15 @@ void ordenar(Asistencia& a) {
             dia = rango.value(f.dia);
         claves.append({quint64(dia) << 32 | quint32(lugar.at(f.quien)), i});
     }
-    // the entries only where the rest ties: a row is touched only then
+    // the entries only where the rest ties: a row is touched only then; rows
+    // alike in all stay in the order they were read
     const QVector<Fila>& filas = a.filas;
     std::sort(claves.begin(), claves.end(), [&filas](const Clave& x, const Clave& y) {
         if (x.llave != y.llave)
             return x.llave < y.llave;
-        return filas.at(x.fila).entrada < filas.at(y.fila).entrada;
+        if (const int c = filas.at(x.fila).entrada.compare(filas.at(y.fila).entrada); c != 0)
+            return c < 0;
+        return x.fila < y.fila;
     });
     QVector<Fila> ordenadas;
     ordenadas.reserve(a.filas.size());
