@@ -402,11 +402,21 @@ void ordenar(Asistencia& a) {
             return c < 0;
         return x.fila < y.fila;
     });
-    QVector<Fila> ordenadas;
-    ordenadas.reserve(a.filas.size());
-    for (const Clave& c : claves)
-        ordenadas.append(std::move(a.filas[c.fila]));
-    a.filas = std::move(ordenadas);
+    // each row moved to its place along the cycles of the order: no second
+    // copy of a month's rows
+    QVector<bool> puesta(a.filas.size());
+    for (qsizetype i = 0; i < claves.size(); ++i) {
+        if (puesta[i])
+            continue;
+        Fila suelta = std::move(a.filas[i]);
+        qsizetype j = i;
+        for (qsizetype k = claves[j].fila; k != i; j = k, k = claves[j].fila) {
+            a.filas[j] = std::move(a.filas[k]);
+            puesta[j] = true;
+        }
+        a.filas[j] = std::move(suelta);
+        puesta[j] = true;
+    }
 }
 
 // Days a farm keeps as text in another form ('07/03/2024') would fall out of
@@ -470,6 +480,8 @@ QString horasMinutos(qint64 segundos) {
 // tens of thousands of lines).
 class Escritor {
 public:
+    // `largo`: the characters it will likely take, made room for at once
+    explicit Escritor(qsizetype largo = 0) { t_.resize(largo); }
     void texto(QStringView s) { std::copy_n(s.utf16(), s.size(), hueco(s.size())); }
     // A field padded to its column's width, and the gap to the next.
     void columna(QStringView campo, qsizetype ancho, bool aLaDerecha = false) {
@@ -548,7 +560,7 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
         cedula.columna(enUnaLinea(p.cedula), anchoCedula);
         cedulas << cedula.terminar();
     }
-    Escritor texto;
+    Escritor texto(a.filas.size() * 60 + a.personas.size() * 60 + 256);
     texto.texto(QStringLiteral("ASISTENCIA DEL ") + r.desde.toString(Qt::ISODate) +
                 QStringLiteral(" AL ") + r.hasta.toString(Qt::ISODate) + kCrLf);
     Escritor encabezado;
