@@ -150,10 +150,9 @@ bool leerDia(const RecordSet& dias, QVector<Fila>& filas, TextosHechos& t) {
         if (nulo[0])
             return false;
         const int quien = t.persona(v[0]);
-        filas.emplaceBack(0, t.claves.at(quien), dia, nulo[1] ? QString() : t.hora(v[1]),
-                          nulo[2] ? QString() : t.hora(v[2]),
-                          nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3]), 0,
-                          quien);
+        filas.emplaceBack(
+            0, dia, nulo[1] ? QString() : t.hora(v[1]), nulo[2] ? QString() : t.hora(v[2]),
+            nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3]), 0, quien);
         ++cuantas;
     }
     return cuantas == dias.value(1).toLongLong();
@@ -312,7 +311,7 @@ QSet<QString> leerFilas(Station& st, const QString& enRango, QVector<Fila>& fila
             claves << persona;
         }
         const QString salida = horaDe(asistencia.value(3));
-        filas.append({0, persona, diaTexto, horaDe(asistencia.value(2)), salida,
+        filas.append({0, diaTexto, horaDe(asistencia.value(2)), salida,
                       salida.isEmpty() ? std::nullopt : segundosDe(asistencia.value(4)), 0, *q});
     }
     return conPersona;
