@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <numeric>
 #include <tuple>
+#include <vector>
 
 namespace velmar {
 
@@ -110,16 +111,42 @@ bool porDia(const FarmSchema& s) {
            es("hora_salida", {K::Time}) && es("horas_dif", {K::Integer, K::Time});
 }
 
+// Texts of whole seconds, each made once and shared by the rows that hold
+// it: those of a day found by a table's index, without hashing; the rare
+// others (past the day, before it) in a hash.
+class TextoDeSegundos {
+public:
+    explicit TextoDeSegundos(QString (*hacer)(qint64))
+        : hacer_(hacer)
+        , delDia_(kDia, -1) {}
+    const QString& de(qint64 v) {
+        if (v < 0 || v >= kDia) {
+            auto i = otros_.find(v);
+            return i != otros_.end() ? *i : *otros_.insert(v, hacer_(v));
+        }
+        int& i = delDia_[size_t(v)];
+        if (i < 0) {
+            i = int(hechos_.size());
+            hechos_ << hacer_(v);
+        }
+        return hechos_.at(i);
+    }
+
+private:
+    static constexpr qint64 kDia = 24 * 3600;
+    QString (*hacer_)(qint64);
+    std::vector<int> delDia_; // a place in `hechos_`, -1 while not made
+    QStringList hechos_;
+    QHash<qint64, QString> otros_;
+};
+
 // A month repeats its people and its times: each text is made once and
 // shared by the rows that hold it; each person's key is numbered once.
 struct TextosHechos {
-    QHash<qint64, QString> horas;
+    TextoDeSegundos horas{horaDelDia};
     QHash<qint64, int> quien; // personal_id -> its place in `claves`
     QStringList& claves;
-    const QString& hora(qint64 v) {
-        auto i = horas.find(v);
-        return i != horas.end() ? *i : *horas.insert(v, horaDelDia(v));
-    }
+    const QString& hora(qint64 v) { return horas.de(v); }
     int persona(qint64 v) {
         auto i = quien.find(v);
         if (i == quien.end()) {
@@ -185,7 +212,7 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas, QStri
     for (; !dias.eof(); dias.moveNext())
         total += dias.value(1).toLongLong();
     filas.reserve(total);
-    TextosHechos textos{{}, {}, claves};
+    TextosHechos textos{.quien = {}, .claves = claves};
     for (dias.moveFirst(); !dias.eof(); dias.moveNext())
         if (!leerDia(dias, filas, textos)) {
             filas.clear();
@@ -570,16 +597,13 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
     encabezado.finDeFila(u"Nombre");
     const QString cabeza = encabezado.terminar();
 
-    QHash<qint64, QString> tiempos; // each time present written once, padded
-    const auto tiempo = [&tiempos](qint64 s) -> const QString& {
-        auto i = tiempos.find(s);
-        if (i == tiempos.end()) {
-            Escritor t;
-            t.columna(horasMinutos(s), 6, true);
-            i = tiempos.insert(s, t.terminar());
-        }
-        return *i;
-    };
+    // each time present written once, padded
+    TextoDeSegundos tiempos([](qint64 s) {
+        Escritor t;
+        t.columna(horasMinutos(s), 6, true);
+        return t.terminar();
+    });
+    const auto tiempo = [&tiempos](qint64 s) -> const QString& { return tiempos.de(s); };
     const QString sinTiempo(6 + 2, QLatin1Char(' '));
     const Fila* anterior = nullptr;
     for (const Fila& f : a.filas) {
