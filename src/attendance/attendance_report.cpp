@@ -16,8 +16,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
+#include <numeric>
 #include <tuple>
+#include <vector>
 
 namespace velmar {
 
@@ -36,7 +37,6 @@ bool leerFecha(Station& st, const QString& texto, QDate& fecha) {
 
 namespace {
 
-const QString kEntreColumnas = QStringLiteral("  ");
 const QString kSinReporte =
     QStringLiteral("No se puede hacer el reporte de asistencia con esta base de datos:\n");
 
@@ -69,6 +69,12 @@ QString enUnaLinea(QString t) {
     return t;
 }
 
+// Texts shared from one place (a day's, a person's) are equal without being
+// read.
+bool mismo(const QString& x, const QString& y) {
+    return x.size() == y.size() && (x.constData() == y.constData() || x == y);
+}
+
 // One decimal integer up to `separador` (or the end, when it is ';'); an
 // empty one is a Null.
 bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, bool& nulo) {
@@ -76,9 +82,10 @@ bool leerEntero(const char*& p, const char* fin, char separador, qint64& valor, 
     if (negativo)
         ++p;
     const char* inicio = p;
+    const char* hasta = fin - p > 18 ? p + 18 : fin;
     valor = 0;
-    for (; p < fin && *p >= '0' && *p <= '9' && p - inicio < 18; ++p)
-        valor = valor * 10 + (*p - '0');
+    for (unsigned d; p < hasta && (d = unsigned(*p - '0')) <= 9; ++p)
+        valor = valor * 10 + d;
     nulo = p == inicio;
     if (negativo && nulo)
         return false;
@@ -105,15 +112,50 @@ bool porDia(const FarmSchema& s) {
            es("hora_salida", {K::Time}) && es("horas_dif", {K::Integer, K::Time});
 }
 
-// A month repeats its people and its times: each text is made once and
-// shared by the rows that hold it.
-struct TextosHechos {
-    QHash<qint64, QString> personas, horas;
-    const QString& de(QHash<qint64, QString>& hechos, qint64 v, QString (*hacer)(qint64)) {
-        auto i = hechos.find(v);
-        return i != hechos.end() ? *i : *hechos.insert(v, hacer(v));
+// Texts of whole seconds, each made once and shared by the rows that hold
+// it: those of a day found by a table's index, without hashing; the rare
+// others (past the day, before it) in a hash.
+class TextoDeSegundos {
+public:
+    explicit TextoDeSegundos(QString (*hacer)(qint64))
+        : hacer_(hacer)
+        , delDia_(kDia, -1) {}
+    const QString& de(qint64 v) {
+        if (v < 0 || v >= kDia) {
+            auto i = otros_.find(v);
+            return i != otros_.end() ? *i : *otros_.insert(v, hacer_(v));
+        }
+        int& i = delDia_[size_t(v)];
+        if (i < 0) {
+            i = int(hechos_.size());
+            hechos_ << hacer_(v);
+        }
+        return hechos_.at(i);
     }
-    static QString numero(qint64 v) { return QString::number(v); }
+
+private:
+    static constexpr qint64 kDia = 24 * 3600;
+    QString (*hacer_)(qint64);
+    std::vector<int> delDia_; // a place in `hechos_`, -1 while not made
+    QStringList hechos_;
+    QHash<qint64, QString> otros_;
+};
+
+// A month repeats its people and its times: each text is made once and
+// shared by the rows that hold it; each person's key is numbered once.
+struct TextosHechos {
+    TextoDeSegundos horas{horaDelDia};
+    QHash<qint64, int> quien; // personal_id -> its place in `claves`
+    QStringList& claves;
+    const QString& hora(qint64 v) { return horas.de(v); }
+    int persona(qint64 v) {
+        auto i = quien.find(v);
+        if (i == quien.end()) {
+            i = quien.insert(v, int(claves.size()));
+            claves << QString::number(v);
+        }
+        return *i;
+    }
 };
 
 // One day's row of the day-at-a-time read into `filas`; false when it holds
@@ -135,26 +177,31 @@ bool leerDia(const RecordSet& dias, QVector<Fila>& filas, TextosHechos& t) {
                 return false;
         if (nulo[0])
             return false;
-        const QString salida = nulo[2] ? QString() : t.de(t.horas, v[2], horaDelDia);
-        filas.append({0, t.de(t.personas, v[0], TextosHechos::numero), dia,
-                      nulo[1] ? QString() : t.de(t.horas, v[1], horaDelDia), salida,
-                      nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3])});
+        const int quien = t.persona(v[0]);
+        filas.emplaceBack(
+            0, dia, nulo[1] ? QString() : t.hora(v[1]), nulo[2] ? QString() : t.hora(v[2]),
+            nulo[3] || nulo[2] ? std::nullopt : std::optional<qint64>(v[3]), 0, quien);
         ++cuantas;
     }
     return cuantas == dias.value(1).toLongLong();
 }
 
-bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
+// The rows a day at a time; `claves` gets each person once.
+bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas, QStringList& claves) {
     const FarmSchema& s = st.db.esquema();
     if (!porDia(s))
         return false;
     RecordSet dias;
     try {
+        // CONCAT_WS joins a row's values in one step, cheaper for the server
+        // than GROUP_CONCAT's own pieces; a Null key it would leave out makes
+        // a row of three values, which leerDia refuses.
         dias = st.db.consulta(
-            QStringLiteral("SELECT fecha_entrada, COUNT(*), CAST(GROUP_CONCAT(personal_id, ',', "
-                           "IFNULL(TIME_TO_SEC(hora_entrada), ''), ',', IFNULL(TIME_TO_SEC(") +
-            s.exitRead(st.db) + QStringLiteral("), ''), ',', IFNULL(") + s.secondsRead() +
-            QStringLiteral(", '') SEPARATOR ';') AS BINARY)") + enRango +
+            QStringLiteral("SELECT fecha_entrada, COUNT(*), CAST(GROUP_CONCAT(CONCAT_WS(',', "
+                           "personal_id, IFNULL(TIME_TO_SEC(hora_entrada), ''), "
+                           "IFNULL(TIME_TO_SEC(") +
+            s.exitRead(st.db) + QStringLiteral("), ''), IFNULL(") + s.secondsRead() +
+            QStringLiteral(", '')) SEPARATOR ';') AS BINARY)") + enRango +
             QStringLiteral(" GROUP BY fecha_entrada"));
     } catch (const DbError& e) {
         // the operation's path shows it; the rows one by one would wait again
@@ -162,10 +209,15 @@ bool leerPorDia(Station& st, const QString& enRango, QVector<Fila>& filas) {
             throw;
         return false;
     }
-    TextosHechos textos;
+    qint64 total = 0;
     for (; !dias.eof(); dias.moveNext())
+        total += dias.value(1).toLongLong();
+    filas.reserve(total);
+    TextosHechos textos{.quien = {}, .claves = claves};
+    for (dias.moveFirst(); !dias.eof(); dias.moveNext())
         if (!leerDia(dias, filas, textos)) {
             filas.clear();
+            claves.clear();
             return false;
         }
     return true;
@@ -216,23 +268,27 @@ QString enRangoDe(Station& st, const Rango& r) {
 // Each key's rank, ordering the rows of people gone from personal (who share
 // the first place): keys that are numbers in numeric order, then the others
 // in text order.
-void ordenarClaves(QHash<QString, int>& claves) {
+QVector<int> ordenarClaves(const QStringList& claves) {
     struct Clave {
         bool texto;
         qint64 numero;
         QString clave;
+        int i;
     };
     QVector<Clave> todas;
-    for (auto i = claves.cbegin(); i != claves.cend(); ++i) {
+    todas.reserve(claves.size());
+    for (int i = 0; i < claves.size(); ++i) {
         bool numero = false;
-        const qint64 n = i.key().toLongLong(&numero);
-        todas.append({!numero, numero ? n : 0, i.key()});
+        const qint64 n = claves[i].toLongLong(&numero);
+        todas.append({!numero, numero ? n : 0, claves[i], i});
     }
     std::sort(todas.begin(), todas.end(), [](const Clave& x, const Clave& y) {
         return std::tie(x.texto, x.numero, x.clave) < std::tie(y.texto, y.numero, y.clave);
     });
+    QVector<int> rango(claves.size());
     for (int i = 0; i < todas.size(); ++i)
-        claves[todas[i].clave] = i;
+        rango[todas[i].i] = i;
+    return rango;
 }
 
 // Where the keys are not integers on both sides, each row's person is the
@@ -247,7 +303,9 @@ QString personaDeLaFila(const FarmSchema& s) {
 }
 
 // The rows one by one, for any column types; gives the keys personal has.
-QSet<QString> leerFilas(Station& st, const QString& enRango, QVector<Fila>& filas) {
+// `claves` gets each person once.
+QSet<QString> leerFilas(Station& st, const QString& enRango, QVector<Fila>& filas,
+                        QStringList& claves) {
     const FarmSchema& s = st.db.esquema();
     const bool enteras = s.integerKeys();
     // A month is tens of thousands of rows: joining and sorting them on the
@@ -258,6 +316,7 @@ QSet<QString> leerFilas(Station& st, const QString& enRango, QVector<Fila>& fila
                                personaDeLaFila(s) + enRango);
     filas.reserve(asistencia.count());
     QSet<QString> conPersona;
+    QHash<QString, int> quien;
     QHash<QDate, QString> dias; // a month has 31 of them: each written once
     for (; !asistencia.eof(); asistencia.moveNext()) {
         const QVariant dia = asistencia.value(1);
@@ -274,25 +333,27 @@ QSet<QString> leerFilas(Station& st, const QString& enRango, QVector<Fila>& fila
         const QString persona = asistencia.text(enteras || !hallada ? 0 : 5);
         if (hallada)
             conPersona.insert(persona);
+        auto q = quien.find(persona);
+        if (q == quien.end()) {
+            q = quien.insert(persona, int(claves.size()));
+            claves << persona;
+        }
         const QString salida = horaDe(asistencia.value(3));
-        filas.append({0, persona, diaTexto, horaDe(asistencia.value(2)), salida,
-                      salida.isEmpty() ? std::nullopt : segundosDe(asistencia.value(4))});
+        filas.append({0, diaTexto, horaDe(asistencia.value(2)), salida,
+                      salida.isEmpty() ? std::nullopt : segundosDe(asistencia.value(4)), 0, *q});
     }
     return conPersona;
 }
 
 // Each key's place in the order of names; people are read by the keys
 // personal holds, written as its column's type.
-void ponerPersonas(Station& st, Asistencia& a, const QSet<QString>& conPersona) {
+void ponerPersonas(Station& st, Asistencia& a, const QStringList& claves,
+                   const QSet<QString>& conPersona) {
     const FarmSchema& s = st.db.esquema();
     QHash<QString, int> orden;
-    for (const Fila& f : a.filas)
-        orden.insert(f.persona, 0);
     QStringList ids;
     for (const QString& k : conPersona)
         ids << s.keyMatch(st.db, k);
-    QHash<QString, int> claveDe = orden;
-    ordenarClaves(claveDe);
     if (!ids.isEmpty()) {
         RecordSet personal = abrir_consulta(
             st, QStringLiteral("SELECT personal_id, cedula, apellidos, nombres FROM personal "
@@ -305,10 +366,31 @@ void ponerPersonas(Station& st, Asistencia& a, const QSet<QString>& conPersona) 
         }
     }
     // a row whose person is gone comes first, as Null names do
+    const QVector<int> rango = ordenarClaves(claves);
+    QVector<int> ordenDe(claves.size());
+    for (qsizetype i = 0; i < claves.size(); ++i)
+        ordenDe[i] = orden.value(claves[i]);
     for (Fila& f : a.filas) {
-        f.orden = orden.value(f.persona);
-        f.clave = claveDe.value(f.persona);
+        f.orden = ordenDe[f.quien];
+        f.clave = rango[f.quien];
     }
+}
+
+// Each person's place (by `quien`) in the order of names, then of keys.
+QVector<int> lugarDePersonas(const QVector<Fila>& filas) {
+    int n = 0;
+    for (const Fila& f : filas)
+        n = std::max(n, f.quien + 1);
+    QVector<std::pair<int, int>> de(n); // each person's order and key rank
+    for (const Fila& f : filas)
+        de[f.quien] = {f.orden, f.clave};
+    QVector<int> quienes(n);
+    std::iota(quienes.begin(), quienes.end(), 0);
+    std::sort(quienes.begin(), quienes.end(), [&de](int x, int y) { return de[x] < de[y]; });
+    QVector<int> lugar(n);
+    for (int i = 0; i < n; ++i)
+        lugar[quienes[i]] = i;
+    return lugar;
 }
 
 // Sorted by day, name, person and entry; a month's rows are sorted as
@@ -316,34 +398,52 @@ void ponerPersonas(Station& st, Asistencia& a, const QSet<QString>& conPersona) 
 void ordenar(Asistencia& a) {
     QStringList diasVistos;
     for (const Fila& f : a.filas)
-        if (diasVistos.isEmpty() || diasVistos.last() != f.dia)
+        if (diasVistos.isEmpty() || !mismo(diasVistos.last(), f.dia))
             diasVistos << f.dia;
     diasVistos.sort();
     diasVistos.removeDuplicates();
     QHash<QString, int> rango;
     for (int i = 0; i < diasVistos.size(); ++i)
         rango.insert(diasVistos[i], i);
+    const QVector<int> lugar = lugarDePersonas(a.filas);
     struct Clave {
-        int dia, orden, persona;
+        quint64 llave; // the day's rank, then the person's
         qsizetype fila;
     };
     QVector<Clave> claves;
     claves.reserve(a.filas.size());
     int dia = 0; // a day's rows mostly come together: its rank looked up once
     for (qsizetype i = 0; i < a.filas.size(); ++i) {
-        if (i == 0 || a.filas[i].dia != a.filas[i - 1].dia)
-            dia = rango.value(a.filas[i].dia);
-        claves.append({dia, a.filas[i].orden, a.filas[i].clave, i});
+        const Fila& f = a.filas.at(i);
+        if (i == 0 || !mismo(f.dia, a.filas.at(i - 1).dia))
+            dia = rango.value(f.dia);
+        claves.append({quint64(dia) << 32 | quint32(lugar.at(f.quien)), i});
     }
-    std::sort(claves.begin(), claves.end(), [&a](const Clave& x, const Clave& y) {
-        return std::tie(x.dia, x.orden, x.persona, a.filas[x.fila].entrada) <
-               std::tie(y.dia, y.orden, y.persona, a.filas[y.fila].entrada);
+    // the entries only where the rest ties: a row is touched only then; rows
+    // alike in all stay in the order they were read
+    const QVector<Fila>& filas = a.filas;
+    std::sort(claves.begin(), claves.end(), [&filas](const Clave& x, const Clave& y) {
+        if (x.llave != y.llave)
+            return x.llave < y.llave;
+        if (const int c = filas.at(x.fila).entrada.compare(filas.at(y.fila).entrada); c != 0)
+            return c < 0;
+        return x.fila < y.fila;
     });
-    QVector<Fila> ordenadas;
-    ordenadas.reserve(a.filas.size());
-    for (const Clave& c : claves)
-        ordenadas.append(std::move(a.filas[c.fila]));
-    a.filas = std::move(ordenadas);
+    // each row moved to its place along the cycles of the order: no second
+    // copy of a month's rows
+    QVector<bool> puesta(a.filas.size());
+    for (qsizetype i = 0; i < claves.size(); ++i) {
+        if (puesta[i])
+            continue;
+        Fila suelta = std::move(a.filas[i]);
+        qsizetype j = i;
+        for (qsizetype k = claves[j].fila; k != i; j = k, k = claves[j].fila) {
+            a.filas[j] = std::move(a.filas[k]);
+            puesta[j] = true;
+        }
+        a.filas[j] = std::move(suelta);
+        puesta[j] = true;
+    }
 }
 
 // Days a farm keeps as text in another form ('07/03/2024') would fall out of
@@ -375,16 +475,15 @@ Asistencia leer(Station& st, const Rango& r) {
     const QString enRango = enRangoDe(st, r);
     Asistencia a;
     a.personas.append(Persona());
+    QStringList claves;
     QSet<QString> conPersona;
-    if (leerPorDia(st, enRango, a.filas)) {
-        for (const Fila& f : a.filas)
-            conPersona.insert(f.persona);
-    } else {
-        conPersona = leerFilas(st, enRango, a.filas);
-    }
+    if (leerPorDia(st, enRango, a.filas, claves))
+        conPersona = QSet<QString>(claves.cbegin(), claves.cend());
+    else
+        conPersona = leerFilas(st, enRango, a.filas, claves);
     if (a.filas.isEmpty())
         return a;
-    ponerPersonas(st, a, conPersona);
+    ponerPersonas(st, a, claves, conPersona);
     ordenar(a);
     return a;
 }
@@ -403,87 +502,125 @@ QString horasMinutos(qint64 segundos) {
     return QString::fromLatin1(b, n);
 }
 
-// Appends a field padded to its column's width, and the gap to the next.
-void columna(QString& t, QStringView campo, qsizetype ancho, bool aLaDerecha = false) {
-    const qsizetype relleno = std::max<qsizetype>(0, ancho - campo.size());
-    if (aLaDerecha)
-        t.resize(t.size() + relleno, QLatin1Char(' '));
-    t += campo;
-    if (!aLaDerecha)
-        t.resize(t.size() + relleno, QLatin1Char(' '));
-    t += kEntreColumnas;
-}
+// The report's text written in place: its room grown by doubling, each field
+// copied and padded by hand rather than appended piece by piece (a month is
+// tens of thousands of lines).
+class Escritor {
+public:
+    // `largo`: the characters it will likely take, made room for at once
+    explicit Escritor(qsizetype largo = 0) { t_.resize(largo); }
+    void texto(QStringView s) { std::copy_n(s.utf16(), s.size(), hueco(s.size())); }
+    // A field padded to its column's width, and the gap to the next.
+    void columna(QStringView campo, qsizetype ancho, bool aLaDerecha = false) {
+        const qsizetype relleno = std::max<qsizetype>(0, ancho - campo.size());
+        char16_t* p = hueco(relleno + campo.size() + 2);
+        if (aLaDerecha)
+            p = std::fill_n(p, relleno, u' ');
+        p = std::copy_n(campo.utf16(), campo.size(), p);
+        std::fill_n(p, (aLaDerecha ? 0 : relleno) + 2, u' ');
+    }
+    // Ends a row without trailing blanks.
+    void finDeFila(QStringView nombre) {
+        texto(nombre);
+        const char16_t* t = reinterpret_cast<const char16_t*>(t_.constData());
+        while (n_ > 0 && t[n_ - 1] == u' ')
+            --n_;
+        texto(kCrLf);
+    }
+    QString terminar() {
+        t_.resize(n_);
+        return std::move(t_);
+    }
+
+private:
+    char16_t* hueco(qsizetype n) {
+        if (t_.size() - n_ < n)
+            t_.resize(std::max(n_ + n, t_.size() * 2 + 256));
+        char16_t* p = reinterpret_cast<char16_t*>(t_.data()) + n_;
+        n_ += n;
+        return p;
+    }
+
+    QString t_;
+    qsizetype n_ = 0;
+};
 
 // A time without its seconds when it ends in :mm:ss (30:00:00 past the
 // day, -01:00:00 before it, included), else as stored.
-void columnaHora(QString& t, const QString& hora, qsizetype ancho) {
+void columnaHora(Escritor& t, const QString& hora, qsizetype ancho) {
     const qsizetype n = hora.size();
     if (n >= 8 && hora[n - 3] == QLatin1Char(':') && hora[n - 6] == QLatin1Char(':'))
-        columna(t, QStringView(hora).left(n - 3), ancho);
+        t.columna(QStringView(hora).left(n - 3), ancho);
     else
-        columna(t, enUnaLinea(hora), ancho);
+        t.columna(enUnaLinea(hora), ancho);
 }
 
-// Ends a row without trailing blanks.
-void finDeFila(QString& t, const QString& nombre) {
-    t += nombre;
-    while (t.endsWith(QLatin1Char(' ')))
-        t.chop(1);
-    t += kCrLf;
+// `cedulas`: each person's column already padded.
+void resumenDelReporte(Escritor& t, const Asistencia& a, const QStringList& cedulas,
+                       const QStringList& nombres, qsizetype anchoCedula) {
+    t.texto(kSeparador + kCrLf + QStringLiteral("RESUMEN") + kCrLf);
+    t.columna(u"Cédula", anchoCedula);
+    t.columna(u"Días", 4, true);
+    t.columna(u"Salidas", 7, true);
+    t.columna(u"Tiempo", 6, true);
+    t.finDeFila(u"Nombre");
+    for (const Resumen& total : resumir(a)) {
+        t.texto(cedulas.at(total.orden));
+        t.columna(QString::number(total.dias), 4, true);
+        t.columna(QString::number(total.salidas), 7, true);
+        t.columna(horasMinutos(total.segundos), 6, true);
+        t.finDeFila(nombres.at(total.orden));
+    }
+    t.texto(kSeparador + kCrLf);
 }
 
 QString textoDelReporte(const Rango& r, const Asistencia& a) {
-    // Each person's column texts once, a row each.
+    // Each person's column texts once, padded, a row each.
     QStringList cedulas, nombres;
     qsizetype anchoCedula = 6;
     for (const Persona& p : a.personas) {
-        cedulas << enUnaLinea(p.cedula);
         nombres << enUnaLinea(sinBlancos(p.apellidos + QLatin1Char(' ') + p.nombres));
         anchoCedula = std::max(anchoCedula, p.cedula.size());
     }
-    QString texto = QStringLiteral("ASISTENCIA DEL ") + r.desde.toString(Qt::ISODate) +
-                    QStringLiteral(" AL ") + r.hasta.toString(Qt::ISODate) + kCrLf;
-    texto.reserve(a.filas.size() * 60 + a.personas.size() * 60 + 256);
-    QString encabezado;
-    columna(encabezado, QStringLiteral("Cédula"), anchoCedula);
-    columna(encabezado, QStringLiteral("Entrada"), 7);
-    columna(encabezado, QStringLiteral("Salida"), 6);
-    columna(encabezado, QStringLiteral("Tiempo"), 6);
-    finDeFila(encabezado, QStringLiteral("Nombre"));
+    for (const Persona& p : a.personas) {
+        Escritor cedula;
+        cedula.columna(enUnaLinea(p.cedula), anchoCedula);
+        cedulas << cedula.terminar();
+    }
+    Escritor texto(a.filas.size() * 60 + a.personas.size() * 60 + 256);
+    texto.texto(QStringLiteral("ASISTENCIA DEL ") + r.desde.toString(Qt::ISODate) +
+                QStringLiteral(" AL ") + r.hasta.toString(Qt::ISODate) + kCrLf);
+    Escritor encabezado;
+    encabezado.columna(u"Cédula", anchoCedula);
+    encabezado.columna(u"Entrada", 7);
+    encabezado.columna(u"Salida", 6);
+    encabezado.columna(u"Tiempo", 6);
+    encabezado.finDeFila(u"Nombre");
+    const QString cabeza = encabezado.terminar();
 
-    QHash<qint64, QString> tiempos; // each time present written once
-    const auto tiempo = [&tiempos](qint64 s) {
-        auto i = tiempos.find(s);
-        return i != tiempos.end() ? *i : *tiempos.insert(s, horasMinutos(s));
-    };
+    // each time present written once, padded
+    TextoDeSegundos tiempos([](qint64 s) {
+        Escritor t;
+        t.columna(horasMinutos(s), 6, true);
+        return t.terminar();
+    });
+    const auto tiempo = [&tiempos](qint64 s) -> const QString& { return tiempos.de(s); };
+    const QString sinTiempo(6 + 2, QLatin1Char(' '));
     const Fila* anterior = nullptr;
     for (const Fila& f : a.filas) {
-        if (!anterior || f.dia != anterior->dia)
-            texto += kSeparador + kCrLf + QStringLiteral("DÍA ") + enUnaLinea(f.dia) + kCrLf +
-                     encabezado;
+        if (!anterior || !mismo(f.dia, anterior->dia))
+            texto.texto(kSeparador + kCrLf + QStringLiteral("DÍA ") + enUnaLinea(f.dia) + kCrLf +
+                        cabeza);
         anterior = &f;
 
-        columna(texto, cedulas[f.orden], anchoCedula);
+        texto.texto(cedulas.at(f.orden));
         columnaHora(texto, f.entrada, 7);
         columnaHora(texto, f.salida, 6);
-        columna(texto, f.segundos ? tiempo(*f.segundos) : QString(), 6, true);
-        finDeFila(texto, f.orden ? nombres[f.orden] : QString());
+        texto.texto(f.segundos ? tiempo(*f.segundos) : sinTiempo);
+        texto.finDeFila(f.orden ? nombres.at(f.orden) : QString());
     }
-    texto += kSeparador + kCrLf + QStringLiteral("RESUMEN") + kCrLf;
-    columna(texto, QStringLiteral("Cédula"), anchoCedula);
-    columna(texto, QStringLiteral("Días"), 4, true);
-    columna(texto, QStringLiteral("Salidas"), 7, true);
-    columna(texto, QStringLiteral("Tiempo"), 6, true);
-    finDeFila(texto, QStringLiteral("Nombre"));
-    for (const Resumen& total : resumir(a)) {
-        columna(texto, cedulas[total.orden], anchoCedula);
-        columna(texto, QString::number(total.dias), 4, true);
-        columna(texto, QString::number(total.salidas), 7, true);
-        columna(texto, horasMinutos(total.segundos), 6, true);
-        finDeFila(texto, nombres[total.orden]);
-    }
-    texto += kSeparador + kCrLf;
-    return texto;
+    resumenDelReporte(texto, a, cedulas, nombres, anchoCedula);
+    return texto.terminar();
 }
 
 // RFC 4180, never a formula. Any separator a spreadsheet may split at (the
@@ -518,12 +655,19 @@ QByteArray textoCsv(const Asistencia& a) {
 } // namespace
 
 QVector<Resumen> resumir(const Asistencia& a) {
-    // by order of names, then id
-    std::map<std::pair<int, int>, Resumen> resumen;
+    // each person's total by the rank of its key, which is one person's alone
+    int claves = 0;
+    for (const Fila& f : a.filas)
+        claves = std::max(claves, f.clave + 1);
+    QVector<Resumen> porClave(claves);
+    QVector<int> vistas; // the ranks present
     const Fila* anterior = nullptr;
     for (const Fila& f : a.filas) {
-        Resumen& total = resumen[{f.orden, f.clave}];
-        if (!anterior || f.dia != anterior->dia || f.persona != anterior->persona)
+        Resumen& total = porClave[f.clave];
+        if (total.dias == 0)
+            vistas << f.clave;
+        total.orden = f.orden;
+        if (!anterior || !mismo(f.dia, anterior->dia) || f.quien != anterior->quien)
             ++total.dias;
         anterior = &f;
         if (!f.salida.isEmpty()) {
@@ -531,12 +675,14 @@ QVector<Resumen> resumir(const Asistencia& a) {
             total.segundos += f.segundos.value_or(0);
         }
     }
+    // by order of names, then id
+    std::sort(vistas.begin(), vistas.end(), [&porClave](int x, int y) {
+        return std::pair(porClave[x].orden, x) < std::pair(porClave[y].orden, y);
+    });
     QVector<Resumen> lista;
-    lista.reserve(qsizetype(resumen.size()));
-    for (auto& [quien, total] : resumen) {
-        total.orden = quien.first;
-        lista.append(total);
-    }
+    lista.reserve(vistas.size());
+    for (const int c : vistas)
+        lista.append(porClave[c]);
     return lista;
 }
 

@@ -16,7 +16,6 @@ struct Persona {
 
 struct Fila {
     int orden;       // the person's place in the server's order of names
-    QString persona; // personal_id, as text whatever the column's type
     QString dia;     // yyyy-mm-dd
     QString entrada; // hh:mm:ss, or as the server wrote a time outside the day
     QString salida;  // the same; empty when no exit was recorded
@@ -25,6 +24,7 @@ struct Fila {
     // CSV show and count this one figure, so a column's sum is the summary's.
     std::optional<qint64> segundos;
     int clave = 0; // the rank of personal_id, ordering people without a name
+    int quien = 0; // the person: its key's place among the range's distinct keys
 };
 
 struct Asistencia {

@@ -8,7 +8,12 @@
 #include <QSqlDriver>
 #include <QTime>
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <sqlext.h>
+#include <vector>
 
 namespace velmar {
 
@@ -176,22 +181,21 @@ QDate dateFromText(const char* p, const char* fin) {
 
 // A date or time the server wrote, as Qt's own type when it is one; else its
 // text as the server wrote it.
-QVariant dateTimeFromText(const QByteArray& t, ColumnRead l) {
-    const char* p = t.constData();
-    const char* fin = p + t.size();
+QVariant dateTimeFromText(const char* p, qsizetype n, ColumnRead l) {
+    const char* fin = p + n;
     if (l == ColumnRead::Date) {
         if (const QDate d = dateFromText(p, fin); d.isValid())
             return d;
     } else if (l == ColumnRead::Time) {
         if (const QTime h = timeFromText(p, fin); h.isValid())
             return h;
-    } else if (t.size() >= 19 && p[10] == ' ') {
+    } else if (n >= 19 && p[10] == ' ') {
         const QDate d = dateFromText(p, p + 10);
         const QTime h = timeFromText(p + 11, fin);
         if (d.isValid() && h.isValid())
             return QDateTime(d, h);
     }
-    return QString::fromLatin1(t);
+    return QString::fromLatin1(p, n);
 }
 
 // A decimal without a fraction is the whole number it holds ("75.00" is 75).
@@ -208,30 +212,59 @@ QString decimalFromText(QByteArray t) {
     return QString::fromLatin1(t);
 }
 
+// A value the driver gave as bytes: a text, or the server's own text of a
+// FLOAT, decimal, date or time.
+QVariant fromBytes(ColumnRead l, const char* p, qsizetype n) {
+    switch (l) {
+    case ColumnRead::Text:
+        return QString::fromUtf8(p, n);
+    case ColumnRead::Bytes:
+        return QByteArray(p, n);
+    case ColumnRead::Float:
+        return QString::fromLatin1(p, n);
+    case ColumnRead::Decimal:
+        return decimalFromText(QByteArray(p, n));
+    default:
+        return dateTimeFromText(p, n, l);
+    }
+}
+
 class OdbcReader {
 public:
     explicit OdbcReader(SQLHSTMT h)
         : h_(h) {}
 
     // Every piece of a variable-length value; false for Null. As characters
-    // each piece ends in a NUL that is not part of the value.
+    // each piece ends in a NUL that is not part of the value. Pieces land in
+    // `out` itself; once the driver tells how much is left, the rest comes in
+    // one piece.
     bool bytes(SQLUSMALLINT col, QByteArray& out, SQLSMALLINT tipoC = SQL_C_BINARY) {
-        out.clear();
-        const qsizetype cabe = qsizetype(sizeof buf_) - (tipoC == SQL_C_CHAR ? 1 : 0);
+        const SQLLEN nul = tipoC == SQL_C_CHAR ? 1 : 0;
+        SQLLEN pedir = kPrimerTrozo;
+        out.resize(0);
         for (;;) {
+            const qsizetype antes = out.size();
+            out.resize(antes + pedir);
             SQLLEN ind = 0;
-            const SQLRETURN r = SQLGetData(h_, col, tipoC, buf_, SQLLEN(sizeof buf_), &ind);
-            if (r == SQL_NO_DATA)
+            const SQLRETURN r = SQLGetData(h_, col, tipoC, out.data() + antes, pedir, &ind);
+            if (r == SQL_NO_DATA) {
+                out.resize(antes);
                 return true;
+            }
             if (!SQL_SUCCEEDED(r))
                 throw odbcError(h_, QStringLiteral("Unable to fetch value"));
-            if (ind == SQL_NULL_DATA)
+            if (ind == SQL_NULL_DATA) {
+                out.clear();
                 return false;
+            }
             // A piece that filled the buffer may have more behind it.
-            const bool lleno = ind == SQL_NO_TOTAL || ind > SQLLEN(cabe);
-            out.append(buf_, lleno ? cabe : qsizetype(ind));
+            const SQLLEN cabe = pedir - nul;
+            const bool lleno = ind == SQL_NO_TOTAL || ind > cabe;
+            out.resize(antes + (lleno ? cabe : ind));
             if (!lleno)
                 return true;
+            if (ind != SQL_NO_TOTAL)
+                pedir = ind - cabe + nul;
         }
     }
 
@@ -245,14 +278,6 @@ public:
 
     QVariant value(SQLUSMALLINT col, ColumnRead l) {
         switch (l) {
-        case ColumnRead::Text:
-            if (bytes(col, bytes_))
-                return QString::fromUtf8(bytes_);
-            break;
-        case ColumnRead::Bytes:
-            if (bytes(col, bytes_))
-                return bytes_;
-            break;
         case ColumnRead::Integer: {
             SQLBIGINT v = 0;
             if (fixed(col, SQL_C_SBIGINT, v))
@@ -271,28 +296,165 @@ public:
                 return double(v);
             break;
         }
-        case ColumnRead::Float:
-            if (bytes(col, bytes_, SQL_C_CHAR))
-                return QString::fromLatin1(bytes_);
-            break;
-        case ColumnRead::Decimal:
-            if (bytes(col, bytes_, SQL_C_CHAR))
-                return decimalFromText(bytes_);
-            break;
-        case ColumnRead::Date:
-        case ColumnRead::Time:
-        case ColumnRead::DateTime:
-            if (bytes(col, bytes_, SQL_C_CHAR))
-                return dateTimeFromText(bytes_, l);
-            break;
+        default: {
+            const bool crudo = l == ColumnRead::Text || l == ColumnRead::Bytes;
+            if (bytes(col, bytes_, crudo ? SQL_C_BINARY : SQL_C_CHAR))
+                return fromBytes(l, bytes_.constData(), bytes_.size());
+        }
         }
         return QVariant(nullTypeOf(l)); // Null of the column's type
     }
 
 private:
+    static constexpr SQLLEN kPrimerTrozo = 4096;
     SQLHSTMT h_;
-    char buf_[4096];
     QByteArray bytes_;
+};
+
+// How a column is bound for a block of rows: its C type and the room of one
+// value.
+struct Enlace {
+    SQLSMALLINT tipoC = SQL_C_BINARY;
+    SQLLEN ancho = 0;
+};
+
+// Texts of up to this many bytes are bound; longer ones are read by pieces.
+constexpr SQLLEN kAnchoMaximo = 16384;
+// The room of one block of rows, all columns together.
+constexpr SQLLEN kBytesPorBloque = 256 * 1024;
+constexpr SQLULEN kFilasPorBloque = 256;
+
+// The binding of a column whose values have a known bound; none otherwise.
+// `tamano` is the column's size as described, `octetos` its length in bytes.
+// The room is the most its values can take: a value cut in a block cannot be
+// read again (the driver does not position SQLGetData within a block).
+std::optional<Enlace> enlaceDe(ColumnRead l, SQLULEN tamano, SQLLEN octetos) {
+    switch (l) {
+    case ColumnRead::Integer:
+        return Enlace{SQL_C_SBIGINT, SQLLEN(sizeof(SQLBIGINT))};
+    case ColumnRead::Unsigned:
+        return Enlace{SQL_C_UBIGINT, SQLLEN(sizeof(SQLUBIGINT))};
+    case ColumnRead::Real:
+        return Enlace{SQL_C_DOUBLE, SQLLEN(sizeof(SQLDOUBLE))};
+    case ColumnRead::Text:
+    case ColumnRead::Bytes: {
+        // utf8mb4 takes up to four bytes a character, whichever the driver counts
+        if (tamano == 0 || tamano > SQLULEN(kAnchoMaximo))
+            return std::nullopt;
+        const SQLLEN ancho = std::max(octetos, SQLLEN(tamano) * 4);
+        if (ancho > kAnchoMaximo)
+            return std::nullopt;
+        return Enlace{SQL_C_BINARY, ancho};
+    }
+    default: // the server's text of a number, date or time: short by its type
+        if (tamano == 0 || tamano > 128)
+            return std::nullopt;
+        return Enlace{SQL_C_CHAR, SQLLEN(tamano) + 32};
+    }
+}
+
+// A block of rows per fetch, each column bound to an array of its own: the
+// driver fills them in one call instead of one call per value.
+class Bloque {
+public:
+    // `cuantas`: the rows the driver says the result holds; 0 or less when
+    // it does not say.
+    Bloque(SQLHSTMT h, const QVector<Enlace>& enlaces, SQLLEN cuantas)
+        : h_(h)
+        , enlaces_(enlaces) {
+        SQLLEN fila = 0;
+        for (const Enlace& e : enlaces)
+            fila += e.ancho;
+        filas_ = std::clamp<SQLULEN>(SQLULEN(kBytesPorBloque / std::max<SQLLEN>(fila, 1)), 1,
+                                     kFilasPorBloque);
+        if (cuantas > 0) // a person's lookup is one row, not a block's room
+            filas_ = std::min(filas_, SQLULEN(cuantas));
+        datos_.resize(enlaces.size());
+        ind_.resize(enlaces.size());
+        atar();
+    }
+    ~Bloque() {
+        SQLFreeStmt(h_, SQL_UNBIND);
+        SQLSetStmtAttr(h_, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+        SQLSetStmtAttr(h_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1)), 0);
+    }
+    Bloque(const Bloque&) = delete;
+    Bloque& operator=(const Bloque&) = delete;
+
+    // The next block; how many rows it brought, 0 at the end.
+    SQLULEN traer() {
+        traidas_ = 0;
+        const SQLRETURN r = SQLFetch(h_);
+        if (r == SQL_NO_DATA)
+            return 0;
+        if (!SQL_SUCCEEDED(r))
+            throw odbcError(h_, QStringLiteral("Unable to fetch row"));
+        return traidas_;
+    }
+
+    // Row `f` (from 0) of the block, column `c` (from 0).
+    QVariant valor(SQLULEN f, int c, ColumnRead l) {
+        const Enlace& e = enlaces_[c];
+        const char* p = datos_[c].get() + f * e.ancho;
+        const SQLLEN ind = ind_[c][f];
+        if (ind == SQL_NULL_DATA)
+            return QVariant(nullTypeOf(l));
+        if (l == ColumnRead::Integer || l == ColumnRead::Unsigned || l == ColumnRead::Real)
+            return fijo(p, l);
+        const SQLLEN cabe = e.ancho - (e.tipoC == SQL_C_CHAR ? 1 : 0);
+        // longer than its column said: refused, never shown cut
+        if (ind == SQL_NO_TOTAL || ind > cabe)
+            throw QSqlError(
+                QStringLiteral("QODBC: Unable to fetch value"),
+                QStringLiteral("Un valor es más largo que el tamaño declarado de su columna"),
+                QSqlError::StatementError);
+        return fromBytes(l, p, qsizetype(ind));
+    }
+
+private:
+    void atar() {
+        const auto fallo = [this] {
+            return odbcError(h_, QStringLiteral("Unable to bind column"));
+        };
+        if (!SQL_SUCCEEDED(SQLSetStmtAttr(h_, SQL_ATTR_ROW_BIND_TYPE,
+                                          reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_BIND_BY_COLUMN)),
+                                          0)) ||
+            !SQL_SUCCEEDED(SQLSetStmtAttr(h_, SQL_ATTR_ROW_ARRAY_SIZE,
+                                          reinterpret_cast<SQLPOINTER>(filas_), 0)) ||
+            !SQL_SUCCEEDED(SQLSetStmtAttr(h_, SQL_ATTR_ROWS_FETCHED_PTR, &traidas_, 0)))
+            throw fallo();
+        for (qsizetype c = 0; c < enlaces_.size(); ++c) {
+            // only what the driver wrote is read: no need to clear them
+            datos_[c] = std::make_unique_for_overwrite<char[]>(size_t(enlaces_[c].ancho) * filas_);
+            ind_[c].resize(filas_);
+            if (!SQL_SUCCEEDED(SQLBindCol(h_, SQLUSMALLINT(c + 1), enlaces_[c].tipoC,
+                                          datos_[c].get(), enlaces_[c].ancho, ind_[c].data())))
+                throw fallo();
+        }
+    }
+
+    static QVariant fijo(const char* p, ColumnRead l) {
+        if (l == ColumnRead::Integer) {
+            SQLBIGINT v;
+            std::memcpy(&v, p, sizeof v);
+            return qlonglong(v);
+        }
+        if (l == ColumnRead::Unsigned) {
+            SQLUBIGINT v;
+            std::memcpy(&v, p, sizeof v);
+            return qulonglong(v);
+        }
+        SQLDOUBLE v;
+        std::memcpy(&v, p, sizeof v);
+        return double(v);
+    }
+
+    SQLHSTMT h_;
+    QVector<Enlace> enlaces_;
+    SQLULEN filas_ = 1;
+    SQLULEN traidas_ = 0;
+    std::vector<std::unique_ptr<char[]>> datos_;
+    std::vector<std::vector<SQLLEN>> ind_;
 };
 
 } // namespace
@@ -323,46 +485,94 @@ void OdbcStatement::execute(const QString& sql) {
         throw odbcError(h_, QStringLiteral("Unable to execute statement"));
 }
 
-RecordSet OdbcStatement::fetchAll() {
-    // The driver reports no size: everything is fetched (see ColumnRead).
-    const SQLHSTMT h = h_;
-    SQLSMALLINT n = 0;
-    if (!SQL_SUCCEEDED(SQLNumResultCols(h, &n)))
-        throw odbcError(h, QStringLiteral("Unable to count columns"));
-    QStringList columnas;
+namespace {
+
+// The columns' names, how each is read, and how each would be bound (none
+// when its values have no known bound).
+struct Columnas {
+    QStringList nombres;
     QVector<ColumnRead> lecturas;
+    QVector<std::optional<Enlace>> enlaces;
+};
+
+Columnas describir(SQLHSTMT h, SQLSMALLINT n) {
+    Columnas cols;
     for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(qMax<SQLSMALLINT>(n, 0)); ++c) {
         // The name runs to its NUL: the driver counts its length in
         // characters, not in the units it wrote (cédula would lose its a).
         SQLWCHAR nombre[512] = {};
         SQLSMALLINT largo = 0, tipo = 0, decimales = 0, nulos = 0;
         SQLULEN tamano = 0;
-        SQLLEN sinSigno = SQL_FALSE;
+        SQLLEN sinSigno = SQL_FALSE, octetos = 0;
         if (!SQL_SUCCEEDED(SQLDescribeColW(h, c, nombre, SQLSMALLINT(std::size(nombre)), &largo,
                                            &tipo, &tamano, &decimales, &nulos)) ||
             !SQL_SUCCEEDED(
-                SQLColAttributeW(h, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &sinSigno)))
+                SQLColAttributeW(h, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &sinSigno)) ||
+            !SQL_SUCCEEDED(
+                SQLColAttributeW(h, c, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr, &octetos)))
             throw odbcError(h, QStringLiteral("Unable to describe column"));
         nombre[std::size(nombre) - 1] = 0;
-        columnas << QString::fromUtf16(reinterpret_cast<const char16_t*>(nombre));
-        lecturas << columnReadOf(tipo, sinSigno == SQL_TRUE);
+        cols.nombres << QString::fromUtf16(reinterpret_cast<const char16_t*>(nombre));
+        cols.lecturas << columnReadOf(tipo, sinSigno == SQL_TRUE);
+        cols.enlaces << enlaceDe(cols.lecturas.last(), tamano, octetos);
     }
-    QVector<QVector<QVariant>> filas;
-    if (n > 0) {
-        OdbcReader lector(h);
-        for (;;) {
-            const SQLRETURN r = SQLFetch(h);
-            if (r == SQL_NO_DATA)
-                break;
-            if (!SQL_SUCCEEDED(r))
-                throw odbcError(h, QStringLiteral("Unable to fetch row"));
+    return cols;
+}
+
+// Every row, a block at a time.
+void leerEnBloques(SQLHSTMT h, const Columnas& cols, QVector<QVector<QVariant>>& filas) {
+    QVector<Enlace> enlaces;
+    for (const std::optional<Enlace>& e : cols.enlaces)
+        enlaces << *e;
+    SQLLEN cuantas = 0;
+    if (!SQL_SUCCEEDED(SQLRowCount(h, &cuantas)))
+        cuantas = 0;
+    Bloque bloque(h, enlaces, cuantas);
+    const int n = int(enlaces.size());
+    while (const SQLULEN traidas = bloque.traer()) {
+        for (SQLULEN f = 0; f < traidas; ++f) {
             QVector<QVariant> fila(n);
-            for (SQLSMALLINT i = 0; i < n; ++i)
-                fila[i] = lector.value(SQLUSMALLINT(i + 1), lecturas[i]);
+            for (int c = 0; c < n; ++c)
+                fila[c] = bloque.valor(f, c, cols.lecturas[c]);
             filas.push_back(std::move(fila));
         }
     }
-    return RecordSet(std::move(columnas), std::move(filas));
+}
+
+// Every row, each value asked of the driver by itself.
+void leerUnaAUna(SQLHSTMT h, const Columnas& cols, QVector<QVector<QVariant>>& filas) {
+    const int n = int(cols.lecturas.size());
+    OdbcReader lector(h);
+    for (;;) {
+        const SQLRETURN r = SQLFetch(h);
+        if (r == SQL_NO_DATA)
+            break;
+        if (!SQL_SUCCEEDED(r))
+            throw odbcError(h, QStringLiteral("Unable to fetch row"));
+        QVector<QVariant> fila(n);
+        for (int i = 0; i < n; ++i)
+            fila[i] = lector.value(SQLUSMALLINT(i + 1), cols.lecturas[i]);
+        filas.push_back(std::move(fila));
+    }
+}
+
+} // namespace
+
+RecordSet OdbcStatement::fetchAll() {
+    // The driver reports no size: everything is fetched (see ColumnRead).
+    SQLSMALLINT n = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(h_, &n)))
+        throw odbcError(h_, QStringLiteral("Unable to count columns"));
+    Columnas cols = describir(h_, n);
+    QVector<QVector<QVariant>> filas;
+    if (n > 0) {
+        // Values without a known bound (long texts, a day's rows joined) are
+        // read by pieces, and then every column so.
+        const bool acotadas = std::all_of(cols.enlaces.cbegin(), cols.enlaces.cend(),
+                                          [](const auto& e) { return e.has_value(); });
+        acotadas ? leerEnBloques(h_, cols, filas) : leerUnaAUna(h_, cols, filas);
+    }
+    return RecordSet(std::move(cols.nombres), std::move(filas));
 }
 
 int OdbcStatement::rowCount() {
