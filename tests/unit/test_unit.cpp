@@ -253,8 +253,7 @@ private slots:
         for (const auto& [archivo, motivo] : casos) {
             try {
                 archivo.endsWith(".xlsx")
-                    ? escribirLibro({{Persona{}}, {{0, "1", "2026-03-02", "07:00:00", "", {}}}},
-                                    archivo)
+                    ? escribirLibro({{Persona{}}, {{0, "2026-03-02", "07:00:00", "", {}}}}, archivo)
                     : escribirArchivo(archivo, QByteArray(1000, 'x'));
                 QFAIL(qPrintable(archivo));
             } catch (const FileError& e) {
