@@ -55,13 +55,13 @@ fi
 # VELMAR_DEMO_DISPLAY names a display number to use; without it Xvfb takes a
 # free one and writes its number once it accepts clients.
 if [[ -n ${VELMAR_DEMO_DISPLAY:-} ]]; then
-  Xvfb ":$VELMAR_DEMO_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
+  Xvfb ":$VELMAR_DEMO_DISPLAY" -noreset -screen 0 1024x768x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
   pids+=($!)
   display=:$VELMAR_DEMO_DISPLAY
   sleep 1
 else
   rm -f "$run/xvfb.display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run/xvfb.display" >"$run/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$run/xvfb.display" >"$run/xvfb.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
     [[ -s $run/xvfb.display ]] && break
