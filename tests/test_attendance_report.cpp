@@ -7,7 +7,6 @@
 
 #include <QFontInfo>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QTest>
 
 using namespace velmar;

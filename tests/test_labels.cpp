@@ -219,8 +219,6 @@ private slots:
         QTest::addColumn<QString>("archivo");
         QTest::addColumn<Falla>("falla");
         QTest::addColumn<QString>("destino"); // VELMAR_IMPRESORA, or a statement run first
-        QTest::newRow("printer device missing")
-            << "peq_100_1" << Falla::Destino << "file:/no/existe/impresora";
         QTest::newRow("printer name unknown") << "det_100_2" << Falla::Destino << "otra-cosa";
         QTest::newRow("printer refuses") << "bqt_100_1" << Falla::Rechaza << "";
         QTest::newRow("printer closes at once") << "peq_100_8" << Falla::Cierra << "";

@@ -106,8 +106,7 @@ private slots:
                        {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
             QVERIFY(QTest::qWaitFor([&] { return xvfb.canReadLine(); }, 10000));
             const QString pantalla = ":" + xvfb.readLine().trimmed();
-            if (QProcess::execute("sh", {"-c", "xdpyinfo -display " + pantalla + " >/dev/null"}) ==
-                0)
+            if (correr("xdpyinfo", {"-display", pantalla}).codigo == 0)
                 env.insert("DISPLAY", pantalla);
             else
                 xvfb.kill(), xvfb.waitForFinished();
