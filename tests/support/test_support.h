@@ -84,8 +84,8 @@ struct RecordingPreview : LabelPreview {
 };
 
 struct RecordingInput : CardInput {
-    int vaciado = 0, enfocado = 0;
-    void vaciar() override { ++vaciado; }
+    int enfocado = 0;
+    void vaciar() override {}
     void enfocar() override { ++enfocado; }
 };
 
