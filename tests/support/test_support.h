@@ -89,8 +89,7 @@ struct RecordingInput : CardInput {
     void enfocar() override { ++enfocado; }
 };
 
-// One call of velmar-cli, run in this process over buffers: exit code,
-// stdout, stderr.
+// One call of velmar-cli in this process, over buffers: exit code, stdout, stderr.
 struct SalidaCli {
     int codigo;
     QByteArray out, err;
