@@ -9,9 +9,6 @@
 
 using namespace velmar::test;
 
-// The program itself, for its exit code and its start-up.
-const QString kCli = VELMAR_BINARY_DIR "/apps/velmar-cli";
-
 class TestCli : public QObject {
     Q_OBJECT
 
@@ -29,7 +26,7 @@ private slots:
                                 {"asistencia", "1", "2"},
                                 {"login", "a"},
                                 {"vista_previa", "imprimir_caja", "1", "1", "v.png"}}) {
-            const SalidaCli s = args.size() == 1 ? correr(kCli, args) : cli(args);
+            const SalidaCli s = args.size() == 1 ? correr(VELMAR_CLI_BIN, args) : cli(args);
             QCOMPARE(s.codigo + s.out.size(), 2);
             QVERIFY(s.err.startsWith("uso: velmar-cli OPERACION") &&
                     s.err.contains("\n  asistencia CEDULA\n"));
@@ -95,7 +92,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         const auto escanear = [&](int puerto) {
             env.insert("ODBCINI", odbcIni(dir.path(), puerto, TestDb::get().nombre()));
-            return correr(kCli, {"asistencia", "1712345678"}, env);
+            return correr(VELMAR_CLI_BIN, {"asistencia", "1712345678"}, env);
         };
         SalidaCli s = escanear(1); // nothing listens on port 1
         QCOMPARE(s.codigo, 0);
