@@ -80,13 +80,8 @@ FaultProxy::~FaultProxy() {
     ::shutdown(listener_, SHUT_RDWR);
     acceptor_.join();
     ::close(listener_);
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        for (Link& link : links_)
-            ::shutdown(link.client, SHUT_RDWR), ::shutdown(link.server, SHUT_RDWR);
-        retener_ = false;
-        cambio_.notify_all();
-    }
+    caer();
+    soltar(); // wakes a held pump
     for (Link& link : links_) {
         link.up.join();
         link.down.join();
@@ -107,12 +102,10 @@ void FaultProxy::serve() {
     for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
         const int server = ::socket(AF_INET, SOCK_STREAM, 0);
         const sockaddr_in a = loopback(upstream_);
-        if (::connect(server, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
-            ::close(client), ::close(server);
-            continue;
-        }
+        const bool conectado =
+            ::connect(server, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
         std::lock_guard<std::mutex> g(mutex_);
-        if (caido_ || (rechazos_ > 0 && rechazos_--)) {
+        if (!conectado || caido_ || (rechazos_ > 0 && rechazos_--)) {
             ::close(client), ::close(server);
             continue;
         }

@@ -1,9 +1,7 @@
 #pragma once
-// A TCP proxy on loopback in front of a database server that fails as a
-// network does: the link goes silent (what the client sends is held, then
-// delivered) or is cut; or that delays every chunk by a fixed one-way time,
-// as a LAN or Wi-Fi would (the bench). It counts the client's statements and
-// round trips. Destroyed, it cuts every link.
+// A TCP proxy on loopback before a database server that fails as a network
+// does (silent, then delivering; cut), or delays each chunk by a fixed one-way
+// time (the bench). It counts statements and round trips; destroyed, it cuts.
 
 #include <QByteArray>
 #include <atomic>
@@ -22,8 +20,7 @@ public:
     FaultProxy& operator=(const FaultProxy&) = delete;
 
     int port() const { return port_; }
-    // From now on the client's bytes are held; with `marca`, only from the
-    // chunk that holds it (a statement on its way).
+    // From now on (with `marca`: from the chunk holding it) the client's bytes are held.
     void retener(const QByteArray& marca = {}) {
         std::lock_guard g(mutex_);
         retener_ = true, marca_ = marca;
@@ -37,9 +34,8 @@ public:
         std::lock_guard g(mutex_);
         retener_ = retenido_ = false, cambio_.notify_all();
     }
-    // Cuts the link a moment after the chunk holding `marca` has passed: the
-    // server got the statement, the client never gets its answer. `mudo`:
-    // the link stays open and goes silent instead (nothing more passes).
+    // A moment after the chunk holding `marca` has passed the link is cut
+    // (`mudo`: stays open and passes nothing more): no answer reaches the client.
     void cortarTras(const QByteArray& marca, bool mudo = false) {
         std::lock_guard g(mutex_);
         corteTras_ = marca, mudoTras_ = mudo;

@@ -2,6 +2,7 @@
 
 #include "cli/cli_command.h"
 #include "errors/errors.h"
+#include "files/file_output.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -17,12 +18,6 @@ namespace {
 const QString kTablas = "personal, control_asistencia, usuario, variedad, clientes, flores, "
                         "envoltura, bunche, prepacking, tmp_caja";
 
-void escribir(const QString& archivo, const QString& texto) {
-    QFile f(archivo);
-    if (!f.open(QIODevice::WriteOnly) || f.write(texto.toUtf8()) < 0)
-        qFatal("cannot write %s", qPrintable(archivo));
-}
-
 } // namespace
 
 SalidaCli cli(const QStringList& args, const QByteArray& entrada) {
@@ -35,12 +30,12 @@ SalidaCli cli(const QStringList& args, const QByteArray& entrada) {
 }
 
 QString odbcIni(const QString& carpeta, int puerto, const QString& base) {
-    escribir(
-        carpeta + "/odbc.ini",
-        QString("[mytnflower]\nDriver=MariaDB Unicode\nSERVER=127.0.0.1\nPORT=%1\nDATABASE=%2\n"
-                "USER=velmar\nPASSWORD=velmar\nCHARSET=utf8mb4\n")
-            .arg(puerto)
-            .arg(base));
+    escribirArchivo(carpeta + "/odbc.ini",
+                    QString("[mytnflower]\nDriver=MariaDB Unicode\nSERVER=127.0.0.1\nPORT=%1\n"
+                            "DATABASE=%2\nUSER=velmar\nPASSWORD=velmar\nCHARSET=utf8mb4\n")
+                        .arg(puerto)
+                        .arg(base)
+                        .toUtf8());
     return carpeta + "/odbc.ini";
 }
 
@@ -95,8 +90,8 @@ TestDb::TestDb() {
     if (!driver.hasNext())
         qFatal("MariaDB Connector/ODBC (libmaodbc.so) is not installed");
     const QString ini = odbcDir_.path();
-    escribir(ini + "/odbcinst.ini",
-             "[MariaDB Unicode]\nDriver=" + driver.next() + "\nThreading=0\n");
+    escribirArchivo(ini + "/odbcinst.ini",
+                    ("[MariaDB Unicode]\nDriver=" + driver.next() + "\nThreading=0\n").toUtf8());
     nombre_ = "t_" + QCoreApplication::applicationName().replace('-', '_');
     qputenv("ODBCSYSINI", ini.toUtf8());
     qputenv("ODBCINI", odbcIni(ini, port_, nombre_).toUtf8());

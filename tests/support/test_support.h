@@ -84,13 +84,12 @@ struct RecordingPreview : LabelPreview {
 };
 
 struct RecordingInput : CardInput {
-    int vaciado = 0, enfocado = 0;
-    void vaciar() override { ++vaciado; }
+    int enfocado = 0;
+    void vaciar() override {}
     void enfocar() override { ++enfocado; }
 };
 
-// One call of velmar-cli, run in this process over buffers: exit code,
-// stdout, stderr.
+// One call of velmar-cli in this process, over buffers: exit code, stdout, stderr.
 struct SalidaCli {
     int codigo;
     QByteArray out, err;

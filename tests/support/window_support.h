@@ -9,7 +9,6 @@
 
 namespace velmar::test {
 
-// Boxes run the event loop until answered, as a modal box does.
 struct PromptsModales : RecordingPrompts {
     int mostrar(const QString& texto, int estilo, const QString& titulo) override {
         QCoreApplication::processEvents();

@@ -1,7 +1,5 @@
-// Pure logic, no server, in milliseconds: quoting, velmo's text routines, the
-// history bound, the yes answer, files that cannot be written; labels: layout -> document -> bytes
-// against the expected files, writer and parser round trip, the emulated printer's state, control
-// characters in values, the code page.
+// Pure logic, no server: quoting, text routines, the history bound, the yes
+// answer, files that cannot be written, labels' bytes, the emulated printer.
 
 #include "attendance/attendance_rows.h"
 #include "cli/cli_station.h"
@@ -17,6 +15,7 @@
 #include "printing/label_printer.h"
 #include "station/server_clock.h"
 #include "station/velmo.h"
+#include "test_support.h"
 
 #include <QDir>
 #include <QProcess>
@@ -32,12 +31,8 @@ using namespace velmar;
 class TestUnit : public QObject {
     Q_OBJECT
 
-    static inline const QString kData = VELMAR_SOURCE_DIR "/tests/data/labels/";
-
-    static QByteArray expected(const QString& file) {
-        QFile f(kData + file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    static QByteArray expected(const QString& f) { return test::leer(kData + f); }
+    static inline const QString kData = test::fuente("tests/data/labels/");
 
     // What the test farm's database gives for det_200_1; the other layouts are
     // checked from the database by test_labels.
@@ -133,15 +128,11 @@ private slots:
 
     // A Yes as a Spanish speaker types it, in UTF-8 or an ANSI answer file.
     void yesAnswers() {
-        const std::pair<QByteArray, bool> lineas[] = {
-            {"s", true},          {"SI", true},
-            {"s\xc3\xad", true},  {"\tS\xc3\x8d\r", true},
-            {"si\xcc\x81", true}, {"\xef\xbb\xbfsi", true},
-            {"S\xed\r", true},    {"no", false},
-            {"", false},          {"sin", false},
-            {"s i", false},       {"s\xc3\xad.", false}};
-        for (const auto& [linea, si] : lineas)
-            QVERIFY2(velmar::esRespuestaSi(linea) == si, linea.toPercentEncoding());
+        for (const QByteArray si :
+             {"s", "SI", "s\xc3\xad", "\tS\xc3\x8d\r", "si\xcc\x81", "\xef\xbb\xbfsi", "S\xed\r"})
+            QVERIFY2(velmar::esRespuestaSi(si), si.toPercentEncoding());
+        for (const QByteArray no : {"no", "", "sin", "s i", "s\xc3\xad."})
+            QVERIFY2(!velmar::esRespuestaSi(no), no.toPercentEncoding());
     }
 
     // Then every expected file parsed and written back; reverse text, white
@@ -218,10 +209,8 @@ private slots:
         }
     }
 
-    // A target that is not a regular file is left as it is; a file that
-    // cannot be written, CSV or workbook, says why in Spanish and the old one
-    // stays (as root: a device node, a disk with no room left and one mounted
-    // read-only); the printer's file: destination too.
+    // A target not a regular file is left as it is; a file that cannot be
+    // written says why and the old one stays (as root: device, full, read-only).
     void filesSayWhy() {
         QTemporaryDir dir;
         const QString d = dir.path() + "/";
@@ -236,13 +225,11 @@ private slots:
             {d + "fifo.csv", "es una tubería (FIFO), no un archivo; se deja como está"},
             {d + "carpeta.csv", "es una carpeta, no un archivo"},
             {d + "no/a.csv", "la carpeta no existe"}};
-        QFile viejo(d + "lleno/viejo.xlsx");
         if (root) {
             QCOMPARE(::mknod(qPrintable(d + "nulo.csv"), S_IFCHR | 0666, makedev(1, 3)), 0);
             QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", d + "lleno"});
             QProcess::execute("mount", {"-t", "tmpfs", "-o", "ro,size=16k", "tmpfs", d + "ro"});
-            QVERIFY(viejo.open(QIODevice::WriteOnly) && viejo.write("anterior") == 8);
-            viejo.close();
+            escribirArchivo(d + "lleno/viejo.xlsx", "anterior");
             QFile relleno(d + "lleno/relleno");
             QVERIFY(relleno.open(QIODevice::WriteOnly));
             relleno.write(QByteArray(64 * 1024, 'x'));
@@ -263,9 +250,7 @@ private slots:
         QVERIFY(!QFileInfo(d + "fifo.csv").isFile() && !QFileInfo(d + "carpeta.csv").isFile());
         if (root) {
             QVERIFY(!QFileInfo(d + "nulo.csv").isFile());
-            QVERIFY(viejo.open(QIODevice::ReadOnly));
-            QCOMPARE(viejo.readAll(), "anterior");
-            viejo.close();
+            QCOMPARE(test::leer(d + "lleno/viejo.xlsx"), "anterior");
             QCOMPARE(QDir(d + "lleno").entryList(QDir::Files | QDir::Hidden),
                      QStringList({"relleno", "viejo.xlsx"}));
         }
