@@ -220,15 +220,16 @@ Reescaneo reescaneo(double minutos, const QString& horaSalida) {
     return minutos < kMinutosSalidaTemprana ? Reescaneo::SalidaTemprana : Reescaneo::Nada;
 }
 
-// The line of a re-scan that asks nothing.
-void decirReescaneo(History& h, Reescaneo r, const QString& usuario, const QString& horaEntrada,
-                    const QString& horaSalida) {
+// The line of a re-scan that asks nothing; null when it says nothing.
+QString lineaDeReescaneo(Reescaneo r, const QString& usuario, const QString& horaEntrada,
+                         const QString& horaSalida) {
     if (r == Reescaneo::YaIngresado)
-        h.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
-                           QStringLiteral(" YA FUE INGRESADO A LAS ") + horaEntrada);
-    else if (r == Reescaneo::YaSalio)
-        h.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
-                           QStringLiteral(" YA REGISTRO SU SALIDA A LAS ") + horaSalida);
+        return QStringLiteral("EL USUARIO ") + usuario +
+               QStringLiteral(" YA FUE INGRESADO A LAS ") + horaEntrada;
+    if (r == Reescaneo::YaSalio)
+        return QStringLiteral("EL USUARIO ") + usuario +
+               QStringLiteral(" YA REGISTRO SU SALIDA A LAS ") + horaSalida;
+    return QString();
 }
 
 // What the attendance rows hold for one person's scan, and its line.
@@ -274,7 +275,9 @@ struct Escaneo {
         const double minutos = double(segundos) / 60.0;
 
         if (const Reescaneo r = reescaneo(minutos, horaSalida); r != Reescaneo::SalidaTemprana) {
-            decirReescaneo(st.history, r, usuario, horaEntrada, horaSalida);
+            if (const QString l = lineaDeReescaneo(r, usuario, horaEntrada, horaSalida);
+                !l.isNull())
+                st.history.agregar_historia(l);
         } else {
             const QString pregunta = QStringLiteral("El usuario desea salir a los ") +
                                      QString::number(qint64(std::floor(minutos))) +
@@ -768,33 +771,27 @@ void insertarTanda(Conexion& db, QVector<EnTanda>& filas) {
         insertarConReintento(db, kInsertarIngreso + partes.join(QStringLiteral(" union all ")));
 }
 
-// The scan's line as the clock says it; false when it is to be sent alone
-// (its question is asked there, a row gone is looked up again).
-bool decirTanda(History& h, const EnTanda& f) {
+// The scan's line as the clock says it; not `hecha` when it is to be sent
+// alone (its question is asked there, a row gone is looked up again).
+ResueltaEnTanda decirTanda(const EnTanda& f) {
     if (f.estado == EnTanda::Desconocida)
-        h.agregar_historia(QStringLiteral("No se encontró la cédula ") +
-                           limpiarCedula(f.m->cedula));
-    if (f.estado != EnTanda::Tomada)
-        return f.estado == EnTanda::Desconocida;
-    if (!f.releida)
-        return false;
+        return {true, QStringLiteral("No se encontró la cédula ") + limpiarCedula(f.m->cedula)};
+    if (f.estado != EnTanda::Tomada || !f.releida)
+        return {};
     const QString entrada = horaDe(f.entrada), salida = horaDe(f.salida);
-    if (f.intento && entrada == f.m->hora) {
-        h.agregar_historia(QStringLiteral("Ingreso del usuario ") + f.usuario +
-                           QStringLiteral(" a las ") + f.m->hora);
-        return true;
-    }
+    if (f.intento && entrada == f.m->hora)
+        return {true, QStringLiteral("Ingreso del usuario ") + f.usuario +
+                          QStringLiteral(" a las ") + f.m->hora};
     double minutos = 0;
     try {
         minutos = double(segundosEntre(entrada, f.m->hora)) / 60.0;
     } catch (const Error&) {
-        return false;
+        return {};
     }
     const Reescaneo r = reescaneo(minutos, salida);
     if (r == Reescaneo::SalidaTemprana)
-        return false;
-    decirReescaneo(h, r, f.usuario, entrada, salida);
-    return true;
+        return {};
+    return {true, lineaDeReescaneo(r, f.usuario, entrada, salida)};
 }
 
 void enviarTanda(Conexion& db, QVector<EnTanda>& filas, CandadosDeTanda& candados) {
@@ -811,8 +808,7 @@ void enviarTanda(Conexion& db, QVector<EnTanda>& filas, CandadosDeTanda& candado
 
 } // namespace
 
-void asistenciaEnTanda(Station& st, const QList<MarcaGuardada>& marcas,
-                       const std::function<void(int, bool)>& resuelta) {
+QList<ResueltaEnTanda> asistenciaEnTanda(Station& st, const QList<MarcaGuardada>& marcas) {
     QVector<EnTanda> filas(marcas.size());
     for (int i = 0; i < marcas.size(); ++i)
         filas[i].m = &marcas[i];
@@ -829,8 +825,10 @@ void asistenciaEnTanda(Station& st, const QList<MarcaGuardada>& marcas,
                 f.estado = EnTanda::Sola;
         }
     }
-    for (int i = 0; i < filas.size(); ++i)
-        resuelta(i, decirTanda(st.history, filas[i]));
+    QList<ResueltaEnTanda> hechas;
+    for (const EnTanda& f : filas)
+        hechas.append(decirTanda(f));
+    return hechas;
 }
 
 void fallaDeMarca(Station& st, const FalloDeMarca& f) {

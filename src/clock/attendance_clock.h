@@ -6,7 +6,6 @@
 
 #include <QElapsedTimer>
 #include <QVariant>
-#include <functional>
 #include <optional>
 
 namespace velmar {
@@ -51,14 +50,17 @@ void fallaDeMarca(Station& st, const FalloDeMarca& f);
 // Kept scans of different people sent together, in a few statements for the
 // lot: the people looked up and locked at once, their days read, the entries
 // of the empty days written by one insert that writes each only into an empty
-// day, and the days read back as the locks are let go. Then, in order, each
-// scan's line as asistencia says it and `resuelta(i, true)`, or
-// `resuelta(i, false)`: the scan is to be sent alone through asistencia (its
-// person locked by another station, an early exit to ask about, a refused
-// schema or key, a failed statement; sending it again writes nothing twice).
-// A lost link throws before any is resolved.
-void asistenciaEnTanda(Station& st, const QList<MarcaGuardada>& marcas,
-                       const std::function<void(int, bool)>& resuelta);
+// day, and the days read back as the locks are let go. Returned in order:
+// each scan `hecha` with its line as asistencia says it (null when it says
+// none), or not: the scan is to be sent alone through asistencia (its person
+// locked by another station, an early exit to ask about, a refused schema or
+// key, a failed statement; sending it again writes nothing twice). Nothing
+// is written to the history. A lost link throws.
+struct ResueltaEnTanda {
+    bool hecha = false;
+    QString linea;
+};
+QList<ResueltaEnTanda> asistenciaEnTanda(Station& st, const QList<MarcaGuardada>& marcas);
 
 // Any other key in Text1: keep the history bounded and at its newest line.
 void tecla_asistencia(Station& st);

@@ -300,8 +300,11 @@ int KeptScans::enviarTanda(Station& envio, const QList<MarcaGuardada>& filas,
     };
     qsizetype antes = envio.history.texto().size(); // each row's lines, for the record
     try {
-        asistenciaEnTanda(envio, filas, [&](int i, bool hecha) {
-            if (hecha) {
+        const QList<ResueltaEnTanda> resueltas = asistenciaEnTanda(envio, filas);
+        for (int i = 0; i < filas.size(); ++i) {
+            if (resueltas[i].hecha) {
+                if (!resueltas[i].linea.isNull())
+                    envio.history.agregar_historia(resueltas[i].linea);
                 KeptRecord(diario_).enviada(filas[i], envio.history.texto().mid(antes), false,
                                             horaServidor());
                 hechas.append(filas[i]);
@@ -310,7 +313,7 @@ int KeptScans::enviarTanda(Station& envio, const QList<MarcaGuardada>& filas,
                 sola(filas[i]);
             }
             antes = envio.history.texto().size();
-        });
+        }
     } catch (const Error&) {
         caido_ = true; // only a lost link escapes the batch
         return 0;
