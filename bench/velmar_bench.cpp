@@ -3,11 +3,11 @@
 
 #include "attendance/attendance_report.h"
 #include "clock/attendance_clock.h"
-#include "clock/kept_scans.h"
 #include "db/named_lock.h"
 #include "errors/errors.h"
 #include "fault_proxy.h"
 #include "gui/velmar_form.h"
+#include "kept/kept_scans.h"
 #include "labels/box_labels.h"
 #include "operations/catalogo.h"
 #include "packing/packing_report.h"
@@ -640,12 +640,11 @@ void guardadas() {
     FaultProxy red(puerto ? puerto : 33307);
     {
         TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(red.port()));
-        KeptScans k(archivo, t.prompts, asistencia);
-        t.sesion.guardadas = &k;
+        KeptScans k(archivo, t.prompts);
         k.latido(t.st);
         red.caer();
         const double guardar =
-            medianaMs(1000, [&](int i) { asistencia(t.st, QStringLiteral("C%1").arg(i + 1)); });
+            medianaMs(1000, [&](int i) { k.marcar(t.st, QStringLiteral("C%1").arg(i + 1)); });
         ScanJournal solo(dir.filePath(QStringLiteral("solo.sqlite")));
         const double insert = medianaMs(200, [&](int) {
             solo.guardar(QStringLiteral("C1"), QStringLiteral("2026-01-01"),
@@ -659,7 +658,7 @@ void guardadas() {
     red.caer(false);
     FaultProxy proxy(puerto ? puerto : 33307, 2500);
     TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(proxy.port()));
-    KeptScans k(archivo, t.prompts, asistencia);
+    KeptScans k(archivo, t.prompts);
     const int s0 = proxy.statements(), r0 = proxy.roundTrips();
     QElapsedTimer e;
     e.start();
@@ -734,7 +733,7 @@ void guardadasVentana() {
     VelmarForm form(t.db, &t.prompts, &t.printer);
     form.show();
     esperarVentana(&form);
-    KeptScans* k = form.station().sesion.guardadas;
+    KeptScans* k = form.guardadas();
     k->cadencia(KeptScans::kLatido, 2000);
     if (!QTest::qWaitFor([&] { return k->horaServidor().has_value(); }, 10000))
         qWarning("the server's clock was not seen");

@@ -1,9 +1,9 @@
 // Scans kept on the station while the link is down, recorded when it is back.
 
 #include "clock/attendance_clock.h"
-#include "clock/kept_scans.h"
 #include "fault_proxy.h"
 #include "gui/velmar_form.h"
+#include "kept/kept_scans.h"
 #include "test_support.h"
 
 #include <QLabel>
@@ -21,8 +21,7 @@ using namespace velmar::test;
 struct Estacion {
     Estacion(const QString& cadena, const QString& archivo)
         : t(cadena)
-        , k(archivo, t.prompts, asistencia) {
-        t.sesion.guardadas = &k;
+        , k(archivo, t.prompts) {
         k.latido(t.st); // the server's clock seen
     }
     TestStation t;
@@ -44,7 +43,7 @@ class TestKeptScans : public QObject {
         QStringList reloj;
         for (int i = 1; i <= n; ++i, QTest::qWait(50)) {
             reloj << TestDb::get().valor("select current_time()");
-            asistencia(e.t.st, QString::number(i));
+            e.k.marcar(e.t.st, QString::number(i));
         }
         red_.caer(false);
         return reloj;
@@ -186,7 +185,7 @@ private slots:
         TestStation t(cadena_);
         VelmarForm form(t.db, &t.prompts, &t.printer);
         form.show();
-        KeptScans* k = form.station().sesion.guardadas;
+        KeptScans* k = form.guardadas();
         k->cadencia(50, 50);
         QTRY_VERIFY(k->horaServidor());
         mudo ? red_.retener() : red_.caer();
@@ -237,8 +236,8 @@ private slots:
     void notKeptGivesTheBoxes() {
         QFETCH(QString, caso);
         TestStation t(cadena_);
-        KeptScans k(diario_, t.prompts, asistencia);
-        t.sesion.guardadas = caso == "off" ? nullptr : &k;
+        KeptScans k(diario_, t.prompts);
+        KeptScans* g = caso == "off" ? nullptr : &k;
         if (caso != "no clock")
             k.latido(t.st);
         if (const auto h = k.horaServidor(); caso == "slept")
@@ -250,7 +249,7 @@ private slots:
         if (lleno)
             setrlimit(RLIMIT_FSIZE, &cero);
         red_.caer();
-        asistencia(t.st, "1"), asistencia(t.st, "2");
+        marcarTarjeta(t.st, g, "1"), marcarTarjeta(t.st, g, "2");
         red_.caer(false);
         setrlimit(RLIMIT_FSIZE, &antes);
         // The server's and the file system's own words cut off.

@@ -3,9 +3,9 @@
 #include "cli/png_preview.h"
 #include "clock/attendance_clock.h"
 #include "clock/day_key_check.h"
-#include "clock/kept_scans.h"
 #include "db/conexion.h"
 #include "errors/errors.h"
+#include "kept/kept_scans.h"
 #include "labels/box_labels.h"
 #include "login/login.h"
 #include "operations/catalogo.h"
@@ -148,8 +148,7 @@ int ejecutarCli(QStringList args, CliStreams& io) {
     std::unique_ptr<LabelPrinter> printer = defaultLabelPrinter();
     PngPreview vista;
     StationSession sesion;
-    const std::unique_ptr<KeptScans> guardadas = KeptScans::desdeEntorno(prompts, asistencia);
-    sesion.guardadas = guardadas.get();
+    const std::unique_ptr<KeptScans> guardadas = KeptScans::desdeEntorno(prompts);
     Station st({conexion, history, report, busy, prompts, *printer, input, &vista}, sesion);
 
     if (nombre == QLatin1String("login")) {
@@ -166,7 +165,7 @@ int ejecutarCli(QStringList args, CliStreams& io) {
         return int(r);
     }
     try {
-        op->ejecutar(st, args);
+        op->ejecutar(st, args, guardadas.get());
     } catch (const Error& e) {
         // an operation without a handler of its own: report, never crash
         prompts.msgbox(textoError(e), kExclamacion);

@@ -1,6 +1,5 @@
 #include "clock/attendance_clock.h"
 
-#include "clock/kept_scans.h"
 #include "db/farm_schema.h"
 #include "db/named_lock.h"
 #include "db/server_codes.h"
@@ -8,6 +7,7 @@
 #include "station/operation_scope.h"
 #include "station/velmo.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSet>
@@ -220,21 +220,23 @@ Reescaneo reescaneo(double minutos, const QString& horaSalida) {
     return minutos < kMinutosSalidaTemprana ? Reescaneo::SalidaTemprana : Reescaneo::Nada;
 }
 
-// The line of a re-scan that asks nothing.
-void decirReescaneo(History& h, Reescaneo r, const QString& usuario, const QString& horaEntrada,
-                    const QString& horaSalida) {
+// The line of a re-scan that asks nothing; null when it says nothing.
+QString lineaDeReescaneo(Reescaneo r, const QString& usuario, const QString& horaEntrada,
+                         const QString& horaSalida) {
     if (r == Reescaneo::YaIngresado)
-        h.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
-                           QStringLiteral(" YA FUE INGRESADO A LAS ") + horaEntrada);
-    else if (r == Reescaneo::YaSalio)
-        h.agregar_historia(QStringLiteral("EL USUARIO ") + usuario +
-                           QStringLiteral(" YA REGISTRO SU SALIDA A LAS ") + horaSalida);
+        return QStringLiteral("EL USUARIO ") + usuario +
+               QStringLiteral(" YA FUE INGRESADO A LAS ") + horaEntrada;
+    if (r == Reescaneo::YaSalio)
+        return QStringLiteral("EL USUARIO ") + usuario +
+               QStringLiteral(" YA REGISTRO SU SALIDA A LAS ") + horaSalida;
+    return QString();
 }
 
 // What the attendance rows hold for one person's scan, and its line.
 struct Escaneo {
     Station& st;
     QString personalId, usuario, fecha, hora;
+    bool* pregunto; // set when the early-exit question is asked
 
     QString consultaDelDia() const { return velmar::consultaDelDia(st.db, personalId, fecha); }
     // The day's row read under the lock, letting it go in the same statement
@@ -273,11 +275,14 @@ struct Escaneo {
         const double minutos = double(segundos) / 60.0;
 
         if (const Reescaneo r = reescaneo(minutos, horaSalida); r != Reescaneo::SalidaTemprana) {
-            decirReescaneo(st.history, r, usuario, horaEntrada, horaSalida);
+            if (const QString l = lineaDeReescaneo(r, usuario, horaEntrada, horaSalida);
+                !l.isNull())
+                st.history.agregar_historia(l);
         } else {
             const QString pregunta = QStringLiteral("El usuario desea salir a los ") +
                                      QString::number(qint64(std::floor(minutos))) +
                                      QStringLiteral(" minutos de haber ingresado ?");
+            *pregunto = true;
             if (st.prompts.msgbox(pregunta, kSiNo) == kSi)
                 salir(segundos, asistenciaId);
         }
@@ -444,21 +449,34 @@ int insertar(const Escaneo& scan, const QString& sql, NamedLock& guarda, Station
 
 namespace {
 
-// The scan's one error path: a refused schema, a kept scan, a write whose
-// outcome is unknown, or the handler's trap (after the person query's box
-// when that query lost the link).
-OperationScope::Camino caminoDelReloj(Station& st, const QString& texto, KeptScans* diario,
-                                      const bool& sinPersona) {
-    return [&st, &texto, diario, &sinPersona](const Error& e) {
+// A failure as its boxes will tell it, shown now or by the layer above.
+FalloDeMarca falloDe(Station& st, const Error& e, bool sinPersona) {
+    FalloDeMarca f;
+    const auto* db = dynamic_cast<const DbError*>(&e);
+    f.texto = textoError(e);
+    f.enlacePerdido = (db && db->linkLost()) || !st.db.abierta();
+    f.incierta = dynamic_cast<const EscrituraIncierta*>(&e) != nullptr;
+    if (f.incierta)
+        f.aviso = e.text();
+    else if (db && sinPersona)
+        f.consulta = textoError(*db);
+    return f;
+}
+
+// The scan's one error path: a refused schema, a failure handed back (a kept
+// scan's, or a lost link's the layer above may keep), a write whose outcome
+// is unknown, or the handler's trap (after the person query's box when that
+// query lost the link).
+OperationScope::Camino caminoDelReloj(Station& st, Marcada& r, bool devolverTodo,
+                                      bool devolverSinEnlace, const bool& sinPersona) {
+    return [&st, &r, devolverTodo, devolverSinEnlace, &sinPersona](const Error& e) {
         if (const auto* esquema = dynamic_cast<const SchemaError*>(&e))
             return marcaRechazada(st, *esquema);
-        if (diario && diario->alFallar(st, texto, e))
-            return;
-        if (dynamic_cast<const EscrituraIncierta*>(&e))
-            return avisarIncierta(st, e.text());
-        if (const auto* db = dynamic_cast<const DbError*>(&e); db && sinPersona)
-            st.prompts.msgbox(QStringLiteral("Consulta Sql ") + textoError(*db), kSoloOk);
-        errorDelSistema(st);
+        FalloDeMarca f = falloDe(st, e, sinPersona);
+        if (devolverTodo || (devolverSinEnlace && f.enlacePerdido))
+            r.fallo = std::move(f);
+        else
+            fallaDeMarca(st, f);
     };
 }
 
@@ -584,7 +602,7 @@ void decirDia(Station& st, const Escaneo& scan, Dia& d, bool conCandado,
 }
 
 // The Enter path: the person, the server's clock, the day, the line.
-void marcar(Station& st, const QString& texto, const HoraDeMarca* guardada, KeptScans* diario,
+void marcar(Station& st, const QString& texto, const HoraDeMarca* guardada, Marcada& r,
             bool& sinPersona) {
     st.report.hide();
     revisarEsquema(st, sinPersona);
@@ -603,16 +621,19 @@ void marcar(Station& st, const QString& texto, const HoraDeMarca* guardada, Kept
         st.prompts.msgbox(QStringLiteral("No se encontró el usuario"), kSoloOk);
         st.history.agregar_historia(QStringLiteral("No se encontró la cédula ") + cedula);
     } else {
-        Escaneo scan{st, b.persona.text(QStringLiteral("personal_id")),
+        Escaneo scan{st,
+                     b.persona.text(QStringLiteral("personal_id")),
                      b.persona.text(QStringLiteral("nombres")) + QLatin1Char(' ') +
                          b.persona.text(QStringLiteral("apellidos")),
                      b.persona.text(QStringLiteral("fecha")),
-                     b.persona.text(QStringLiteral("hora"))};
+                     b.persona.text(QStringLiteral("hora")),
+                     &r.pregunto};
         // Nothing recorded on a server clock that disagrees with itself.
         if (!guardada && !horaAcorde(st, scan.fecha, scan.hora, scan.usuario))
             return;
-        if (diario)
-            diario->relojServidor(scan.fecha, scan.hora);
+        r.fecha = scan.fecha, r.hora = scan.hora;
+        r.leida.start();
+        r.pared = QDateTime::currentMSecsSinceEpoch();
         if (guardada)
             scan.fecha = guardada->fecha, scan.hora = guardada->hora;
         Dia d = registrarDia(st, scan, guarda, b.conCandado);
@@ -750,33 +771,27 @@ void insertarTanda(Conexion& db, QVector<EnTanda>& filas) {
         insertarConReintento(db, kInsertarIngreso + partes.join(QStringLiteral(" union all ")));
 }
 
-// The scan's line as the clock says it; false when it is to be sent alone
-// (its question is asked there, a row gone is looked up again).
-bool decirTanda(History& h, const EnTanda& f) {
+// The scan's line as the clock says it; not `hecha` when it is to be sent
+// alone (its question is asked there, a row gone is looked up again).
+ResueltaEnTanda decirTanda(const EnTanda& f) {
     if (f.estado == EnTanda::Desconocida)
-        h.agregar_historia(QStringLiteral("No se encontró la cédula ") +
-                           limpiarCedula(f.m->cedula));
-    if (f.estado != EnTanda::Tomada)
-        return f.estado == EnTanda::Desconocida;
-    if (!f.releida)
-        return false;
+        return {true, QStringLiteral("No se encontró la cédula ") + limpiarCedula(f.m->cedula)};
+    if (f.estado != EnTanda::Tomada || !f.releida)
+        return {};
     const QString entrada = horaDe(f.entrada), salida = horaDe(f.salida);
-    if (f.intento && entrada == f.m->hora) {
-        h.agregar_historia(QStringLiteral("Ingreso del usuario ") + f.usuario +
-                           QStringLiteral(" a las ") + f.m->hora);
-        return true;
-    }
+    if (f.intento && entrada == f.m->hora)
+        return {true, QStringLiteral("Ingreso del usuario ") + f.usuario +
+                          QStringLiteral(" a las ") + f.m->hora};
     double minutos = 0;
     try {
         minutos = double(segundosEntre(entrada, f.m->hora)) / 60.0;
     } catch (const Error&) {
-        return false;
+        return {};
     }
     const Reescaneo r = reescaneo(minutos, salida);
     if (r == Reescaneo::SalidaTemprana)
-        return false;
-    decirReescaneo(h, r, f.usuario, entrada, salida);
-    return true;
+        return {};
+    return {true, lineaDeReescaneo(r, f.usuario, entrada, salida)};
 }
 
 void enviarTanda(Conexion& db, QVector<EnTanda>& filas, CandadosDeTanda& candados) {
@@ -793,8 +808,7 @@ void enviarTanda(Conexion& db, QVector<EnTanda>& filas, CandadosDeTanda& candado
 
 } // namespace
 
-void asistenciaEnTanda(Station& st, const QList<MarcaGuardada>& marcas,
-                       const std::function<void(int, bool)>& resuelta) {
+QList<ResueltaEnTanda> asistenciaEnTanda(Station& st, const QList<MarcaGuardada>& marcas) {
     QVector<EnTanda> filas(marcas.size());
     for (int i = 0; i < marcas.size(); ++i)
         filas[i].m = &marcas[i];
@@ -811,21 +825,30 @@ void asistenciaEnTanda(Station& st, const QList<MarcaGuardada>& marcas,
                 f.estado = EnTanda::Sola;
         }
     }
-    for (int i = 0; i < filas.size(); ++i)
-        resuelta(i, decirTanda(st.history, filas[i]));
+    QList<ResueltaEnTanda> hechas;
+    for (const EnTanda& f : filas)
+        hechas.append(decirTanda(f));
+    return hechas;
 }
 
-void asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada) {
-    // Kept scans (off unless the farm turns them on): kept straight away
-    // while the link is known down, or kept when the link fails on the way.
-    KeptScans* diario = st.sesion.guardadas;
-    if (diario && !guardada && diario->antesDeMarcar(st, texto))
-        return;
+void fallaDeMarca(Station& st, const FalloDeMarca& f) {
+    if (f.incierta)
+        return avisarIncierta(st, f.aviso);
+    if (f.consulta)
+        st.prompts.msgbox(QStringLiteral("Consulta Sql ") + *f.consulta, kSoloOk);
+    errorDelSistema(st);
+}
+
+Marcada asistencia(Station& st, const QString& texto, const HoraDeMarca* guardada,
+                   bool devolverSinEnlace) {
+    Marcada r;
     bool sinPersona = false; // the person query lost the link
-    OperationScope op(st, caminoDelReloj(st, texto, diario, sinPersona));
+    OperationScope op(st,
+                      caminoDelReloj(st, r, guardada != nullptr, devolverSinEnlace, sinPersona));
     // The connection is made sure of by the person query itself: a server
     // that cannot be reached is that query's failure, with its box.
-    op.correr([&] { marcar(st, texto, guardada, diario, sinPersona); }, false);
+    op.correr([&] { marcar(st, texto, guardada, r, sinPersona); }, false);
+    return r;
 }
 
 void tecla_asistencia(Station& st) {

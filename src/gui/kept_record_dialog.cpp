@@ -118,8 +118,8 @@ void DialogoMarcasGuardadas::llenar(const QList<MarcaRegistrada>& filas) {
                       QString::number(sinConfirmar));
 }
 
-void mostrarMarcasGuardadas(Station& st, QWidget* ventana) {
-    if (const ScanJournal* diario = diarioDeMarcas(st)) {
+void mostrarMarcasGuardadas(Station& st, const KeptScans* guardadas, QWidget* ventana) {
+    if (const ScanJournal* diario = diarioDeMarcas(st, guardadas)) {
         DialogoMarcasGuardadas dialogo(*diario, ventana);
         dialogo.exec();
     }

@@ -14,6 +14,8 @@ class QTableWidget;
 
 namespace velmar {
 
+class KeptScans; // kept/kept_scans.h
+
 class DialogoMarcasGuardadas : public QDialog {
     Q_OBJECT
 public:
@@ -38,6 +40,6 @@ private:
 
 // The menu entry, once the administrator's login is done: the dialog, modal
 // over `ventana`, or the box of a station without a journal.
-void mostrarMarcasGuardadas(Station& st, QWidget* ventana);
+void mostrarMarcasGuardadas(Station& st, const KeptScans* guardadas, QWidget* ventana);
 
 } // namespace velmar

@@ -143,7 +143,7 @@ namespace {
 
 // The entries the window shows in a dialog of their own (after the same
 // login) instead of asking for the arguments and writing the history.
-using VentanaPropia = void (*)(Station&, QWidget*);
+using VentanaPropia = void (*)(Station&, const KeptScans*, QWidget*);
 VentanaPropia ventanaPropia(const QString& nombre) {
     if (nombre == QLatin1String("registro_marcaciones"))
         return mostrarMarcasGuardadas;
@@ -152,7 +152,7 @@ VentanaPropia ventanaPropia(const QString& nombre) {
 
 } // namespace
 
-void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana) {
+void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana, KeptScans* guardadas) {
     const auto alTerminar = [&] { st.input.enfocar(); };
 
     if (op.requiereLogin) {
@@ -163,7 +163,7 @@ void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana) {
         }
     }
     if (const VentanaPropia propia = ventanaPropia(op.nombre)) {
-        propia(st, ventana);
+        propia(st, guardadas, ventana);
         alTerminar();
         return;
     }
@@ -177,7 +177,7 @@ void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana) {
         args = dialogo.argumentos();
     }
     try {
-        op.ejecutar(st, args);
+        op.ejecutar(st, args, guardadas);
     } catch (const Error& e) {
         // An operation without a handler of its own: tell the operator and
         // leave the window usable.
@@ -188,7 +188,7 @@ void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana) {
     alTerminar();
 }
 
-void instalarMenuOperaciones(Station& st, QMenuBar* barra) {
+void instalarMenuOperaciones(Station& st, QMenuBar* barra, KeptScans* guardadas) {
     // Alt+O only: a plain letter or digit typed or scanned into Text1 never
     // reaches the menu.
     QMenu* menu = barra->addMenu(QStringLiteral("&Operaciones"));
@@ -200,9 +200,9 @@ void instalarMenuOperaciones(Station& st, QMenuBar* barra) {
                                                              : op.titulo + QStringLiteral("..."));
         a->setObjectName(op.nombre);
         const QString nombre = op.nombre;
-        QObject::connect(a, &QAction::triggered, barra, [&st, barra, nombre] {
+        QObject::connect(a, &QAction::triggered, barra, [&st, barra, nombre, guardadas] {
             if (const Operacion* o = buscarOperacion(nombre))
-                ejecutarDesdeMenu(st, *o, barra->window());
+                ejecutarDesdeMenu(st, *o, barra->window(), guardadas);
         });
     }
 }

@@ -44,10 +44,12 @@ private:
     QPushButton* cancelar_ = nullptr;
 };
 
-// Adds the menu to a window's bar; its entries run on `st`.
-void instalarMenuOperaciones(Station& st, QMenuBar* barra);
+// Adds the menu to a window's bar; its entries run on `st`, with the window's
+// kept scans (null unless the farm turned them on).
+void instalarMenuOperaciones(Station& st, QMenuBar* barra, KeptScans* guardadas = nullptr);
 
 // What choosing the operation's entry does; its dialogs belong to `ventana`.
-void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana);
+void ejecutarDesdeMenu(Station& st, const Operacion& op, QWidget* ventana,
+                       KeptScans* guardadas = nullptr);
 
 } // namespace velmar

@@ -1,10 +1,10 @@
 #include "gui/velmar_form.h"
 
 #include "clock/attendance_clock.h"
-#include "clock/kept_scans.h"
 #include "db/conexion.h"
 #include "gui/design_metrics.h"
 #include "gui/operations_menu.h"
+#include "kept/kept_scans.h"
 #include "printing/label_printer.h"
 
 #include <QApplication>
@@ -130,7 +130,8 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
         StationServices(db, *history_, *report_, *busy_, *prompts, *printer, *input_, vista_.get()),
         sesion_);
 
-    connect(text1_, &CardBox::enter, this, [this] { asistencia(*station_, text1_->text()); });
+    connect(text1_, &CardBox::enter, this,
+            [this] { marcarTarjeta(*station_, guardadas_.get(), text1_->text()); });
     connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });
     // The server forgets a silent session within a minute, so that a vanished
     // station frees its locks: an open window keeps its own.
@@ -138,7 +139,7 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
     connect(latido, &QTimer::timeout, this, [this] { station_->db.mantener(); });
     latido->start(Conexion::kSesionInactiva * 1000 / 4);
     guardarSinConexion();
-    instalarMenuOperaciones(*station_, menuBar());
+    instalarMenuOperaciones(*station_, menuBar(), guardadas_.get());
     // The design client area stays as it was; the window grows by the bar.
     resize(width(), height() + menuBar()->sizeHint().height());
     // Centred once the menu bar has grown the window.
@@ -152,10 +153,9 @@ VelmarForm::~VelmarForm() = default;
 // of those waiting under the card box; the link is tried and the waiting
 // scans sent on a thread of their own, so the window never waits for them.
 void VelmarForm::guardarSinConexion() {
-    guardadas_ = KeptScans::desdeEntorno(station_->prompts, asistencia);
+    guardadas_ = KeptScans::desdeEntorno(station_->prompts);
     if (!guardadas_)
         return;
-    sesion_.guardadas = guardadas_.get();
     auto* espera = new QLabel(client_);
     espera->setObjectName(QStringLiteral("lblEspera"));
     espera->setFont(sansSerif(8.25, false));

@@ -61,6 +61,8 @@ public:
     ~VelmarForm() override;
 
     Station& station() { return *station_; }
+    // Null unless the farm turned kept scans on.
+    KeptScans* guardadas() { return guardadas_.get(); }
 
     CardBox* text1() const { return text1_; }
     QPlainTextEdit* text2() const { return text2_; }

@@ -1,8 +1,7 @@
 #include "operations/catalogo.h"
 
 #include "attendance/attendance_report.h"
-#include "clock/attendance_clock.h"
-#include "clock/kept_scans.h"
+#include "kept/kept_scans.h"
 #include "labels/box_labels.h"
 #include "operations/registro_marcaciones.h"
 #include "operations/revisar_base.h"
@@ -38,7 +37,7 @@ void deAsistencia(QVector<Operacion>& ops) {
          .titulo = QStringLiteral("Registrar asistencia"),
          .parametros = {{.nombre = QStringLiteral("cedula"), .etiqueta = QStringLiteral("Cédula")}},
          .enMenu = false,
-         .ejecutar = [](Station& st, Args a) { asistencia(st, a.value(0)); }});
+         .ejecutar = [](Station& st, Args a, KeptScans* k) { marcarTarjeta(st, k, a.value(0)); }});
     ops.append(
         {.nombre = QStringLiteral("reporte_asistencia"),
          .titulo = QStringLiteral("Reporte de asistencia"),
@@ -144,18 +143,20 @@ void deLaEstacion(QVector<Operacion>& ops) {
     ops.append({.nombre = QStringLiteral("marcaciones_guardadas"),
                 .titulo = QStringLiteral("Marcaciones en espera"),
                 .enMenu = false,
-                .ejecutar = [](Station& st, Args) { marcaciones_guardadas(st); }});
+                .ejecutar = [](Station& st, Args, KeptScans* k) { marcaciones_guardadas(st, k); }});
     ops.append({.nombre = QStringLiteral("enviar_marcaciones"),
                 .titulo = QStringLiteral("Enviar marcaciones"),
                 .enMenu = false,
-                .ejecutar = [](Station& st, Args) { enviar_marcaciones(st); }});
+                .ejecutar = [](Station& st, Args, KeptScans* k) { enviar_marcaciones(st, k); }});
     // What became of them, for the supervisor: the window shows it in a dialog.
     ops.append({.nombre = QStringLiteral("registro_marcaciones"),
                 .titulo = QStringLiteral("Marcaciones guardadas"),
                 .parametros = {opcional(kDesde)},
                 .requiereLogin = true,
                 .sinServidor = true,
-                .ejecutar = [](Station& st, Args a) { registro_marcaciones(st, a.value(0)); }});
+                .ejecutar = [](Station& st, Args a, KeptScans* k) {
+                    registro_marcaciones(st, k, a.value(0));
+                }});
     ops.append({.nombre = QStringLiteral("revisar_base"),
                 .titulo = QStringLiteral("Revisar base de datos"),
                 .ejecutar = [](Station& st, Args) { revisar_base(st); }});

@@ -7,8 +7,34 @@
 #include <QStringList>
 #include <QVector>
 #include <functional>
+#include <type_traits>
 
 namespace velmar {
+
+class KeptScans; // kept/kept_scans.h
+
+// How an operation runs: on a station, with its arguments in parameter order
+// (an optional one left off is a null QString) and the station's kept scans,
+// which its front end owns (null unless the farm turned them on). Most
+// operations take the first two only.
+class Ejecucion {
+public:
+    using Todo = std::function<void(Station&, const QStringList&, KeptScans*)>;
+    Ejecucion() = default;
+    template <typename F>
+    requires(!std::is_same_v<std::decay_t<F>, Ejecucion>) Ejecucion(F f) {
+        if constexpr (std::is_invocable_v<F&, Station&, const QStringList&, KeptScans*>)
+            f_ = std::move(f);
+        else
+            f_ = [f = std::move(f)](Station& st, const QStringList& a, KeptScans*) { f(st, a); };
+    }
+    void operator()(Station& st, const QStringList& a, KeptScans* guardadas = nullptr) const {
+        f_(st, a, guardadas);
+    }
+
+private:
+    Todo f_;
+};
 
 // One of the values a choice parameter takes, and how the dialog shows it.
 struct Opcion {
@@ -40,8 +66,7 @@ struct Operacion {
     bool enMenu = true;
     // Reads only the station's own files: velmar-cli opens no connection for it.
     bool sinServidor = false;
-    // Arguments in parameter order; an optional one left off is a null QString.
-    std::function<void(Station&, const QStringList&)> ejecutar;
+    Ejecucion ejecutar;
 };
 
 const QVector<Operacion>& catalogo();

@@ -1,27 +1,27 @@
 #include "operations/registro_marcaciones.h"
 
 #include "attendance/attendance_report.h"
-#include "clock/kept_scans.h"
 #include "errors/errors.h"
 #include "journal/kept_record.h"
+#include "kept/kept_scans.h"
 #include "station/failure.h"
 
 #include <QDate>
 
 namespace velmar {
 
-const ScanJournal* diarioDeMarcas(Station& st) {
-    if (const KeptScans* k = st.sesion.guardadas)
-        return &k->diario();
+const ScanJournal* diarioDeMarcas(Station& st, const KeptScans* guardadas) {
+    if (guardadas)
+        return &guardadas->diario();
     st.prompts.msgbox(kSinDiarioDeMarcas, kExclamacion);
     return nullptr;
 }
 
-void registro_marcaciones(Station& st, const QString& desde) {
+void registro_marcaciones(Station& st, const KeptScans* guardadas, const QString& desde) {
     QDate dia;
     if (!desde.isNull() && !leerFecha(st, desde, dia))
         return;
-    const ScanJournal* diario = diarioDeMarcas(st);
+    const ScanJournal* diario = diarioDeMarcas(st, guardadas);
     if (!diario)
         return;
     QList<MarcaRegistrada> filas;

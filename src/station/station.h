@@ -14,7 +14,6 @@
 namespace velmar {
 
 class Conexion;
-class KeptScans; // clock/kept_scans.h
 struct Station;
 
 // A label as composed for one box, whether or not the printer took it.
@@ -68,8 +67,6 @@ struct StationSession {
     // The last label composed, sent or not: a reprint after a jam sends this
     // one, so the box on the table gets its own label and not the one before.
     EtiquetaCompuesta ultima_compuesta;
-    // Scans kept while the database is away; null unless the farm turned it on.
-    KeptScans* guardadas = nullptr;
     // The server's clock the attendance clock trusts.
     ServerClock reloj;
 };

@@ -4,6 +4,7 @@
 // the server is back. A kept scan's time is the server's: the last server clock
 // seen plus the station's monotonic time since, never the workstation's clock.
 
+#include "clock/attendance_clock.h"
 #include "journal/scan_journal.h"
 #include "station/station.h"
 
@@ -43,19 +44,8 @@ private:
     QHash<qint64, QString> tomadas_; // id -> cedula
 };
 
-// A scan kept while the server was away: replayed at the server date and time
-// it was kept at, instead of the person query's.
-struct HoraDeMarca {
-    QString fecha, hora;
-};
-
 class KeptScans {
 public:
-    // The clock's scan, run for each kept one when it is sent (asistencia):
-    // given to the journal so that the clock and the journal need not know
-    // each other both ways.
-    using Marcar = void (*)(Station& st, const QString& texto, const HoraDeMarca* guardada);
-
     // How long a sight of the server's clock serves to time a kept scan.
     static constexpr qint64 kVigenciaReloj = 12 * 3600 * 1000LL;
     // Milliseconds between the window's checks of a link known down.
@@ -63,8 +53,8 @@ public:
 
     // The journal VELMAR_DIARIO names; null when it names none (scans are then
     // never kept). A journal set aside or not opened is told in a box.
-    static std::unique_ptr<KeptScans> desdeEntorno(Prompts& prompts, Marcar marcar);
-    KeptScans(const QString& archivo, Prompts& prompts, Marcar marcar,
+    static std::unique_ptr<KeptScans> desdeEntorno(Prompts& prompts);
+    KeptScans(const QString& archivo, Prompts& prompts,
               std::shared_ptr<Reservas> reservas = std::make_shared<Reservas>());
     ~KeptScans();
 
@@ -80,9 +70,11 @@ public:
     // scans are timed from. `msExactos`: the time has its milliseconds
     // (otherwise half a second is added for the fraction the text lost).
     // `pared`: the workstation's wall clock at that moment (ms since the
-    // epoch), to tell a station that slept since.
+    // epoch), to tell a station that slept since; `desde`, the monotonic
+    // clock started then (not started: now).
     void relojServidor(const QString& fecha, const QString& hora, bool msExactos = false,
-                       qint64 pared = QDateTime::currentMSecsSinceEpoch());
+                       qint64 pared = QDateTime::currentMSecsSinceEpoch(),
+                       QElapsedTimer desde = {});
     // The server's date and time now, estimated; none when no sight is young
     // enough.
     std::optional<QDateTime> horaServidor() const;
@@ -94,13 +86,12 @@ public:
     // the last sight before the station is taken to have slept.
     static constexpr qint64 kDesvioMaximo = 60 * 1000;
 
-    // The clock's hooks. Before a scan: true when it was kept straight away
-    // (the link is known down, or with the link's thread, behind the person's
-    // own waiting scans); without that thread the waiting scans are sent
-    // first. After a scan's failure: true when it was kept instead (a lost
-    // link) or, during a replay, noted for it.
-    bool antesDeMarcar(Station& st, const QString& texto);
-    bool alFallar(Station& st, const QString& texto, const Error& e);
+    // A card scanned (Text1's Enter): kept straight away while the link is
+    // known down, or with the link's thread behind the person's own waiting
+    // scans; otherwise through the clock (without that thread the waiting
+    // scans go first), and kept when the clock hands back a lost link. Not
+    // kept, the clock's own boxes.
+    void marcar(Station& st, const QString& texto);
 
     // Sends the waiting scans in order (only those of `cedula` when given),
     // each through the clock at its own time, up to kTanda people's at once
@@ -127,6 +118,9 @@ public:
     std::function<void(int)> alCambiar;
 
 private:
+    bool antesDeMarcar(Station& st, const QString& texto);
+    bool alFallar(Station& st, const QString& texto, const FalloDeMarca& f);
+    void verReloj(const Marcada& m);
     bool guardar(Station& st, const QString& texto, bool trasLasSuyas = false);
     bool tieneEsperando(const QString& cedula) const;
     bool enviarUna(Station& st, Station& envio, const MarcaGuardada& m);
@@ -138,23 +132,24 @@ private:
     void adoptar(Station& st, const RondaDeEnlace& r);
 
     ScanJournal diario_;
-    Marcar marcar_;
     QDateTime visto_; // the server's wall clock, held as UTC (no daylight jumps)
     QElapsedTimer desde_;
     qint64 pared_ = 0; // the wall clock at that sight
     bool caido_ = false;
     bool diarioFallo_ = false; // told once until a write succeeds
     bool enviando_ = false;
-    std::optional<QString> fallo_; // what stopped the scan being replayed
-    bool falloDeEnlace_ = false;
     std::shared_ptr<Reservas> reservas_;
     QElapsedTimer caidoDesde_; // when this thread found the link lost
     QObject contexto_;         // the link's reports run while it lives
     std::unique_ptr<EnlaceDeGuardadas> enlace_;
 };
 
+// The card box's Enter: through `guardadas` when the farm turned them on
+// (not null), or straight to the clock.
+void marcarTarjeta(Station& st, KeptScans* guardadas, const QString& texto);
+
 // velmar-cli's operations: the waiting scans listed in the history, and sent.
-void marcaciones_guardadas(Station& st);
-void enviar_marcaciones(Station& st);
+void marcaciones_guardadas(Station& st, KeptScans* k);
+void enviar_marcaciones(Station& st, KeptScans* k);
 
 } // namespace velmar

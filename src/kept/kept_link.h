@@ -4,7 +4,7 @@
 // (the keep-alive) and sends the waiting scans, so the window never waits on
 // the network for them. What a round found is posted back as a value.
 
-#include "clock/kept_scans.h"
+#include "kept/kept_scans.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -31,8 +31,8 @@ class EnlaceDeGuardadas {
 public:
     using Aviso = std::function<void(const RondaDeEnlace&)>;
     // `aviso` runs on the thread of `contexto`, for as long as it lives.
-    EnlaceDeGuardadas(QString dsn, QString archivo, KeptScans::Marcar marcar,
-                      std::shared_ptr<Reservas> reservas, QObject* contexto, Aviso aviso);
+    EnlaceDeGuardadas(QString dsn, QString archivo, std::shared_ptr<Reservas> reservas,
+                      QObject* contexto, Aviso aviso);
     ~EnlaceDeGuardadas();
     EnlaceDeGuardadas(const EnlaceDeGuardadas&) = delete;
     EnlaceDeGuardadas& operator=(const EnlaceDeGuardadas&) = delete;
@@ -53,7 +53,6 @@ private:
     void publicar(RondaDeEnlace r);
 
     const QString dsn_, archivo_;
-    const KeptScans::Marcar marcar_;
     std::shared_ptr<Reservas> reservas_;
     QObject* contexto_;
     Aviso aviso_;

@@ -1,10 +1,9 @@
-#include "clock/kept_scans.h"
+#include "kept/kept_scans.h"
 
-#include "clock/attendance_clock.h"
-#include "clock/kept_link.h"
 #include "db/conexion.h"
 #include "errors/errors.h"
 #include "journal/kept_record.h"
+#include "kept/kept_link.h"
 #include "station/velmo.h"
 
 #include <QSet>
@@ -18,25 +17,14 @@ namespace {
 
 // A replayed scan's boxes are not shown (the line keeps moving): the history
 // says what happened. An early exit is never recorded unasked: the question
-// is answered No and noted.
+// is not answered Yes, and the clock says it was asked.
 class CajasDeEnvio : public Prompts {
 public:
-    bool pregunto = false;
     void beep() override {}
 
 protected:
-    int mostrar(const QString&, int estilo, const QString&) override {
-        if ((estilo & 0x0F) != kSiNo)
-            return kOk;
-        pregunto = true;
-        return kNo;
-    }
+    int mostrar(const QString&, int, const QString&) override { return kOk; }
 };
-
-bool enlacePerdido(Station& st, const Error& e) {
-    const auto* db = dynamic_cast<const DbError*>(&e);
-    return (db && db->linkLost()) || !st.db.abierta();
-}
 
 const QString kSinDiario =
     QStringLiteral("No hay diario de marcaciones: VELMAR_DIARIO no nombra ninguno");
@@ -73,17 +61,15 @@ void Reservas::soltar(const QList<MarcaGuardada>& filas) {
     libres_.notify_all();
 }
 
-std::unique_ptr<KeptScans> KeptScans::desdeEntorno(Prompts& prompts, Marcar marcar) {
+std::unique_ptr<KeptScans> KeptScans::desdeEntorno(Prompts& prompts) {
     const QString archivo = qEnvironmentVariable("VELMAR_DIARIO");
     if (archivo.isEmpty())
         return nullptr;
-    return std::make_unique<KeptScans>(archivo, prompts, marcar);
+    return std::make_unique<KeptScans>(archivo, prompts);
 }
 
-KeptScans::KeptScans(const QString& archivo, Prompts& prompts, Marcar marcar,
-                     std::shared_ptr<Reservas> reservas)
+KeptScans::KeptScans(const QString& archivo, Prompts& prompts, std::shared_ptr<Reservas> reservas)
     : diario_(archivo)
-    , marcar_(marcar)
     , reservas_(std::move(reservas)) {
     if (!diario_.apartado().isEmpty())
         prompts.msgbox(QStringLiteral("No se pudo leer el diario de marcaciones ") + archivo +
@@ -101,7 +87,7 @@ KeptScans::~KeptScans() = default;
 
 void KeptScans::segundoPlano(Station& st) {
     enlace_ = std::make_unique<EnlaceDeGuardadas>(
-        st.db.dsn(), diario_.archivo(), marcar_, reservas_, &contexto_,
+        st.db.dsn(), diario_.archivo(), reservas_, &contexto_,
         [this, &st](const RondaDeEnlace& r) { adoptar(st, r); });
 }
 
@@ -134,15 +120,23 @@ QDateTime KeptScans::vistoServidor(QElapsedTimer* desde, qint64* pared) const {
 }
 
 void KeptScans::relojServidor(const QString& fecha, const QString& hora, bool msExactos,
-                              qint64 pared) {
+                              qint64 pared, QElapsedTimer desde) {
     const QDate d = QDate::fromString(fecha, QStringLiteral("yyyy-MM-dd"));
     const QTime t = QTime::fromString(hora, msExactos ? QStringLiteral("hh:mm:ss.zzz")
                                                       : QStringLiteral("hh:mm:ss"));
     if (!d.isValid() || !t.isValid())
         return;
     visto_ = QDateTime(d, t, QTimeZone::utc()).addMSecs(msExactos ? 0 : 500);
-    desde_.start();
+    desde_ = desde;
+    if (!desde_.isValid())
+        desde_.start();
     pared_ = pared;
+}
+
+// The server's clock the scan's person query read, if it trusted one.
+void KeptScans::verReloj(const Marcada& m) {
+    if (!m.fecha.isNull())
+        relojServidor(m.fecha, m.hora, false, m.pared, m.leida);
 }
 
 std::optional<QDateTime> KeptScans::horaServidor() const {
@@ -227,14 +221,18 @@ bool KeptScans::tieneEsperando(const QString& cedula) const {
     }
 }
 
-bool KeptScans::alFallar(Station& st, const QString& texto, const Error& e) {
-    const bool perdido = enlacePerdido(st, e);
-    if (enviando_) {
-        fallo_ = textoError(e);
-        falloDeEnlace_ = perdido;
-        return true;
-    }
-    if (!perdido)
+void KeptScans::marcar(Station& st, const QString& texto) {
+    if (antesDeMarcar(st, texto))
+        return;
+    const Marcada m = asistencia(st, texto, nullptr, true);
+    verReloj(m);
+    if (m.fallo && !alFallar(st, texto, *m.fallo))
+        fallaDeMarca(st, *m.fallo);
+}
+
+// A scan's failure the clock handed back: true when it was kept instead.
+bool KeptScans::alFallar(Station& st, const QString& texto, const FalloDeMarca& f) {
+    if (!f.enlacePerdido)
         return false;
     caido_ = true;
     caidoDesde_.start();
@@ -246,30 +244,27 @@ bool KeptScans::alFallar(Station& st, const QString& texto, const Error& e) {
 // One waiting scan through the clock at its own time; false when it stays
 // (it and the ones after it wait).
 bool KeptScans::enviarUna(Station& st, Station& envio, const MarcaGuardada& m) {
-    auto& cajas = static_cast<CajasDeEnvio&>(envio.prompts);
-    fallo_.reset();
-    cajas.pregunto = false;
     const HoraDeMarca hora{m.fecha, m.hora};
     const qsizetype antes = envio.history.texto().size(); // the replay's lines, for the record
-    marcar_(envio, m.cedula, &hora);
-    if (fallo_) {
-        caido_ = falloDeEnlace_;
+    const Marcada r = asistencia(envio, m.cedula, &hora);
+    verReloj(r);
+    if (r.fallo) {
+        caido_ = r.fallo->enlacePerdido;
         if (!caido_)
             st.history.agregar_historia(
                 QStringLiteral("No se pudo enviar la marcación guardada de la cédula ") + m.cedula +
-                QStringLiteral(" a las ") + m.hora + QStringLiteral(": ") + *fallo_);
+                QStringLiteral(" a las ") + m.hora + QStringLiteral(": ") + r.fallo->texto);
         if (!caido_)
-            KeptRecord(diario_).noEnviada(m, *fallo_);
+            KeptRecord(diario_).noEnviada(m, r.fallo->texto);
         return false;
     }
     caido_ = false;
-    if (cajas.pregunto)
+    if (r.pregunto)
         st.history.agregar_historia(QStringLiteral("Marcación guardada de la cédula ") + m.cedula +
                                     QStringLiteral(" a las ") + m.hora +
                                     QStringLiteral(": salida temprana sin confirmar, "
                                                    "debe marcar de nuevo"));
-    KeptRecord(diario_).enviada(m, envio.history.texto().mid(antes), cajas.pregunto,
-                                horaServidor());
+    KeptRecord(diario_).enviada(m, envio.history.texto().mid(antes), r.pregunto, horaServidor());
     try {
         diario_.quitar(m.id);
     } catch (const Error&) {
@@ -305,8 +300,11 @@ int KeptScans::enviarTanda(Station& envio, const QList<MarcaGuardada>& filas,
     };
     qsizetype antes = envio.history.texto().size(); // each row's lines, for the record
     try {
-        asistenciaEnTanda(envio, filas, [&](int i, bool hecha) {
-            if (hecha) {
+        const QList<ResueltaEnTanda> resueltas = asistenciaEnTanda(envio, filas);
+        for (int i = 0; i < filas.size(); ++i) {
+            if (resueltas[i].hecha) {
+                if (!resueltas[i].linea.isNull())
+                    envio.history.agregar_historia(resueltas[i].linea);
                 KeptRecord(diario_).enviada(filas[i], envio.history.texto().mid(antes), false,
                                             horaServidor());
                 hechas.append(filas[i]);
@@ -315,7 +313,7 @@ int KeptScans::enviarTanda(Station& envio, const QList<MarcaGuardada>& filas,
                 sola(filas[i]);
             }
             antes = envio.history.texto().size();
-        });
+        }
     } catch (const Error&) {
         caido_ = true; // only a lost link escapes the batch
         return 0;
@@ -418,8 +416,14 @@ int KeptScans::latido(Station& st, bool sondeo) {
     return enviadas;
 }
 
-void marcaciones_guardadas(Station& st) {
-    KeptScans* k = st.sesion.guardadas;
+void marcarTarjeta(Station& st, KeptScans* guardadas, const QString& texto) {
+    if (guardadas)
+        guardadas->marcar(st, texto);
+    else
+        asistencia(st, texto);
+}
+
+void marcaciones_guardadas(Station& st, KeptScans* k) {
     if (!k) {
         st.prompts.msgbox(kSinDiario, kExclamacion);
         return;
@@ -438,8 +442,7 @@ void marcaciones_guardadas(Station& st) {
                                 QString::number(filas.size()));
 }
 
-void enviar_marcaciones(Station& st) {
-    KeptScans* k = st.sesion.guardadas;
+void enviar_marcaciones(Station& st, KeptScans* k) {
     if (!k) {
         st.prompts.msgbox(kSinDiario, kExclamacion);
         return;

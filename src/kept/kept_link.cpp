@@ -1,4 +1,4 @@
-#include "clock/kept_link.h"
+#include "kept/kept_link.h"
 
 #include "db/conexion.h"
 #include "errors/errors.h"
@@ -25,12 +25,11 @@ public:
 
 } // namespace
 
-EnlaceDeGuardadas::EnlaceDeGuardadas(QString dsn, QString archivo, KeptScans::Marcar marcar,
+EnlaceDeGuardadas::EnlaceDeGuardadas(QString dsn, QString archivo,
                                      std::shared_ptr<Reservas> reservas, QObject* contexto,
                                      Aviso aviso)
     : dsn_(std::move(dsn))
     , archivo_(std::move(archivo))
-    , marcar_(marcar)
     , reservas_(std::move(reservas))
     , contexto_(contexto)
     , aviso_(std::move(aviso))
@@ -73,14 +72,13 @@ void EnlaceDeGuardadas::publicar(RondaDeEnlace r) {
 void EnlaceDeGuardadas::correr() {
     Conexion db(dsn_, kPlazo);
     SinCajas cajas;
-    KeptScans k(archivo_, cajas, marcar_, reservas_);
+    KeptScans k(archivo_, cajas, reservas_);
     History historia;
     ReportBox reporte;
     Busy ocupado;
     SinImpresora impresora;
     CardInput entrada;
     StationSession sesion;
-    sesion.guardadas = &k;
     Station st(StationServices(db, historia, reporte, ocupado, cajas, impresora, entrada), sesion);
     std::unique_lock<std::mutex> l(mutex_);
     for (;;) {
