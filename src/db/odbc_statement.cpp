@@ -81,10 +81,10 @@ enum class ColumnRead {
     DateTime
 };
 
-ColumnRead columnReadOf(SQLSMALLINT tipo, bool sinSigno) {
+ColumnRead columnReadOf(SQLSMALLINT tipo, bool isUnsigned) {
     switch (tipo) {
     case SQL_BIGINT:
-        return sinSigno ? ColumnRead::Unsigned : ColumnRead::Integer;
+        return isUnsigned ? ColumnRead::Unsigned : ColumnRead::Integer;
     case SQL_BIT:
     case SQL_TINYINT:
     case SQL_SMALLINT:
@@ -238,15 +238,15 @@ public:
     // each piece ends in a NUL that is not part of the value. Pieces land in
     // `out` itself; once the driver tells how much is left, the rest comes in
     // one piece.
-    bool bytes(SQLUSMALLINT col, QByteArray& out, SQLSMALLINT tipoC = SQL_C_BINARY) {
-        const SQLLEN nul = tipoC == SQL_C_CHAR ? 1 : 0;
-        SQLLEN pedir = kPrimerTrozo;
+    bool bytes(SQLUSMALLINT col, QByteArray& out, SQLSMALLINT cType = SQL_C_BINARY) {
+        const SQLLEN nul = cType == SQL_C_CHAR ? 1 : 0;
+        SQLLEN pedir = kFirstChunk;
         out.resize(0);
         for (;;) {
             const qsizetype antes = out.size();
             out.resize(antes + pedir);
             SQLLEN ind = 0;
-            const SQLRETURN r = SQLGetData(h_, col, tipoC, out.data() + antes, pedir, &ind);
+            const SQLRETURN r = SQLGetData(h_, col, cType, out.data() + antes, pedir, &ind);
             if (r == SQL_NO_DATA) {
                 out.resize(antes);
                 return true;
@@ -268,9 +268,9 @@ public:
         }
     }
 
-    template <typename T> bool fixed(SQLUSMALLINT col, SQLSMALLINT tipoC, T& out) {
+    template <typename T> bool fixed(SQLUSMALLINT col, SQLSMALLINT cType, T& out) {
         SQLLEN ind = 0;
-        const SQLRETURN r = SQLGetData(h_, col, tipoC, &out, SQLLEN(sizeof out), &ind);
+        const SQLRETURN r = SQLGetData(h_, col, cType, &out, SQLLEN(sizeof out), &ind);
         if (!SQL_SUCCEEDED(r))
             throw odbcError(h_, QStringLiteral("Unable to fetch value"));
         return ind != SQL_NULL_DATA;
@@ -306,102 +306,102 @@ public:
     }
 
 private:
-    static constexpr SQLLEN kPrimerTrozo = 4096;
+    static constexpr SQLLEN kFirstChunk = 4096;
     SQLHSTMT h_;
     QByteArray bytes_;
 };
 
 // How a column is bound for a block of rows: its C type and the room of one
 // value.
-struct Enlace {
-    SQLSMALLINT tipoC = SQL_C_BINARY;
+struct Binding {
+    SQLSMALLINT cType = SQL_C_BINARY;
     SQLLEN ancho = 0;
 };
 
 // Texts of up to this many bytes are bound; longer ones are read by pieces.
-constexpr SQLLEN kAnchoMaximo = 16384;
+constexpr SQLLEN kMaxWidth = 16384;
 // The room of one block of rows, all columns together.
-constexpr SQLLEN kBytesPorBloque = 256 * 1024;
-constexpr SQLULEN kFilasPorBloque = 256;
+constexpr SQLLEN kBytesPerBlock = 256 * 1024;
+constexpr SQLULEN kRowsPerBlock = 256;
 
 // The binding of a column whose values have a known bound; none otherwise.
 // `tamano` is the column's size as described, `octetos` its length in bytes.
 // The room is the most its values can take: a value cut in a block cannot be
 // read again (the driver does not position SQLGetData within a block).
-std::optional<Enlace> enlaceDe(ColumnRead l, SQLULEN tamano, SQLLEN octetos) {
+std::optional<Binding> bindingOf(ColumnRead l, SQLULEN tamano, SQLLEN octetos) {
     switch (l) {
     case ColumnRead::Integer:
-        return Enlace{SQL_C_SBIGINT, SQLLEN(sizeof(SQLBIGINT))};
+        return Binding{SQL_C_SBIGINT, SQLLEN(sizeof(SQLBIGINT))};
     case ColumnRead::Unsigned:
-        return Enlace{SQL_C_UBIGINT, SQLLEN(sizeof(SQLUBIGINT))};
+        return Binding{SQL_C_UBIGINT, SQLLEN(sizeof(SQLUBIGINT))};
     case ColumnRead::Real:
-        return Enlace{SQL_C_DOUBLE, SQLLEN(sizeof(SQLDOUBLE))};
+        return Binding{SQL_C_DOUBLE, SQLLEN(sizeof(SQLDOUBLE))};
     case ColumnRead::Text:
     case ColumnRead::Bytes: {
         // utf8mb4 takes up to four bytes a character, whichever the driver counts
-        if (tamano == 0 || tamano > SQLULEN(kAnchoMaximo))
+        if (tamano == 0 || tamano > SQLULEN(kMaxWidth))
             return std::nullopt;
         const SQLLEN ancho = std::max(octetos, SQLLEN(tamano) * 4);
-        if (ancho > kAnchoMaximo)
+        if (ancho > kMaxWidth)
             return std::nullopt;
-        return Enlace{SQL_C_BINARY, ancho};
+        return Binding{SQL_C_BINARY, ancho};
     }
     default: // the server's text of a number, date or time: short by its type
         if (tamano == 0 || tamano > 128)
             return std::nullopt;
-        return Enlace{SQL_C_CHAR, SQLLEN(tamano) + 32};
+        return Binding{SQL_C_CHAR, SQLLEN(tamano) + 32};
     }
 }
 
 // A block of rows per fetch, each column bound to an array of its own: the
 // driver fills them in one call instead of one call per value.
-class Bloque {
+class Block {
 public:
     // `cuantas`: the rows the driver says the result holds; 0 or less when
     // it does not say.
-    Bloque(SQLHSTMT h, const QVector<Enlace>& enlaces, SQLLEN cuantas)
+    Block(SQLHSTMT h, const QVector<Binding>& enlaces, SQLLEN cuantas)
         : h_(h)
-        , enlaces_(enlaces) {
-        SQLLEN fila = 0;
-        for (const Enlace& e : enlaces)
-            fila += e.ancho;
-        filas_ = std::clamp<SQLULEN>(SQLULEN(kBytesPorBloque / std::max<SQLLEN>(fila, 1)), 1,
-                                     kFilasPorBloque);
+        , bindings_(enlaces) {
+        SQLLEN row = 0;
+        for (const Binding& e : enlaces)
+            row += e.ancho;
+        rows_ = std::clamp<SQLULEN>(SQLULEN(kBytesPerBlock / std::max<SQLLEN>(row, 1)), 1,
+                                    kRowsPerBlock);
         if (cuantas > 0) // a person's lookup is one row, not a block's room
-            filas_ = std::min(filas_, SQLULEN(cuantas));
-        datos_.resize(enlaces.size());
-        ind_.resize(enlaces.size());
+            rows_ = std::min(rows_, SQLULEN(cuantas));
+        data_.resize(enlaces.size());
+        indicators_.resize(enlaces.size());
         atar();
     }
-    ~Bloque() {
+    ~Block() {
         SQLFreeStmt(h_, SQL_UNBIND);
         SQLSetStmtAttr(h_, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
         SQLSetStmtAttr(h_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1)), 0);
     }
-    Bloque(const Bloque&) = delete;
-    Bloque& operator=(const Bloque&) = delete;
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
 
     // The next block; how many rows it brought, 0 at the end.
     SQLULEN traer() {
-        traidas_ = 0;
+        fetched_ = 0;
         const SQLRETURN r = SQLFetch(h_);
         if (r == SQL_NO_DATA)
             return 0;
         if (!SQL_SUCCEEDED(r))
             throw odbcError(h_, QStringLiteral("Unable to fetch row"));
-        return traidas_;
+        return fetched_;
     }
 
     // Row `f` (from 0) of the block, column `c` (from 0).
     QVariant valor(SQLULEN f, int c, ColumnRead l) {
-        const Enlace& e = enlaces_[c];
-        const char* p = datos_[c].get() + f * e.ancho;
-        const SQLLEN ind = ind_[c][f];
+        const Binding& e = bindings_[c];
+        const char* p = data_[c].get() + f * e.ancho;
+        const SQLLEN ind = indicators_[c][f];
         if (ind == SQL_NULL_DATA)
             return QVariant(nullTypeOf(l));
         if (l == ColumnRead::Integer || l == ColumnRead::Unsigned || l == ColumnRead::Real)
             return fijo(p, l);
-        const SQLLEN cabe = e.ancho - (e.tipoC == SQL_C_CHAR ? 1 : 0);
+        const SQLLEN cabe = e.ancho - (e.cType == SQL_C_CHAR ? 1 : 0);
         // longer than its column said: refused, never shown cut
         if (ind == SQL_NO_TOTAL || ind > cabe)
             throw QSqlError(
@@ -420,15 +420,16 @@ private:
                                           reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_BIND_BY_COLUMN)),
                                           0)) ||
             !SQL_SUCCEEDED(SQLSetStmtAttr(h_, SQL_ATTR_ROW_ARRAY_SIZE,
-                                          reinterpret_cast<SQLPOINTER>(filas_), 0)) ||
-            !SQL_SUCCEEDED(SQLSetStmtAttr(h_, SQL_ATTR_ROWS_FETCHED_PTR, &traidas_, 0)))
+                                          reinterpret_cast<SQLPOINTER>(rows_), 0)) ||
+            !SQL_SUCCEEDED(SQLSetStmtAttr(h_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0)))
             throw fallo();
-        for (qsizetype c = 0; c < enlaces_.size(); ++c) {
+        for (qsizetype c = 0; c < bindings_.size(); ++c) {
             // only what the driver wrote is read: no need to clear them
-            datos_[c] = std::make_unique_for_overwrite<char[]>(size_t(enlaces_[c].ancho) * filas_);
-            ind_[c].resize(filas_);
-            if (!SQL_SUCCEEDED(SQLBindCol(h_, SQLUSMALLINT(c + 1), enlaces_[c].tipoC,
-                                          datos_[c].get(), enlaces_[c].ancho, ind_[c].data())))
+            data_[c] = std::make_unique_for_overwrite<char[]>(size_t(bindings_[c].ancho) * rows_);
+            indicators_[c].resize(rows_);
+            if (!SQL_SUCCEEDED(SQLBindCol(h_, SQLUSMALLINT(c + 1), bindings_[c].cType,
+                                          data_[c].get(), bindings_[c].ancho,
+                                          indicators_[c].data())))
                 throw fallo();
         }
     }
@@ -450,11 +451,11 @@ private:
     }
 
     SQLHSTMT h_;
-    QVector<Enlace> enlaces_;
-    SQLULEN filas_ = 1;
-    SQLULEN traidas_ = 0;
-    std::vector<std::unique_ptr<char[]>> datos_;
-    std::vector<std::vector<SQLLEN>> ind_;
+    QVector<Binding> bindings_;
+    SQLULEN rows_ = 1;
+    SQLULEN fetched_ = 0;
+    std::vector<std::unique_ptr<char[]>> data_;
+    std::vector<std::vector<SQLLEN>> indicators_;
 };
 
 } // namespace
@@ -489,58 +490,58 @@ namespace {
 
 // The columns' names, how each is read, and how each would be bound (none
 // when its values have no known bound).
-struct Columnas {
+struct Columns {
     QStringList nombres;
     QVector<ColumnRead> lecturas;
-    QVector<std::optional<Enlace>> enlaces;
+    QVector<std::optional<Binding>> enlaces;
 };
 
-Columnas describir(SQLHSTMT h, SQLSMALLINT n) {
-    Columnas cols;
+Columns describir(SQLHSTMT h, SQLSMALLINT n) {
+    Columns cols;
     for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(qMax<SQLSMALLINT>(n, 0)); ++c) {
         // The name runs to its NUL: the driver counts its length in
         // characters, not in the units it wrote (cédula would lose its a).
         SQLWCHAR nombre[512] = {};
         SQLSMALLINT largo = 0, tipo = 0, decimales = 0, nulos = 0;
         SQLULEN tamano = 0;
-        SQLLEN sinSigno = SQL_FALSE, octetos = 0;
+        SQLLEN isUnsigned = SQL_FALSE, octetos = 0;
         if (!SQL_SUCCEEDED(SQLDescribeColW(h, c, nombre, SQLSMALLINT(std::size(nombre)), &largo,
                                            &tipo, &tamano, &decimales, &nulos)) ||
             !SQL_SUCCEEDED(
-                SQLColAttributeW(h, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &sinSigno)) ||
+                SQLColAttributeW(h, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned)) ||
             !SQL_SUCCEEDED(
                 SQLColAttributeW(h, c, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr, &octetos)))
             throw odbcError(h, QStringLiteral("Unable to describe column"));
         nombre[std::size(nombre) - 1] = 0;
         cols.nombres << QString::fromUtf16(reinterpret_cast<const char16_t*>(nombre));
-        cols.lecturas << columnReadOf(tipo, sinSigno == SQL_TRUE);
-        cols.enlaces << enlaceDe(cols.lecturas.last(), tamano, octetos);
+        cols.lecturas << columnReadOf(tipo, isUnsigned == SQL_TRUE);
+        cols.enlaces << bindingOf(cols.lecturas.last(), tamano, octetos);
     }
     return cols;
 }
 
 // Every row, a block at a time.
-void leerEnBloques(SQLHSTMT h, const Columnas& cols, QVector<QVector<QVariant>>& filas) {
-    QVector<Enlace> enlaces;
-    for (const std::optional<Enlace>& e : cols.enlaces)
+void readInBlocks(SQLHSTMT h, const Columns& cols, QVector<QVector<QVariant>>& rows) {
+    QVector<Binding> enlaces;
+    for (const std::optional<Binding>& e : cols.enlaces)
         enlaces << *e;
     SQLLEN cuantas = 0;
     if (!SQL_SUCCEEDED(SQLRowCount(h, &cuantas)))
         cuantas = 0;
-    Bloque bloque(h, enlaces, cuantas);
+    Block block(h, enlaces, cuantas);
     const int n = int(enlaces.size());
-    while (const SQLULEN traidas = bloque.traer()) {
+    while (const SQLULEN traidas = block.traer()) {
         for (SQLULEN f = 0; f < traidas; ++f) {
-            QVector<QVariant> fila(n);
+            QVector<QVariant> row(n);
             for (int c = 0; c < n; ++c)
-                fila[c] = bloque.valor(f, c, cols.lecturas[c]);
-            filas.push_back(std::move(fila));
+                row[c] = block.valor(f, c, cols.lecturas[c]);
+            rows.push_back(std::move(row));
         }
     }
 }
 
 // Every row, each value asked of the driver by itself.
-void leerUnaAUna(SQLHSTMT h, const Columnas& cols, QVector<QVector<QVariant>>& filas) {
+void readOneByOne(SQLHSTMT h, const Columns& cols, QVector<QVector<QVariant>>& rows) {
     const int n = int(cols.lecturas.size());
     OdbcReader lector(h);
     for (;;) {
@@ -549,10 +550,10 @@ void leerUnaAUna(SQLHSTMT h, const Columnas& cols, QVector<QVector<QVariant>>& f
             break;
         if (!SQL_SUCCEEDED(r))
             throw odbcError(h, QStringLiteral("Unable to fetch row"));
-        QVector<QVariant> fila(n);
+        QVector<QVariant> row(n);
         for (int i = 0; i < n; ++i)
-            fila[i] = lector.value(SQLUSMALLINT(i + 1), cols.lecturas[i]);
-        filas.push_back(std::move(fila));
+            row[i] = lector.value(SQLUSMALLINT(i + 1), cols.lecturas[i]);
+        rows.push_back(std::move(row));
     }
 }
 
@@ -563,23 +564,23 @@ RecordSet OdbcStatement::fetchAll() {
     SQLSMALLINT n = 0;
     if (!SQL_SUCCEEDED(SQLNumResultCols(h_, &n)))
         throw odbcError(h_, QStringLiteral("Unable to count columns"));
-    Columnas cols = describir(h_, n);
-    QVector<QVector<QVariant>> filas;
+    Columns cols = describir(h_, n);
+    QVector<QVector<QVariant>> rows;
     if (n > 0) {
         // Values without a known bound (long texts, a day's rows joined) are
         // read by pieces, and then every column so.
         const bool acotadas = std::all_of(cols.enlaces.cbegin(), cols.enlaces.cend(),
                                           [](const auto& e) { return e.has_value(); });
-        acotadas ? leerEnBloques(h_, cols, filas) : leerUnaAUna(h_, cols, filas);
+        acotadas ? readInBlocks(h_, cols, rows) : readOneByOne(h_, cols, rows);
     }
-    return RecordSet(std::move(cols.nombres), std::move(filas));
+    return RecordSet(std::move(cols.nombres), std::move(rows));
 }
 
 int OdbcStatement::rowCount() {
-    SQLLEN filas = 0;
-    if (!SQL_SUCCEEDED(SQLRowCount(h_, &filas)))
+    SQLLEN rows = 0;
+    if (!SQL_SUCCEEDED(SQLRowCount(h_, &rows)))
         return -1;
-    return int(filas);
+    return int(rows);
 }
 
 } // namespace velmar
