@@ -65,6 +65,22 @@ bool asegurar(QSqlQuery& q, const MarcaGuardada& m) {
                    QSysInfo::machineHostName(), resultado::kEnEspera});
 }
 
+bool anotarEnvio(QSqlQuery& q, const MarcaGuardada& m, const QString& lineas, bool sinConfirmar,
+                 const QDateTime& ahora) {
+    const Desenlace d = desenlaceDeEnvio(lineas, sinConfirmar);
+    return asegurar(q, m) &&
+           correr(q,
+                  QStringLiteral("update registro set enviada = ?, persona = ?, resultado = ?, "
+                                 "hora = ?, detalle = ? where uid = ? and enviada is null"),
+                  {ahora.toString(kFormaHora), d.persona, d.resultado, d.hora, detalleDe(lineas),
+                   m.uid});
+}
+
+void podar(QSqlQuery& q, const QDateTime& ahora) {
+    correr(q, QStringLiteral("delete from registro where enviada < ?"),
+           {ahora.addDays(-KeptRecord::kDiasConservados).toString(kFormaHora)});
+}
+
 } // namespace
 
 Desenlace desenlaceDeEnvio(const QString& lineas, bool sinConfirmar) {
@@ -131,19 +147,24 @@ void KeptRecord::guardada(QSqlDatabase& db, const MarcaGuardada& m) {
 
 void KeptRecord::enviada(const MarcaGuardada& m, const QString& lineas, bool sinConfirmar,
                          const std::optional<QDateTime>& hora) const {
-    const Desenlace d = desenlaceDeEnvio(lineas, sinConfirmar);
     const QDateTime ahora = hora ? *hora : QDateTime::currentDateTime();
     QSqlQuery q = consultaDe(diario_);
     // A failed write is lost from the record only: the scan itself went.
-    if (!asegurar(q, m) ||
-        !correr(
-            q,
-            QStringLiteral("update registro set enviada = ?, persona = ?, resultado = ?, "
-                           "hora = ?, detalle = ? where uid = ? and enviada is null"),
-            {ahora.toString(kFormaHora), d.persona, d.resultado, d.hora, detalleDe(lineas), m.uid}))
-        return;
-    correr(q, QStringLiteral("delete from registro where enviada < ?"),
-           {ahora.addDays(-kDiasConservados).toString(kFormaHora)});
+    if (anotarEnvio(q, m, lineas, sinConfirmar, ahora))
+        podar(q, ahora);
+}
+
+void KeptRecord::enviadas(const QList<std::pair<MarcaGuardada, QString>>& filas,
+                          const std::optional<QDateTime>& hora) const {
+    const QDateTime ahora = hora ? *hora : QDateTime::currentDateTime();
+    QSqlDatabase db = QSqlDatabase::database(diario_.conexion(), false);
+    const bool junto = db.transaction();
+    QSqlQuery q(db);
+    for (const auto& [m, lineas] : filas)
+        anotarEnvio(q, m, lineas, false, ahora);
+    podar(q, ahora);
+    if (junto && !db.commit())
+        db.rollback(); // lost from the record only, as a single row's would be
 }
 
 void KeptRecord::noEnviada(const MarcaGuardada& m, const QString& motivo) const {

@@ -75,6 +75,9 @@ public:
     // record must not hold up the queue.
     void enviada(const MarcaGuardada& m, const QString& lineas, bool sinConfirmar,
                  const std::optional<QDateTime>& hora) const;
+    // Scans a batch sent, each with its lines: one transaction, one sync.
+    void enviadas(const QList<std::pair<MarcaGuardada, QString>>& filas,
+                  const std::optional<QDateTime>& hora) const;
     // The server refused it; it waits, and the record says why.
     void noEnviada(const MarcaGuardada& m, const QString& motivo) const;
 

@@ -279,40 +279,38 @@ bool KeptScans::enviarUna(Station& st, Station& envio, const MarcaGuardada& m) {
 int KeptScans::enviarTanda(Station& envio, const QList<MarcaGuardada>& filas,
                            const std::function<void(const MarcaGuardada&)>& sola,
                            QSet<QString>& detenidas) {
-    QList<MarcaGuardada> hechas;
+    QList<std::pair<MarcaGuardada, QString>> hechas; // each with its line, for the record
     int enviadas = 0;
     const auto quitar = [&] {
         if (hechas.isEmpty())
             return;
+        // One sync for the record of the lot, one for leaving the journal.
+        KeptRecord(diario_).enviadas(hechas, horaServidor());
         QList<qint64> ids;
-        for (const MarcaGuardada& m : hechas)
-            ids.append(m.id);
+        for (const auto& h : hechas)
+            ids.append(h.first.id);
         try {
             diario_.quitar(ids);
             enviadas += int(ids.size());
         } catch (const Error&) {
             // sent again later (the day's entries they made hold them), after
             // this round
-            for (const MarcaGuardada& m : hechas)
-                detenidas.insert(m.cedula);
+            for (const auto& h : hechas)
+                detenidas.insert(h.first.cedula);
         }
         hechas.clear();
     };
-    qsizetype antes = envio.history.texto().size(); // each row's lines, for the record
     try {
         const QList<ResueltaEnTanda> resueltas = asistenciaEnTanda(envio, filas);
         for (int i = 0; i < filas.size(); ++i) {
             if (resueltas[i].hecha) {
                 if (!resueltas[i].linea.isNull())
                     envio.history.agregar_historia(resueltas[i].linea);
-                KeptRecord(diario_).enviada(filas[i], envio.history.texto().mid(antes), false,
-                                            horaServidor());
-                hechas.append(filas[i]);
+                hechas.append({filas[i], resueltas[i].linea});
             } else {
                 quitar();
                 sola(filas[i]);
             }
-            antes = envio.history.texto().size();
         }
     } catch (const Error&) {
         caido_ = true; // only a lost link escapes the batch
