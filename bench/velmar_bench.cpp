@@ -208,11 +208,10 @@ void reportePacking() {
 // start and connection left out), rows read and thrown away; -1 when it did
 // not run them.
 double clienteMariadb(const QString& ids) {
-    const int puerto = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
     QProcess p;
     p.start(QStringLiteral("mariadb"),
             {QStringLiteral("--no-defaults"), QStringLiteral("-h127.0.0.1"),
-             QStringLiteral("-P%1").arg(puerto ? puerto : 33307), QStringLiteral("-uvelmar"),
+             QStringLiteral("-P%1").arg(puertoDelServidor()), QStringLiteral("-uvelmar"),
              QStringLiteral("-pvelmar"), TestDb::get().nombre(), QStringLiteral("-vvv"),
              QStringLiteral("-e"),
              QStringLiteral("SELECT personal_id, fecha_entrada, hora_entrada, hora_salida, "
@@ -458,8 +457,7 @@ void red() {
            "(850, 1, 'C1', '729-12345675/HAWB42', 'NORTE'), (851, 1, 'C1', '729-1/H', '')");
     cargar("analyze table bunche, prepacking, personal, control_asistencia");
 
-    const int puerto = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
-    FaultProxy proxy(puerto ? puerto : 33307, 2500);
+    FaultProxy proxy(puertoDelServidor(), 2500);
     Conexion conexion(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(proxy.port()));
     conexion.abrir();
     ImpresoraLoopback impresora;
@@ -634,10 +632,9 @@ void guardadas() {
     TestDb& db = TestDb::get();
     db.recrear();
     cargarPersonal(1000);
-    const int puerto = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
     QTemporaryDir dir;
     const QString archivo = dir.filePath(QStringLiteral("diario.sqlite"));
-    FaultProxy red(puerto ? puerto : 33307);
+    FaultProxy red(puertoDelServidor());
     {
         TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(red.port()));
         KeptScans k(archivo, t.prompts);
@@ -656,7 +653,7 @@ void guardadas() {
             qWarning("kept %d scans, %lld boxes", k.esperando(), qlonglong(t.prompts.cajas.size()));
     }
     red.caer(false);
-    FaultProxy proxy(puerto ? puerto : 33307, 2500);
+    FaultProxy proxy(puertoDelServidor(), 2500);
     TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(proxy.port()));
     KeptScans k(archivo, t.prompts);
     const int s0 = proxy.statements(), r0 = proxy.roundTrips();
@@ -723,11 +720,10 @@ void guardadasVentana() {
     TestDb& db = TestDb::get();
     db.recrear();
     cargarPersonal(1000);
-    const int puerto = qEnvironmentVariableIntValue("VELMAR_TEST_DB_PORT");
     QTemporaryDir dir;
     const QString archivo = dir.filePath(QStringLiteral("ventana.sqlite"));
     qputenv("VELMAR_DIARIO", archivo.toUtf8());
-    FaultProxy red(puerto ? puerto : 33307);
+    FaultProxy red(puertoDelServidor());
     FaultProxy lento(red.port(), 2500);
     TestStation t(db.cadena(db.nombre()) + QStringLiteral(";PORT=%1").arg(lento.port()));
     VelmarForm form(t.db, &t.prompts, &t.printer);

@@ -1,7 +1,8 @@
 #include "gui/kept_record_dialog.h"
 
 #include "errors/errors.h"
-#include "operations/registro_marcaciones.h"
+#include "journal/kept_record.h"
+#include "kept/kept_scans.h"
 
 #include <QColor>
 #include <QDateEdit>
@@ -91,17 +92,11 @@ void DialogoMarcasGuardadas::cargar() {
 
 void DialogoMarcasGuardadas::llenar(const QList<MarcaRegistrada>& filas) {
     tabla_->setRowCount(int(filas.size()));
-    int espera = 0, sinConfirmar = 0;
     for (int i = 0; i < filas.size(); ++i) {
         const MarcaRegistrada& m = filas[i];
-        const QStringList celdas = {m.guardada,
-                                    m.enviada.isEmpty() ? QStringLiteral("en espera") : m.enviada,
-                                    m.cedula,
-                                    m.persona,
-                                    tituloDeResultado(m.resultado),
-                                    m.hora,
-                                    m.estacion,
-                                    m.detalle};
+        const QStringList celdas = {
+            m.guardada, enviadaOEspera(m), m.cedula, m.persona, tituloDeResultado(m.resultado),
+            m.hora,     m.estacion,        m.detalle};
         for (int c = 0; c < celdas.size(); ++c) {
             auto* item = new QTableWidgetItem(celdas[c]);
             item->setToolTip(celdas[c]);
@@ -109,18 +104,17 @@ void DialogoMarcasGuardadas::llenar(const QList<MarcaRegistrada>& filas) {
                 item->setBackground(fondo);
             tabla_->setItem(i, c, item);
         }
-        espera += m.enviada.isEmpty() ? 1 : 0;
-        sinConfirmar += m.resultado == resultado::kSinConfirmar ? 1 : 0;
     }
     tabla_->resizeColumnsToContents();
-    resumen_->setText(QStringLiteral("En espera: ") + QString::number(espera) +
+    const CuentaDeRegistro c = contar(filas);
+    resumen_->setText(QStringLiteral("En espera: ") + QString::number(c.espera) +
                       QStringLiteral("   Salidas sin confirmar (deben marcar de nuevo): ") +
-                      QString::number(sinConfirmar));
+                      QString::number(c.sinConfirmar));
 }
 
 void mostrarMarcasGuardadas(Station& st, const KeptScans* guardadas, QWidget* ventana) {
-    if (const ScanJournal* diario = diarioDeMarcas(st, guardadas)) {
-        DialogoMarcasGuardadas dialogo(*diario, ventana);
+    if (conDiario(st, guardadas)) {
+        DialogoMarcasGuardadas dialogo(guardadas->diario(), ventana);
         dialogo.exec();
     }
 }

@@ -113,12 +113,22 @@ QString tituloDeResultado(const QString& r) {
     return QStringLiteral("Otro (vea el detalle)");
 }
 
+CuentaDeRegistro contar(const QList<MarcaRegistrada>& filas) {
+    CuentaDeRegistro c;
+    for (const MarcaRegistrada& m : filas) {
+        c.espera += m.enviada.isEmpty() ? 1 : 0;
+        c.sinConfirmar += m.resultado == resultado::kSinConfirmar ? 1 : 0;
+    }
+    return c;
+}
+
+QString enviadaOEspera(const MarcaRegistrada& m) {
+    return m.enviada.isEmpty() ? QStringLiteral("en espera") : m.enviada;
+}
+
 QString lineaDeRegistro(const MarcaRegistrada& m) {
-    const QStringList campos = {
-        m.guardada, m.enviada.isEmpty() ? QStringLiteral("en espera") : m.enviada,
-        m.estacion, m.cedula,
-        m.persona,  m.resultado,
-        m.hora,     m.detalle};
+    const QStringList campos = {m.guardada, enviadaOEspera(m), m.estacion, m.cedula,
+                                m.persona,  m.resultado,       m.hora,     m.detalle};
     return QLatin1Char('\t') + campos.join(QLatin1Char('\t'));
 }
 

@@ -44,6 +44,16 @@ struct MarcaRegistrada {
     QString detalle; // the replay's history lines, " / " between them
 };
 
+// What a list of records counts: the scans still waiting, and the early exits
+// that were not confirmed (those people must scan again).
+struct CuentaDeRegistro {
+    int espera = 0;
+    int sinConfirmar = 0;
+};
+CuentaDeRegistro contar(const QList<MarcaRegistrada>& filas);
+// When it was sent, or "en espera".
+QString enviadaOEspera(const MarcaRegistrada& m);
+
 // What a replay's history lines say it became. `sinConfirmar`: the clock
 // asked for an early exit, which a replay always answers No.
 struct Desenlace {

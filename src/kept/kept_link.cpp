@@ -9,15 +9,6 @@ namespace velmar {
 
 namespace {
 
-// A replay answers no box: the history says what happened.
-class SinCajas : public Prompts {
-public:
-    void beep() override {}
-
-protected:
-    int mostrar(const QString&, int, const QString&) override { return kOk; }
-};
-
 class SinImpresora : public LabelPrinter {
 public:
     void send(const QByteArray&) override {}

@@ -13,23 +13,7 @@
 
 namespace velmar {
 
-namespace {
-
-// A replayed scan's boxes are not shown (the line keeps moving): the history
-// says what happened. An early exit is never recorded unasked: the question
-// is not answered Yes, and the clock says it was asked.
-class CajasDeEnvio : public Prompts {
-public:
-    void beep() override {}
-
-protected:
-    int mostrar(const QString&, int, const QString&) override { return kOk; }
-};
-
-const QString kSinDiario =
-    QStringLiteral("No hay diario de marcaciones: VELMAR_DIARIO no nombra ninguno");
-
-} // namespace
+namespace {} // namespace
 
 QList<MarcaGuardada> Reservas::tomar(const std::function<QList<MarcaGuardada>()>& leer, int maximo,
                                      const QString& cedula) {
@@ -250,12 +234,12 @@ bool KeptScans::enviarUna(Station& st, Station& envio, const MarcaGuardada& m) {
     verReloj(r);
     if (r.fallo) {
         caido_ = r.fallo->enlacePerdido;
-        if (!caido_)
-            st.history.agregar_historia(
-                QStringLiteral("No se pudo enviar la marcación guardada de la cédula ") + m.cedula +
-                QStringLiteral(" a las ") + m.hora + QStringLiteral(": ") + r.fallo->texto);
-        if (!caido_)
-            KeptRecord(diario_).noEnviada(m, r.fallo->texto);
+        if (caido_)
+            return false;
+        st.history.agregar_historia(
+            QStringLiteral("No se pudo enviar la marcación guardada de la cédula ") + m.cedula +
+            QStringLiteral(" a las ") + m.hora + QStringLiteral(": ") + r.fallo->texto);
+        KeptRecord(diario_).noEnviada(m, r.fallo->texto);
         return false;
     }
     caido_ = false;
@@ -327,7 +311,7 @@ int KeptScans::enviar(Station& st, int maximo, const QString& cedula) {
     if (enviando_)
         return 0;
     enviando_ = true;
-    CajasDeEnvio cajas;
+    SinCajas cajas;
     ReportBox reporte;
     CardInput entrada; // the operator's half-typed card stays
     Station envio(
@@ -421,11 +405,15 @@ void marcarTarjeta(Station& st, KeptScans* guardadas, const QString& texto) {
         asistencia(st, texto);
 }
 
+bool conDiario(Station& st, const KeptScans* k) {
+    if (!k)
+        st.prompts.msgbox(kSinDiarioDeMarcas, kExclamacion);
+    return k != nullptr;
+}
+
 void marcaciones_guardadas(Station& st, KeptScans* k) {
-    if (!k) {
-        st.prompts.msgbox(kSinDiario, kExclamacion);
+    if (!conDiario(st, k))
         return;
-    }
     QList<MarcaGuardada> filas;
     try {
         filas = k->pendientes();
@@ -441,10 +429,8 @@ void marcaciones_guardadas(Station& st, KeptScans* k) {
 }
 
 void enviar_marcaciones(Station& st, KeptScans* k) {
-    if (!k) {
-        st.prompts.msgbox(kSinDiario, kExclamacion);
+    if (!conDiario(st, k))
         return;
-    }
     const int enviadas = k->enviar(st);
     const int quedan = k->esperando();
     if (quedan > 0 && k->enlaceCaido())

@@ -144,6 +144,23 @@ private:
     std::unique_ptr<EnlaceDeGuardadas> enlace_;
 };
 
+// A replayed scan's boxes are not shown (the line keeps moving): the history
+// says what happened. An early exit is never recorded unasked: the question
+// is not answered Yes, and the clock says it was asked.
+class SinCajas : public Prompts {
+public:
+    void beep() override {}
+
+protected:
+    int mostrar(const QString&, int, const QString&) override { return kOk; }
+};
+
+inline const QString kSinDiarioDeMarcas =
+    QStringLiteral("No hay diario de marcaciones: VELMAR_DIARIO no nombra ninguno");
+
+// False, and a box, when the farm turned no kept scans on (`k` null).
+bool conDiario(Station& st, const KeptScans* k);
+
 // The card box's Enter: through `guardadas` when the farm turned them on
 // (not null), or straight to the clock.
 void marcarTarjeta(Station& st, KeptScans* guardadas, const QString& texto);

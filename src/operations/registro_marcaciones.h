@@ -8,14 +8,6 @@
 namespace velmar {
 
 class KeptScans;
-class ScanJournal;
-
-inline const QString kSinDiarioDeMarcas =
-    QStringLiteral("No hay diario de marcaciones: VELMAR_DIARIO no nombra ninguno");
-
-// The journal of the station's kept scans; null, and the box, when the farm
-// named none (no kept scans).
-const ScanJournal* diarioDeMarcas(Station& st, const KeptScans* guardadas);
 
 // A history line per kept scan, waiting or sent from `desde` (yyyy-mm-dd;
 // null: all), in the order they were kept, then one line with how many, how
