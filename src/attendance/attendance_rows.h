@@ -1,12 +1,23 @@
 #pragma once
 // The attendance rows of a range of days as the report and both exports read
-// them (internal to attendance_report.cpp and attendance_workbook.cpp).
+// them, and the steps that read, write and sum them (internal to this folder).
 
+#include "station/station.h"
+
+#include <QDate>
+#include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <optional>
+#include <vector>
 
 namespace velmar {
+
+struct Rango {
+    QDate desde;
+    QDate hasta;
+};
 
 struct Persona {
     QString cedula;
@@ -14,11 +25,32 @@ struct Persona {
     QString nombres;
 };
 
+// Each distinct text of a range's days and times, kept once: a month repeats
+// a few thousand of them over tens of thousands of rows, and a row that holds
+// places here is copied and sorted as plain numbers.
+class TextosDelRango {
+public:
+    TextosDelRango()
+        : textos_{QString()} {}
+    const QString& operator[](int lugar) const { return textos_.at(lugar); }
+    qsizetype size() const { return textos_.size(); }
+    // The text's place; the empty text (a Null included) is place 0.
+    int de(const QString& texto);
+    // The place of a time given in whole seconds, as the server writes it
+    // (30:00:00 past the day, -01:00:00 before it).
+    int deSegundos(qint64 segundos);
+
+private:
+    QStringList textos_;
+    QHash<QString, int> lugar_;
+    std::vector<int> delDia_; // a second of the day's place, -1 while not made
+};
+
 struct Fila {
-    int orden;       // the person's place in the server's order of names
-    QString dia;     // yyyy-mm-dd
-    QString entrada; // hh:mm:ss, or as the server wrote a time outside the day
-    QString salida;  // the same; empty when no exit was recorded
+    int orden;   // the person's place in the server's order of names
+    int dia;     // yyyy-mm-dd, a place in Asistencia::textos
+    int entrada; // hh:mm:ss, or as the server wrote a time outside the day
+    int salida;  // the same; 0 (the empty text) when no exit was recorded
     // The time present, in whole seconds: only for a row with an exit, and
     // only when its horas_dif holds a number. The report, both sheets and the
     // CSV show and count this one figure, so a column's sum is the summary's.
@@ -29,7 +61,8 @@ struct Fila {
 
 struct Asistencia {
     QVector<Persona> personas; // by `orden`; the first one stands for a person gone
-    QVector<Fila> filas;       // day by day, each day's people in the order of names
+    TextosDelRango textos;
+    QVector<Fila> filas; // day by day, each day's people in the order of names
 };
 
 // One person's summary: the days with an entry, the early exits and their
@@ -41,9 +74,24 @@ struct Resumen {
     qint64 segundos = 0;
 };
 
+// The range's rows and their people, sorted by day, name, person and entry.
+Asistencia leerAsistencia(Station& st, const Rango& r);
+
+// The SQL after the columns for the rows of a range.
+QString enRangoDe(Station& st, const Rango& r);
+
+// The report box's text of `a`.
+QString textoDelReporte(const Rango& r, const Asistencia& a);
+
+// A stored text on one report line: a CR, LF or TAB in it would break the row.
+QString enUnaLinea(QString t);
+
 // Per person, in the order of names then id: what the report's RESUMEN and the
 // workbook's Resumen sheet show.
 QVector<Resumen> resumir(const Asistencia& a);
+
+// The CSV export of `a`, in UTF-8.
+QByteArray textoCsv(const Asistencia& a);
 
 // A stored text as a field of an export: a leading character that makes a
 // spreadsheet read a formula is neutralised by an apostrophe.

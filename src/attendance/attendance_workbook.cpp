@@ -100,14 +100,15 @@ lxw_error hojaDeMarcaciones(lxw_workbook* libro, const Formatos& fm, const Asist
     for (const Fila& fila : a.filas) {
         ++f;
         const Persona& p = a.personas[fila.orden];
-        if (const double d = diaDeHoja(fila.dia); d >= 0)
+        if (const double d = diaDeHoja(a.textos[fila.dia]); d >= 0)
             marcaciones.numero(f, 0, d, fm.fecha);
         else
-            marcaciones.texto(f, 0, fila.dia);
+            marcaciones.texto(f, 0, a.textos[fila.dia]);
         marcaciones.texto(f, 1, p.cedula, fm.comoTexto);
         marcaciones.texto(f, 2, p.apellidos);
         marcaciones.texto(f, 3, p.nombres);
-        for (const auto& [c, v] : {std::pair{4, fila.entrada}, std::pair{5, fila.salida}}) {
+        for (const auto& [c, v] :
+             {std::pair{4, a.textos[fila.entrada]}, std::pair{5, a.textos[fila.salida]}}) {
             if (const double h = horaDeHoja(v); h >= 0)
                 marcaciones.numero(f, c, h, fm.hora);
             else

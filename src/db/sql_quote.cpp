@@ -1,7 +1,5 @@
 #include "db/sql_quote.h"
 
-#include <QRegularExpression>
-
 namespace velmar {
 
 QString sqlEscape(const QString& value, bool noBackslashEscapes) {
@@ -31,9 +29,38 @@ QString sqlEscape(const QString& value, bool noBackslashEscapes) {
     return out;
 }
 
+namespace {
+
+// Blanks, an optional minus, digits, optionally a point and more digits,
+// blanks: a number the server reads as written. A month's report writes
+// thousands of keys, so this is scanned rather than matched.
+bool plainNumber(QStringView v) {
+    qsizetype i = 0;
+    const auto blanks = [&] {
+        while (i < v.size() && v[i] == u' ')
+            ++i;
+    };
+    const auto digits = [&] {
+        const qsizetype start = i;
+        while (i < v.size() && v[i] >= u'0' && v[i] <= u'9')
+            ++i;
+        return i > start;
+    };
+    blanks();
+    if (i < v.size() && v[i] == u'-')
+        ++i;
+    if (!digits())
+        return false;
+    if (i < v.size() && v[i] == u'.' && (++i, !digits()))
+        return false;
+    blanks();
+    return i == v.size();
+}
+
+} // namespace
+
 QString sqlNumber(const QString& value, bool noBackslashEscapes) {
-    static const QRegularExpression plain(QStringLiteral("^ *-?[0-9]+(\\.[0-9]+)? *$"));
-    if (plain.match(value).hasMatch())
+    if (plainNumber(value))
         return value.trimmed();
     return QLatin1Char('\'') + sqlEscape(value, noBackslashEscapes) + QLatin1Char('\'');
 }

@@ -237,11 +237,12 @@ private slots:
                       {d + "lleno/viejo.xlsx", "no queda espacio en el disco"},
                       {d + "ro/a.csv", "el disco es de sólo lectura"}};
         }
+        Asistencia una{{Persona{}}, {}, {}};
+        una.filas = {{0, una.textos.de("2026-03-02"), una.textos.de("07:00:00"), 0, {}}};
         for (const auto& [archivo, motivo] : casos) {
             try {
-                archivo.endsWith(".xlsx")
-                    ? escribirLibro({{Persona{}}, {{0, "2026-03-02", "07:00:00", "", {}}}}, archivo)
-                    : escribirArchivo(archivo, QByteArray(1000, 'x'));
+                archivo.endsWith(".xlsx") ? escribirLibro(una, archivo)
+                                          : escribirArchivo(archivo, QByteArray(1000, 'x'));
                 QFAIL(qPrintable(archivo));
             } catch (const FileError& e) {
                 QCOMPARE(e.text(), motivo);
