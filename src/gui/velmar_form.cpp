@@ -4,7 +4,7 @@
 #include "db/conexion.h"
 #include "gui/design_metrics.h"
 #include "gui/operations_menu.h"
-#include "kept/kept_scans.h"
+#include "kept/kept_link.h"
 #include "printing/label_printer.h"
 
 #include <QApplication>
@@ -167,7 +167,8 @@ void VelmarForm::guardarSinConexion() {
         espera->setVisible(n != 0);
     };
     guardadas_->alCambiar(guardadas_->esperando());
-    guardadas_->segundoPlano(*station_); // its first round reads the server's clock
+    // its first round reads the server's clock
+    guardadas_->segundoPlano(std::make_unique<EnlaceDeGuardadas>(*guardadas_, *station_));
 }
 
 void VelmarForm::construir() {

@@ -3,7 +3,6 @@
 #include "db/conexion.h"
 #include "errors/errors.h"
 #include "journal/kept_record.h"
-#include "kept/kept_link.h"
 #include "station/velmo.h"
 
 #include <QSet>
@@ -69,10 +68,8 @@ KeptScans::KeptScans(const QString& archivo, Prompts& prompts, std::shared_ptr<R
 
 KeptScans::~KeptScans() = default;
 
-void KeptScans::segundoPlano(Station& st) {
-    enlace_ = std::make_unique<EnlaceDeGuardadas>(
-        st.db.dsn(), diario_.archivo(), reservas_, &contexto_,
-        [this, &st](const RondaDeEnlace& r) { adoptar(st, r); });
+void KeptScans::segundoPlano(std::unique_ptr<Enlace> enlace) {
+    enlace_ = std::move(enlace);
 }
 
 void KeptScans::cadencia(int arriba, int caido) {
