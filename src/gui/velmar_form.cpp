@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimer>
+#include <utility>
 
 // The pictures live in the gui library's resources; a static library must
 // register them itself.
@@ -130,8 +131,10 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
         StationServices(db, *history_, *report_, *busy_, *prompts, *printer, *input_, vista_.get()),
         sesion_);
 
-    connect(text1_, &CardBox::enter, this,
-            [this] { marcarTarjeta(*station_, guardadas_.get(), text1_->text()); });
+    connect(text1_, &CardBox::enter, this, [this] {
+        marcarTarjeta(*station_, guardadas_.get(), text1_->text());
+        mostrarEspera();
+    });
     connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });
     // The server forgets a silent session within a minute, so that a vanished
     // station frees its locks: an open window keeps its own.
@@ -156,19 +159,31 @@ void VelmarForm::guardarSinConexion() {
     guardadas_ = KeptScans::desdeEntorno(station_->prompts);
     if (!guardadas_)
         return;
-    auto* espera = new QLabel(client_);
-    espera->setObjectName(QStringLiteral("lblEspera"));
-    espera->setFont(sansSerif(8.25, false));
-    espera->setGeometry(px(4560), px(525), px(2535), px(195));
-    guardadas_->alCambiar = [espera](int n) {
-        espera->setText(
-            QStringLiteral("Marcaciones en espera: ") +
-            (n < 0 ? QStringLiteral("no se sabe, revise el diario") : QString::number(n)));
-        espera->setVisible(n != 0);
-    };
-    guardadas_->alCambiar(guardadas_->esperando());
+    espera_ = new QLabel(client_);
+    espera_->setObjectName(QStringLiteral("lblEspera"));
+    espera_->setFont(sansSerif(8.25, false));
+    espera_->setGeometry(px(4560), px(525), px(2535), px(195));
+    mostrarEspera();
+    // The count is read here, after each card and a few times a second,
+    // rather than pushed up from the kept scans.
+    auto* lectura = new QTimer(this);
+    connect(lectura, &QTimer::timeout, this, &VelmarForm::mostrarEspera);
+    lectura->start(kLecturaEspera);
     // its first round reads the server's clock
     guardadas_->segundoPlano(std::make_unique<EnlaceDeGuardadas>(*guardadas_, *station_));
+}
+
+// The waiting count under the card box, when it changed: hidden while none
+// wait.
+void VelmarForm::mostrarEspera() {
+    if (!guardadas_)
+        return;
+    const int n = guardadas_->enEspera();
+    if (std::exchange(mostrada_, n) == n)
+        return;
+    espera_->setText(QStringLiteral("Marcaciones en espera: ") +
+                     (n < 0 ? QStringLiteral("no se sabe, revise el diario") : QString::number(n)));
+    espera_->setVisible(n != 0);
 }
 
 void VelmarForm::construir() {

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <deque>
 #include <memory>
+#include <optional>
 
 class QGroupBox;
 class QLabel;
@@ -77,6 +78,7 @@ private:
     void construirReporte();
     void aplicarDisposicion();
     void guardarSinConexion();
+    void mostrarEspera();
 
     QWidget* client_ = nullptr;
     QLabel* label2_ = nullptr;
@@ -86,6 +88,9 @@ private:
     QGroupBox* frame1_ = nullptr;
     QPlainTextEdit* text2_ = nullptr;
     QPlainTextEdit* txtReporte_ = nullptr;
+    QLabel* espera_ = nullptr;                 // the waiting count, with kept scans on
+    std::optional<int> mostrada_;              // the count it shows
+    static constexpr int kLecturaEspera = 300; // ms between reads of the count
 
     std::unique_ptr<WidgetPrompts> ownPrompts_;
     std::unique_ptr<LabelPrinter> ownPrinter_;

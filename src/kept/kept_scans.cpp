@@ -92,7 +92,7 @@ void KeptScans::adoptar(Station& st, const RondaDeEnlace& r) {
     }
     for (const QString& linea : r.lineas)
         st.history.agregar_historia(linea);
-    avisar();
+    recontar();
 }
 
 QDateTime KeptScans::vistoServidor(QElapsedTimer* desde, qint64* pared) const {
@@ -138,9 +138,10 @@ int KeptScans::esperando() const {
     }
 }
 
-void KeptScans::avisar() {
-    if (alCambiar)
-        alCambiar(esperando());
+int KeptScans::enEspera() {
+    if (!enEspera_)
+        enEspera_ = esperando();
+    return *enEspera_;
 }
 
 bool KeptScans::guardar(Station& st, const QString& texto, bool trasLasSuyas) {
@@ -160,7 +161,7 @@ bool KeptScans::guardar(Station& st, const QString& texto, bool trasLasSuyas) {
             st.history.agregar_historia(aviso);
             st.prompts.msgbox(aviso, kExclamacion);
         }
-        avisar();
+        recontar();
         return false;
     }
     st.report.hide();
@@ -172,7 +173,7 @@ bool KeptScans::guardar(Station& st, const QString& texto, bool trasLasSuyas) {
                   QStringLiteral(" a las ") + hora);
     st.input.vaciar();
     st.input.enfocar();
-    avisar();
+    recontar();
     return true;
 }
 
@@ -355,7 +356,7 @@ int KeptScans::enviar(Station& st, int maximo, const QString& cedula) {
         reservas_->soltar(filas);
     }
     enviando_ = false;
-    avisar();
+    recontar();
     return enviadas;
 }
 
@@ -391,7 +392,7 @@ int KeptScans::latido(Station& st, bool sondeo) {
     } else if (sondeo || !visto_.isValid() || desde_.elapsed() > 4 * kLatido) {
         sondear(st);
     }
-    avisar();
+    recontar();
     return enviadas;
 }
 

@@ -137,8 +137,10 @@ public:
     bool enlaceCaido() const { return caido_; }
     const ScanJournal& diario() const { return diario_; }
     const std::shared_ptr<Reservas>& reservas() const { return reservas_; }
-    // Called with the number waiting whenever it may have changed.
-    std::function<void(int)> alCambiar;
+    // How many wait, as the window shows it: counted again (esperando) only
+    // after a scan kept, a send, a beat or a round of the link's thread may
+    // have changed it. All of those run on the window's thread, which reads it.
+    int enEspera();
 
 private:
     bool antesDeMarcar(Station& st, const QString& texto);
@@ -146,7 +148,7 @@ private:
     void verReloj(const Marcada& m);
     bool guardar(Station& st, const QString& texto, bool trasLasSuyas = false);
     bool tieneEsperando(const QString& cedula) const;
-    void avisar();
+    void recontar() { enEspera_.reset(); }
     bool enviarUna(Station& st, Station& envio, const MarcaGuardada& m);
     int enviarTanda(Station& envio, const QList<MarcaGuardada>& filas,
                     const std::function<void(const MarcaGuardada&)>& sola,
@@ -160,6 +162,7 @@ private:
     bool caido_ = false;
     bool diarioFallo_ = false; // told once until a write succeeds
     bool enviando_ = false;
+    std::optional<int> enEspera_; // null: to be counted again
     std::shared_ptr<Reservas> reservas_;
     QElapsedTimer caidoDesde_; // when this thread found the link lost
     std::unique_ptr<Enlace> enlace_;
