@@ -127,22 +127,22 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
     busy_ = std::make_unique<BusyView>(this, frame1_);
     input_ = std::make_unique<LineInput>(text1_);
     vista_ = std::make_unique<VistaPreviaVentana>(this);
-    station_ = std::make_unique<Station>(
-        StationServices(db, *history_, *report_, *busy_, *prompts, *printer, *input_, vista_.get()),
-        sesion_);
+    // The server forgets a silent session within a minute, so that a vanished
+    // station frees its locks: an open window keeps its own, from before a
+    // box about the kept scans' journal can wait on the operator.
+    auto* latido = new QTimer(this);
+    connect(latido, &QTimer::timeout, this, [c = &db] { c->mantener(); });
+    latido->start(Conexion::kSesionInactiva * 1000 / 4);
+    frontEnd_ = std::make_unique<FrontEndStation>(StationServices(
+        db, *history_, *report_, *busy_, *prompts, *printer, *input_, vista_.get()));
 
     connect(text1_, &CardBox::enter, this, [this] {
-        marcarTarjeta(*station_, guardadas_.get(), text1_->text());
+        marcarTarjeta(station(), guardadas(), text1_->text());
         mostrarEspera();
     });
-    connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });
-    // The server forgets a silent session within a minute, so that a vanished
-    // station frees its locks: an open window keeps its own.
-    auto* latido = new QTimer(this);
-    connect(latido, &QTimer::timeout, this, [this] { station_->db.mantener(); });
-    latido->start(Conexion::kSesionInactiva * 1000 / 4);
+    connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(station()); });
     guardarSinConexion();
-    instalarMenuOperaciones(*station_, menuBar(), guardadas_.get());
+    instalarMenuOperaciones(station(), menuBar(), guardadas());
     // The design client area stays as it was; the window grows by the bar.
     resize(width(), height() + menuBar()->sizeHint().height());
     // Centred once the menu bar has grown the window.
@@ -156,8 +156,7 @@ VelmarForm::~VelmarForm() = default;
 // of those waiting under the card box; the link is tried and the waiting
 // scans sent on a thread of their own, so the window never waits for them.
 void VelmarForm::guardarSinConexion() {
-    guardadas_ = KeptScans::desdeEntorno(station_->prompts);
-    if (!guardadas_)
+    if (!guardadas())
         return;
     espera_ = new QLabel(client_);
     espera_->setObjectName(QStringLiteral("lblEspera"));
@@ -170,15 +169,15 @@ void VelmarForm::guardarSinConexion() {
     connect(lectura, &QTimer::timeout, this, &VelmarForm::mostrarEspera);
     lectura->start(kLecturaEspera);
     // its first round reads the server's clock
-    guardadas_->segundoPlano(std::make_unique<EnlaceDeGuardadas>(*guardadas_, *station_));
+    guardadas()->segundoPlano(std::make_unique<EnlaceDeGuardadas>(*guardadas(), station()));
 }
 
 // The waiting count under the card box, when it changed: hidden while none
 // wait.
 void VelmarForm::mostrarEspera() {
-    if (!guardadas_)
+    if (!guardadas())
         return;
-    const int n = guardadas_->enEspera();
+    const int n = guardadas()->enEspera();
     if (std::exchange(mostrada_, n) == n)
         return;
     espera_->setText(QStringLiteral("Marcaciones en espera: ") +

@@ -4,6 +4,7 @@
 
 #include "gui/label_preview.h"
 #include "gui/widget_context.h"
+#include "operations/front_end_station.h"
 #include "station/station.h"
 
 #include <QKeyEvent>
@@ -20,7 +21,6 @@ class QPlainTextEdit;
 namespace velmar {
 
 class Conexion;
-class KeptScans;
 
 // Text1: Enter submits the card; every other key keeps the history tidy and is
 // typed as usual. Keys that arrive while a card is being submitted (during one
@@ -61,9 +61,9 @@ public:
                QWidget* parent = nullptr);
     ~VelmarForm() override;
 
-    Station& station() { return *station_; }
+    Station& station() { return frontEnd_->station; }
     // Null unless the farm turned kept scans on.
-    KeptScans* guardadas() { return guardadas_.get(); }
+    KeptScans* guardadas() { return frontEnd_->guardadas.get(); }
 
     CardBox* text1() const { return text1_; }
     QPlainTextEdit* text2() const { return text2_; }
@@ -99,9 +99,7 @@ private:
     std::unique_ptr<BusyView> busy_;
     std::unique_ptr<LineInput> input_;
     std::unique_ptr<VistaPreviaVentana> vista_;
-    StationSession sesion_;
-    std::unique_ptr<Station> station_;
-    std::unique_ptr<KeptScans> guardadas_;
+    std::unique_ptr<FrontEndStation> frontEnd_;
 };
 
 } // namespace velmar
