@@ -5,10 +5,10 @@
 #include "clock/day_key_check.h"
 #include "db/conexion.h"
 #include "errors/errors.h"
-#include "kept/kept_scans.h"
 #include "labels/box_labels.h"
 #include "login/login.h"
 #include "operations/catalogo.h"
+#include "operations/front_end_station.h"
 #include "operations/revisar_base.h"
 #include "station/velmo.h"
 
@@ -147,9 +147,8 @@ int ejecutarCli(QStringList args, CliStreams& io) {
     CardInput input;
     std::unique_ptr<LabelPrinter> printer = defaultLabelPrinter();
     PngPreview vista;
-    StationSession sesion;
-    const std::unique_ptr<KeptScans> guardadas = KeptScans::desdeEntorno(prompts);
-    Station st({conexion, history, report, busy, prompts, *printer, input, &vista}, sesion);
+    FrontEndStation frontEnd({conexion, history, report, busy, prompts, *printer, input, &vista});
+    Station& st = frontEnd.station;
 
     if (nombre == QLatin1String("login")) {
         comprobar_login(st, args[0], args[1]);
@@ -165,7 +164,7 @@ int ejecutarCli(QStringList args, CliStreams& io) {
         return int(r);
     }
     try {
-        op->ejecutar(st, args, guardadas.get());
+        op->ejecutar(st, args, frontEnd.guardadas.get());
     } catch (const Error& e) {
         // an operation without a handler of its own: report, never crash
         prompts.msgbox(textoError(e), kExclamacion);

@@ -1,5 +1,6 @@
 #include "clock/attendance_clock.h"
 
+#include "clock/clock_sql.h"
 #include "db/farm_schema.h"
 #include "db/named_lock.h"
 #include "db/server_codes.h"
@@ -20,18 +21,6 @@
 namespace velmar {
 
 namespace {
-
-// Only the columns the scan uses: a farm's own column named fecha or hora
-// must not stand for the server's clock, and its photo is not read per card.
-QString seleccionDePersona() {
-    return QStringLiteral("select personal_id, nombres, apellidos, current_date() as fecha, "
-                          "current_time() as hora");
-}
-
-QString desdePersona(Conexion& db, const QString& cedula) {
-    return QStringLiteral(" from personal where cedula = '") + db.esc(cedula) +
-           QStringLiteral("' limit 1");
-}
 
 const QString kErrorSistema = QStringLiteral("Error en el sistema, revise la última operación ");
 const QString kMarcaRechazada = QStringLiteral(
@@ -68,28 +57,6 @@ RecordSet abrirPersona(Station& st, const QString& sql) {
         return RecordSet();
     }
 }
-
-// Two stations submitting one card at the same moment must not both insert the
-// day's entry: the look-up-then-insert of a person runs under a named lock on
-// the server. A short wait keeps a stuck station from blocking the others; past
-// it the scan goes on without the lock. Lock names are server-wide, so the
-// database is part of the name.
-constexpr int kEsperaCandado = 5;
-
-} // namespace
-
-// Without a format string to parse: a month's report writes tens of
-// thousands of them.
-QString attendanceLockNameOf(const QString& personalIdSql) {
-    return QStringLiteral("CONCAT('velmar-asistencia-', MD5(CONCAT(IFNULL(DATABASE(), ''), '/', ") +
-           personalIdSql + QStringLiteral(")))");
-}
-
-QString attendanceLockName(Conexion& db, const QString& personalId) {
-    return attendanceLockNameOf(QLatin1Char('\'') + db.esc(personalId) + QLatin1Char('\''));
-}
-
-namespace {
 
 // Boxes raised while the person's lock is held are shown once it is released,
 // so an operator who leaves a box open never holds up another station.
@@ -146,69 +113,6 @@ void marcaRechazada(Station& st, const SchemaError& e) {
     st.input.enfocar();
 }
 
-} // namespace
-
-// The lock's name comes back with it: it is released under the name the
-// server made from the column, whatever text the key reads as here (a
-// ZEROFILL integer, a latin1 text).
-QString consultaDePersona(Conexion& db, const QString& cedula) {
-    const QString nombre = attendanceLockNameOf(QStringLiteral("personal_id"));
-    return seleccionDePersona() + QStringLiteral(", ") +
-           NamedLock::acquireSql(nombre, kEsperaCandado) + QStringLiteral(" as candado_velmar, ") +
-           nombre + QStringLiteral(" as nombre_candado") + desdePersona(db, cedula);
-}
-
-// The person's row of the scan's day: the day the person query fixed, so a
-// scan that waited into the next day still finds the row of its own.
-// The key, the day and "no exit yet" as the farm's columns hold them;
-// `ademas`, more of the select list (the lock's release).
-QString consultaDelDia(Conexion& db, const QString& personalId, const QString& fecha,
-                       const QString& ademas) {
-    const FarmSchema& s = db.esquema();
-    return QStringLiteral("select asistencia_id, hora_entrada, ") + s.exitRead(db) +
-           QStringLiteral(" as hora_salida") + ademas +
-           QStringLiteral(" from control_asistencia where personal_id = ") +
-           s.keyMatch(db, personalId) + QStringLiteral(" And ") + s.dayIs(db, fecha) +
-           QStringLiteral(" limit 1");
-}
-
-namespace {
-
-const QString kInsertarIngreso = QStringLiteral(
-    "insert into control_asistencia (personal_id, fecha_entrada, hora_entrada,fecha_salida) ");
-
-// One day's entry as the select that writes it only into an empty day.
-QString filaDeIngreso(Conexion& db, const QString& personalId, const QString& fecha,
-                      const QString& hora) {
-    const FarmSchema& s = db.esquema();
-    QString porque;
-    const QString id = s.keyStored(db, personalId, &porque);
-    if (id.isEmpty())
-        throw SchemaError(porque);
-    const QString f = QLatin1Char('\'') + db.esc(fecha) + QLatin1Char('\'');
-    return QStringLiteral("select ") + id + QStringLiteral(", ") + f + QStringLiteral(", ") +
-           s.timeLiteral(db, QStringLiteral("hora_entrada"), fecha, hora) + QStringLiteral(",") +
-           f +
-           QStringLiteral(" from dual where not exists (select 1 from control_asistencia "
-                          "where personal_id = ") +
-           s.keyMatch(db, personalId) + QStringLiteral(" And ") + s.dayIs(db, fecha) +
-           QStringLiteral(")");
-}
-
-} // namespace
-
-// The day's entry, refused by the statement itself when the person has one
-// already: a station's insert held up on the network and delivered after
-// another station's cannot make a second entry.
-// A key the column cannot hold is refused, never stored as another (an
-// integer column under sql_mode '' would keep 0).
-QString insertarIngreso(Conexion& db, const QString& personalId, const QString& fecha,
-                        const QString& hora) {
-    return kInsertarIngreso + filaDeIngreso(db, personalId, fecha, hora);
-}
-
-namespace {
-
 // What a scan says of a day that has its entry, `minutos` after it.
 enum class Reescaneo { YaIngresado, YaSalio, SalidaTemprana, Nada };
 
@@ -253,13 +157,6 @@ struct Escaneo {
     }
     QString insertarIngreso() const {
         return velmar::insertarIngreso(st.db, personalId, fecha, hora);
-    }
-
-    QString consultaDeFila(const QString& asistenciaId) const {
-        return QStringLiteral("select asistencia_id, hora_entrada, ") +
-               st.db.esquema().exitRead(st.db) +
-               QStringLiteral(" as hora_salida from control_asistencia where asistencia_id = '") +
-               st.db.esc(asistenciaId) + QLatin1Char('\'');
     }
 
     void salir(qint64 segundos, const QString& asistenciaId) const;
@@ -366,20 +263,13 @@ QString horaSalidaDe(RecordSet& fila) {
 // re-scan, or this one's own update delivered late): the line tells the exit
 // the row holds.
 void Escaneo::salir(qint64 segundos, const QString& asistenciaId) const {
-    // Written in the columns' own types; the day never moves with the exit.
-    const FarmSchema& s = st.db.esquema();
-    const QString sql = QStringLiteral("update control_asistencia set fecha_salida = '") +
-                        st.db.esc(fecha) + QStringLiteral("', hora_salida = ") +
-                        s.timeLiteral(st.db, QStringLiteral("hora_salida"), fecha, hora) +
-                        QStringLiteral(", horas_dif = ") + s.secondsLiteral(st.db, segundos) +
-                        s.keepOnUpdate() + QStringLiteral(" where asistencia_id = '") +
-                        st.db.esc(asistenciaId) + QStringLiteral("' and ") + s.noExitYet(st.db);
+    const QString sql = actualizarSalida(st.db, asistenciaId, fecha, hora, segundos);
     QElapsedTimer envio;
     envio.start();
     QString registrada = hora;
     try {
         if (st.db.ejecutar(sql) == 0) {
-            RecordSet fila = st.db.consulta(consultaDeFila(asistenciaId));
+            RecordSet fila = st.db.consulta(consultaDeFila(st.db, asistenciaId));
             registrada = fila.eof() ? QString() : horaSalidaDe(fila);
         }
     } catch (const DbError& e) {
@@ -389,7 +279,7 @@ void Escaneo::salir(qint64 segundos, const QString& asistenciaId) const {
         }
         // Cut off on its way: it may have been committed.
         RecordSet fila = releer(
-            st.db, consultaDeFila(asistenciaId),
+            st.db, consultaDeFila(st.db, asistenciaId),
             [](RecordSet& f) { return !horaSalidaDe(f).isEmpty(); }, e, envio,
             QStringLiteral("No se sabe si quedó registrada la salida del usuario ") + usuario);
         registrada = horaSalidaDe(fila);
@@ -503,7 +393,6 @@ struct Buscada {
 // lock fail, the person is looked up alone and the scan goes on without it,
 // recording no entry. A lost link is the scan's one failure.
 Buscada buscarPersona(Station& st, const QString& cedula, bool& sinPersona) {
-    const QString desde = desdePersona(st.db, cedula);
     Buscada b;
     try {
         b.persona = st.db.consulta(consultaDePersona(st.db, cedula));
@@ -527,12 +416,10 @@ Buscada buscarPersona(Station& st, const QString& cedula, bool& sinPersona) {
     }
     // It may have failed past its lock (a value it could not read).
     try {
-        st.db.consulta(QStringLiteral("select RELEASE_LOCK(") +
-                       attendanceLockNameOf(QStringLiteral("personal_id")) + QStringLiteral(")") +
-                       desde);
+        st.db.consulta(soltarCandadoDePersona(st.db, cedula));
     } catch (const Error&) {
     }
-    b.persona = abrirPersona(st, seleccionDePersona() + desde);
+    b.persona = abrirPersona(st, consultaDePersonaSinCandado(st.db, cedula));
     return b;
 }
 
@@ -668,10 +555,7 @@ struct CandadosDeTanda {
     QStringList nombres; // as the server gave them, quoted
     bool sueltos = false;
 
-    QString soltarSql() const {
-        return QStringLiteral("concat(RELEASE_LOCK(") +
-               nombres.join(QStringLiteral("), RELEASE_LOCK(")) + QStringLiteral("))");
-    }
+    QString soltarSql() const { return soltarCandados(nombres); }
     ~CandadosDeTanda() {
         if (sueltos || nombres.isEmpty() || !db.abierta())
             return;
@@ -696,15 +580,10 @@ QString claveDeTanda(const QString& personalId) {
 // had at once (another station is scanning the person) leaves the scan to be
 // sent alone, waiting for it as a scan does.
 void buscarTanda(Conexion& db, QVector<EnTanda>& filas, QStringList& candados) {
-    const QString nombre = attendanceLockNameOf(QStringLiteral("personal_id"));
-    QStringList partes;
-    for (int i = 0; i < filas.size(); ++i)
-        partes << QStringLiteral("(select ") + QString::number(i) +
-                      QStringLiteral(" as n, personal_id, nombres, apellidos, ") +
-                      NamedLock::acquireSql(nombre, 0) + QStringLiteral(" as candado_velmar, ") +
-                      nombre + QStringLiteral(" as nombre_candado") +
-                      desdePersona(db, limpiarCedula(filas[i].m->cedula)) + QLatin1Char(')');
-    RecordSet r = db.consulta(partes.join(QStringLiteral(" union all ")));
+    QStringList cedulas;
+    for (const EnTanda& f : filas)
+        cedulas << limpiarCedula(f.m->cedula);
+    RecordSet r = db.consulta(consultaDeTanda(db, cedulas));
     QSet<QString> claves;
     for (; !r.eof(); r.moveNext()) {
         EnTanda& f = filas[r.text(QStringLiteral("n")).toInt()];
@@ -724,22 +603,16 @@ void buscarTanda(Conexion& db, QVector<EnTanda>& filas, QStringList& candados) {
 // The locked people's days in one statement; with `soltar`, read back after
 // the insert and their locks let go in the same statement.
 void leerDias(Conexion& db, QVector<EnTanda>& filas, CandadosDeTanda* soltar) {
-    QStringList partes;
+    QList<DiaDeTanda> tomados;
     for (int i = 0; i < filas.size(); ++i)
         if (filas[i].estado == EnTanda::Tomada)
-            partes << QLatin1Char('(') +
-                          consultaDelDia(db, filas[i].personalId, filas[i].m->fecha,
-                                         QStringLiteral(", ") + QString::number(i) +
-                                             QStringLiteral(" as n, null as soltado")) +
-                          QLatin1Char(')');
-    const bool dias = !partes.isEmpty();
-    if (soltar && !soltar->nombres.isEmpty())
-        partes << QStringLiteral("(select ") +
-                      (dias ? QStringLiteral("null, null, null, -1, ") : QString()) +
-                      soltar->soltarSql() + QLatin1Char(')');
-    if (partes.isEmpty())
+            tomados.append({i, filas[i].personalId, filas[i].m->fecha});
+    const bool dias = !tomados.isEmpty();
+    const QString sql = consultaDeDias(
+        db, tomados, soltar && !soltar->nombres.isEmpty() ? soltar->soltarSql() : QString());
+    if (sql.isNull())
         return;
-    RecordSet r = db.consulta(partes.join(QStringLiteral(" union all ")));
+    RecordSet r = db.consulta(sql);
     if (soltar)
         soltar->sueltos = true;
     for (; dias && !r.eof(); r.moveNext()) {
@@ -768,7 +641,7 @@ void insertarTanda(Conexion& db, QVector<EnTanda>& filas) {
         }
     }
     if (!partes.isEmpty())
-        insertarConReintento(db, kInsertarIngreso + partes.join(QStringLiteral(" union all ")));
+        insertarConReintento(db, insertarIngresos(partes));
 }
 
 // The scan's line as the clock says it; not `hecha` when it is to be sent

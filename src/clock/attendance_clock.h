@@ -1,6 +1,9 @@
 #pragma once
 // The attendance clock: a worker's card typed or scanned into Text1.
 
+// Its statements (clock_sql.h) come with it: the bench times them, the
+// tests name its lock.
+#include "clock/clock_sql.h"
 #include "journal/scan_journal.h"
 #include "station/station.h"
 
@@ -64,21 +67,6 @@ QList<ResueltaEnTanda> asistenciaEnTanda(Station& st, const QList<MarcaGuardada>
 
 // Any other key in Text1: keep the history bounded and at its newest line.
 void tecla_asistencia(Station& st);
-
-// The SQL expression naming the server lock under which a person's look-up and
-// entry run (server-wide, so the database is part of the name).
-QString attendanceLockName(Conexion& db, const QString& personalId);
-// The same name for the person an SQL expression gives (a column, NEW.personal_id).
-QString attendanceLockNameOf(const QString& personalIdSql);
-
-// The scan's own statements (the bench times them alone): the person query,
-// which also takes the person's lock for the row it finds; the person's row of
-// a day; the day's entry, inserted only when the day has none.
-QString consultaDePersona(Conexion& db, const QString& cedula);
-QString consultaDelDia(Conexion& db, const QString& personalId, const QString& fecha,
-                       const QString& ademas = QString());
-QString insertarIngreso(Conexion& db, const QString& personalId, const QString& fecha,
-                        const QString& hora);
 
 // Minutes of the re-scan guard and of the early-exit window.
 constexpr int kMinutosReingreso = 2;

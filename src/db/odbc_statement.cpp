@@ -357,20 +357,20 @@ std::optional<Binding> bindingOf(ColumnRead l, SQLULEN tamano, SQLLEN octetos) {
 // driver fills them in one call instead of one call per value.
 class Block {
 public:
-    // `cuantas`: the rows the driver says the result holds; 0 or less when
-    // it does not say.
-    Block(SQLHSTMT h, const QVector<Binding>& enlaces, SQLLEN cuantas)
+    // `reportedRows`: the rows the driver says the result holds; 0 or less
+    // when it does not say.
+    Block(SQLHSTMT h, const QVector<Binding>& bindings, SQLLEN reportedRows)
         : h_(h)
-        , bindings_(enlaces) {
+        , bindings_(bindings) {
         SQLLEN row = 0;
-        for (const Binding& e : enlaces)
-            row += e.ancho;
+        for (const Binding& b : bindings)
+            row += b.ancho;
         rows_ = std::clamp<SQLULEN>(SQLULEN(kBytesPerBlock / std::max<SQLLEN>(row, 1)), 1,
                                     kRowsPerBlock);
-        if (cuantas > 0) // a person's lookup is one row, not a block's room
-            rows_ = std::min(rows_, SQLULEN(cuantas));
-        data_.resize(enlaces.size());
-        indicators_.resize(enlaces.size());
+        if (reportedRows > 0) // a person's lookup is one row, not a block's room
+            rows_ = std::min(rows_, SQLULEN(reportedRows));
+        data_.resize(bindings.size());
+        indicators_.resize(bindings.size());
         atar();
     }
     ~Block() {
@@ -392,28 +392,28 @@ public:
         return fetched_;
     }
 
-    // Row `f` (from 0) of the block, column `c` (from 0).
-    QVariant valor(SQLULEN f, int c, ColumnRead l) {
-        const Binding& e = bindings_[c];
-        const char* p = data_[c].get() + f * e.ancho;
-        const SQLLEN ind = indicators_[c][f];
+    // Row `row` (from 0) of the block, column `c` (from 0).
+    QVariant valor(SQLULEN row, int c, ColumnRead read) {
+        const Binding& b = bindings_[c];
+        const char* p = data_[c].get() + row * b.ancho;
+        const SQLLEN ind = indicators_[c][row];
         if (ind == SQL_NULL_DATA)
-            return QVariant(nullTypeOf(l));
-        if (l == ColumnRead::Integer || l == ColumnRead::Unsigned || l == ColumnRead::Real)
-            return fijo(p, l);
-        const SQLLEN cabe = e.ancho - (e.cType == SQL_C_CHAR ? 1 : 0);
+            return QVariant(nullTypeOf(read));
+        if (read == ColumnRead::Integer || read == ColumnRead::Unsigned || read == ColumnRead::Real)
+            return fijo(p, read);
+        const SQLLEN room = b.ancho - (b.cType == SQL_C_CHAR ? 1 : 0);
         // longer than its column said: refused, never shown cut
-        if (ind == SQL_NO_TOTAL || ind > cabe)
+        if (ind == SQL_NO_TOTAL || ind > room)
             throw QSqlError(
                 QStringLiteral("QODBC: Unable to fetch value"),
                 QStringLiteral("Un valor es más largo que el tamaño declarado de su columna"),
                 QSqlError::StatementError);
-        return fromBytes(l, p, qsizetype(ind));
+        return fromBytes(read, p, qsizetype(ind));
     }
 
 private:
     void atar() {
-        const auto fallo = [this] {
+        const auto failure = [this] {
             return odbcError(h_, QStringLiteral("Unable to bind column"));
         };
         if (!SQL_SUCCEEDED(SQLSetStmtAttr(h_, SQL_ATTR_ROW_BIND_TYPE,
@@ -422,7 +422,7 @@ private:
             !SQL_SUCCEEDED(SQLSetStmtAttr(h_, SQL_ATTR_ROW_ARRAY_SIZE,
                                           reinterpret_cast<SQLPOINTER>(rows_), 0)) ||
             !SQL_SUCCEEDED(SQLSetStmtAttr(h_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0)))
-            throw fallo();
+            throw failure();
         for (qsizetype c = 0; c < bindings_.size(); ++c) {
             // only what the driver wrote is read: no need to clear them
             data_[c] = std::make_unique_for_overwrite<char[]>(size_t(bindings_[c].ancho) * rows_);
@@ -430,17 +430,17 @@ private:
             if (!SQL_SUCCEEDED(SQLBindCol(h_, SQLUSMALLINT(c + 1), bindings_[c].cType,
                                           data_[c].get(), bindings_[c].ancho,
                                           indicators_[c].data())))
-                throw fallo();
+                throw failure();
         }
     }
 
-    static QVariant fijo(const char* p, ColumnRead l) {
-        if (l == ColumnRead::Integer) {
+    static QVariant fijo(const char* p, ColumnRead read) {
+        if (read == ColumnRead::Integer) {
             SQLBIGINT v;
             std::memcpy(&v, p, sizeof v);
             return qlonglong(v);
         }
-        if (l == ColumnRead::Unsigned) {
+        if (read == ColumnRead::Unsigned) {
             SQLUBIGINT v;
             std::memcpy(&v, p, sizeof v);
             return qulonglong(v);
@@ -522,19 +522,19 @@ Columns describir(SQLHSTMT h, SQLSMALLINT n) {
 
 // Every row, a block at a time.
 void readInBlocks(SQLHSTMT h, const Columns& cols, QVector<QVector<QVariant>>& rows) {
-    QVector<Binding> enlaces;
-    for (const std::optional<Binding>& e : cols.enlaces)
-        enlaces << *e;
-    SQLLEN cuantas = 0;
-    if (!SQL_SUCCEEDED(SQLRowCount(h, &cuantas)))
-        cuantas = 0;
-    Block block(h, enlaces, cuantas);
-    const int n = int(enlaces.size());
-    while (const SQLULEN traidas = block.traer()) {
-        for (SQLULEN f = 0; f < traidas; ++f) {
+    QVector<Binding> bindings;
+    for (const std::optional<Binding>& b : cols.enlaces)
+        bindings << *b;
+    SQLLEN reportedRows = 0;
+    if (!SQL_SUCCEEDED(SQLRowCount(h, &reportedRows)))
+        reportedRows = 0;
+    Block block(h, bindings, reportedRows);
+    const int n = int(bindings.size());
+    while (const SQLULEN fetched = block.traer()) {
+        for (SQLULEN i = 0; i < fetched; ++i) {
             QVector<QVariant> row(n);
             for (int c = 0; c < n; ++c)
-                row[c] = block.valor(f, c, cols.lecturas[c]);
+                row[c] = block.valor(i, c, cols.lecturas[c]);
             rows.push_back(std::move(row));
         }
     }
@@ -569,9 +569,9 @@ RecordSet OdbcStatement::fetchAll() {
     if (n > 0) {
         // Values without a known bound (long texts, a day's rows joined) are
         // read by pieces, and then every column so.
-        const bool acotadas = std::all_of(cols.enlaces.cbegin(), cols.enlaces.cend(),
-                                          [](const auto& e) { return e.has_value(); });
-        acotadas ? readInBlocks(h_, cols, rows) : readOneByOne(h_, cols, rows);
+        const bool bounded = std::all_of(cols.enlaces.cbegin(), cols.enlaces.cend(),
+                                         [](const auto& b) { return b.has_value(); });
+        bounded ? readInBlocks(h_, cols, rows) : readOneByOne(h_, cols, rows);
     }
     return RecordSet(std::move(cols.nombres), std::move(rows));
 }

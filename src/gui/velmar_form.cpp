@@ -4,7 +4,7 @@
 #include "db/conexion.h"
 #include "gui/design_metrics.h"
 #include "gui/operations_menu.h"
-#include "kept/kept_scans.h"
+#include "kept/kept_link.h"
 #include "printing/label_printer.h"
 
 #include <QApplication>
@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimer>
+#include <utility>
 
 // The pictures live in the gui library's resources; a static library must
 // register them itself.
@@ -126,20 +127,22 @@ VelmarForm::VelmarForm(Conexion& db, Prompts* prompts, LabelPrinter* printer, QW
     busy_ = std::make_unique<BusyView>(this, frame1_);
     input_ = std::make_unique<LineInput>(text1_);
     vista_ = std::make_unique<VistaPreviaVentana>(this);
-    station_ = std::make_unique<Station>(
-        StationServices(db, *history_, *report_, *busy_, *prompts, *printer, *input_, vista_.get()),
-        sesion_);
-
-    connect(text1_, &CardBox::enter, this,
-            [this] { marcarTarjeta(*station_, guardadas_.get(), text1_->text()); });
-    connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(*station_); });
     // The server forgets a silent session within a minute, so that a vanished
-    // station frees its locks: an open window keeps its own.
+    // station frees its locks: an open window keeps its own, from before a
+    // box about the kept scans' journal can wait on the operator.
     auto* latido = new QTimer(this);
-    connect(latido, &QTimer::timeout, this, [this] { station_->db.mantener(); });
+    connect(latido, &QTimer::timeout, this, [c = &db] { c->mantener(); });
     latido->start(Conexion::kSesionInactiva * 1000 / 4);
+    frontEnd_ = std::make_unique<FrontEndStation>(StationServices(
+        db, *history_, *report_, *busy_, *prompts, *printer, *input_, vista_.get()));
+
+    connect(text1_, &CardBox::enter, this, [this] {
+        marcarTarjeta(station(), guardadas(), text1_->text());
+        mostrarEspera();
+    });
+    connect(text1_, &CardBox::tecla, this, [this] { tecla_asistencia(station()); });
     guardarSinConexion();
-    instalarMenuOperaciones(*station_, menuBar(), guardadas_.get());
+    instalarMenuOperaciones(station(), menuBar(), guardadas());
     // The design client area stays as it was; the window grows by the bar.
     resize(width(), height() + menuBar()->sizeHint().height());
     // Centred once the menu bar has grown the window.
@@ -153,21 +156,33 @@ VelmarForm::~VelmarForm() = default;
 // of those waiting under the card box; the link is tried and the waiting
 // scans sent on a thread of their own, so the window never waits for them.
 void VelmarForm::guardarSinConexion() {
-    guardadas_ = KeptScans::desdeEntorno(station_->prompts);
-    if (!guardadas_)
+    if (!guardadas())
         return;
-    auto* espera = new QLabel(client_);
-    espera->setObjectName(QStringLiteral("lblEspera"));
-    espera->setFont(sansSerif(8.25, false));
-    espera->setGeometry(px(4560), px(525), px(2535), px(195));
-    guardadas_->alCambiar = [espera](int n) {
-        espera->setText(
-            QStringLiteral("Marcaciones en espera: ") +
-            (n < 0 ? QStringLiteral("no se sabe, revise el diario") : QString::number(n)));
-        espera->setVisible(n != 0);
-    };
-    guardadas_->alCambiar(guardadas_->esperando());
-    guardadas_->segundoPlano(*station_); // its first round reads the server's clock
+    espera_ = new QLabel(client_);
+    espera_->setObjectName(QStringLiteral("lblEspera"));
+    espera_->setFont(sansSerif(8.25, false));
+    espera_->setGeometry(px(4560), px(525), px(2535), px(195));
+    mostrarEspera();
+    // The count is read here, after each card and a few times a second,
+    // rather than pushed up from the kept scans.
+    auto* lectura = new QTimer(this);
+    connect(lectura, &QTimer::timeout, this, &VelmarForm::mostrarEspera);
+    lectura->start(kLecturaEspera);
+    // its first round reads the server's clock
+    guardadas()->segundoPlano(std::make_unique<EnlaceDeGuardadas>(*guardadas(), station()));
+}
+
+// The waiting count under the card box, when it changed: hidden while none
+// wait.
+void VelmarForm::mostrarEspera() {
+    if (!guardadas())
+        return;
+    const int n = guardadas()->enEspera();
+    if (std::exchange(mostrada_, n) == n)
+        return;
+    espera_->setText(QStringLiteral("Marcaciones en espera: ") +
+                     (n < 0 ? QStringLiteral("no se sabe, revise el diario") : QString::number(n)));
+    espera_->setVisible(n != 0);
 }
 
 void VelmarForm::construir() {

@@ -4,6 +4,7 @@
 
 #include "gui/label_preview.h"
 #include "gui/widget_context.h"
+#include "operations/front_end_station.h"
 #include "station/station.h"
 
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include <QMainWindow>
 #include <deque>
 #include <memory>
+#include <optional>
 
 class QGroupBox;
 class QLabel;
@@ -19,7 +21,6 @@ class QPlainTextEdit;
 namespace velmar {
 
 class Conexion;
-class KeptScans;
 
 // Text1: Enter submits the card; every other key keeps the history tidy and is
 // typed as usual. Keys that arrive while a card is being submitted (during one
@@ -60,9 +61,9 @@ public:
                QWidget* parent = nullptr);
     ~VelmarForm() override;
 
-    Station& station() { return *station_; }
+    Station& station() { return frontEnd_->station; }
     // Null unless the farm turned kept scans on.
-    KeptScans* guardadas() { return guardadas_.get(); }
+    KeptScans* guardadas() { return frontEnd_->guardadas.get(); }
 
     CardBox* text1() const { return text1_; }
     QPlainTextEdit* text2() const { return text2_; }
@@ -77,6 +78,7 @@ private:
     void construirReporte();
     void aplicarDisposicion();
     void guardarSinConexion();
+    void mostrarEspera();
 
     QWidget* client_ = nullptr;
     QLabel* label2_ = nullptr;
@@ -86,6 +88,9 @@ private:
     QGroupBox* frame1_ = nullptr;
     QPlainTextEdit* text2_ = nullptr;
     QPlainTextEdit* txtReporte_ = nullptr;
+    QLabel* espera_ = nullptr;                 // the waiting count, with kept scans on
+    std::optional<int> mostrada_;              // the count it shows
+    static constexpr int kLecturaEspera = 300; // ms between reads of the count
 
     std::unique_ptr<WidgetPrompts> ownPrompts_;
     std::unique_ptr<LabelPrinter> ownPrinter_;
@@ -94,9 +99,7 @@ private:
     std::unique_ptr<BusyView> busy_;
     std::unique_ptr<LineInput> input_;
     std::unique_ptr<VistaPreviaVentana> vista_;
-    StationSession sesion_;
-    std::unique_ptr<Station> station_;
-    std::unique_ptr<KeptScans> guardadas_;
+    std::unique_ptr<FrontEndStation> frontEnd_;
 };
 
 } // namespace velmar

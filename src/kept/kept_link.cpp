@@ -16,14 +16,12 @@ public:
 
 } // namespace
 
-EnlaceDeGuardadas::EnlaceDeGuardadas(QString dsn, QString archivo,
-                                     std::shared_ptr<Reservas> reservas, QObject* contexto,
-                                     Aviso aviso)
-    : dsn_(std::move(dsn))
-    , archivo_(std::move(archivo))
-    , reservas_(std::move(reservas))
-    , contexto_(contexto)
-    , aviso_(std::move(aviso))
+EnlaceDeGuardadas::EnlaceDeGuardadas(KeptScans& k, Station& st)
+    : ventana_(k)
+    , st_(st)
+    , dsn_(st.db.dsn())
+    , archivo_(k.diario().archivo())
+    , reservas_(k.reservas())
     , hilo_([this] { correr(); }) {}
 
 EnlaceDeGuardadas::~EnlaceDeGuardadas() {
@@ -55,7 +53,7 @@ void EnlaceDeGuardadas::cadencia(int arriba, int caido) {
 
 void EnlaceDeGuardadas::publicar(RondaDeEnlace r) {
     QMetaObject::invokeMethod(
-        contexto_, [aviso = aviso_, r = std::move(r)] { aviso(r); }, Qt::QueuedConnection);
+        &contexto_, [this, r = std::move(r)] { ventana_.adoptar(st_, r); }, Qt::QueuedConnection);
 }
 
 // Everything this thread touches is its own: the connection, the journal's

@@ -6,42 +6,26 @@
 
 #include "kept/kept_scans.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <thread>
 
 namespace velmar {
 
-// What a round (or one batch of it) found.
-struct RondaDeEnlace {
-    bool caido = false;
-    QDateTime visto;     // the server's clock as UTC; invalid when not read
-    QElapsedTimer desde; // when it was read
-    qint64 pared = 0;    // the wall clock then
-    QStringList lineas;  // the history lines of the scans sent
-    bool ultima = true;  // the round's last report
-};
-
-class EnlaceDeGuardadas {
+class EnlaceDeGuardadas : public Enlace {
 public:
-    using Aviso = std::function<void(const RondaDeEnlace&)>;
-    // `aviso` runs on the thread of `contexto`, for as long as it lives.
-    EnlaceDeGuardadas(QString dsn, QString archivo, std::shared_ptr<Reservas> reservas,
-                      QObject* contexto, Aviso aviso);
-    ~EnlaceDeGuardadas();
+    // The thread of the window's kept scans `k`, over the server and journal
+    // they use: each round is taken in by `k` on `st`, on the thread that
+    // makes the link, for as long as the link lives.
+    EnlaceDeGuardadas(KeptScans& k, Station& st);
+    ~EnlaceDeGuardadas() override;
     EnlaceDeGuardadas(const EnlaceDeGuardadas&) = delete;
     EnlaceDeGuardadas& operator=(const EnlaceDeGuardadas&) = delete;
 
-    // A round as soon as the thread is free (a scan kept, the window's beat);
-    // with `cedula`, that person's waiting scans go before the others.
-    void ahora(const QString& cedula = {});
-    // Milliseconds between rounds with the link up, and with it known down.
-    void cadencia(int arriba, int caido);
+    void ahora(const QString& cedula = {}) override;
+    void cadencia(int arriba, int caido) override;
 
     // Seconds a statement of this link may take: a silent link is known
     // down after this, not after the station's read timeout.
@@ -52,10 +36,11 @@ private:
     void ronda(KeptScans& k, Station& st);
     void publicar(RondaDeEnlace r);
 
+    KeptScans& ventana_;
+    Station& st_;
     const QString dsn_, archivo_;
     std::shared_ptr<Reservas> reservas_;
-    QObject* contexto_;
-    Aviso aviso_;
+    QObject contexto_; // the reports run while it lives
     std::mutex mutex_;
     std::condition_variable despertar_;
     bool pedida_ = true, parar_ = false, caido_ = false;

@@ -3,7 +3,6 @@
 #include "db/conexion.h"
 #include "errors/errors.h"
 #include "journal/kept_record.h"
-#include "kept/kept_link.h"
 #include "station/velmo.h"
 
 #include <QSet>
@@ -69,10 +68,8 @@ KeptScans::KeptScans(const QString& archivo, Prompts& prompts, std::shared_ptr<R
 
 KeptScans::~KeptScans() = default;
 
-void KeptScans::segundoPlano(Station& st) {
-    enlace_ = std::make_unique<EnlaceDeGuardadas>(
-        st.db.dsn(), diario_.archivo(), reservas_, &contexto_,
-        [this, &st](const RondaDeEnlace& r) { adoptar(st, r); });
+void KeptScans::segundoPlano(std::unique_ptr<Enlace> enlace) {
+    enlace_ = std::move(enlace);
 }
 
 void KeptScans::cadencia(int arriba, int caido) {
@@ -95,7 +92,7 @@ void KeptScans::adoptar(Station& st, const RondaDeEnlace& r) {
     }
     for (const QString& linea : r.lineas)
         st.history.agregar_historia(linea);
-    avisar();
+    recontar();
 }
 
 QDateTime KeptScans::vistoServidor(QElapsedTimer* desde, qint64* pared) const {
@@ -141,9 +138,10 @@ int KeptScans::esperando() const {
     }
 }
 
-void KeptScans::avisar() {
-    if (alCambiar)
-        alCambiar(esperando());
+int KeptScans::enEspera() {
+    if (!enEspera_)
+        enEspera_ = esperando();
+    return *enEspera_;
 }
 
 bool KeptScans::guardar(Station& st, const QString& texto, bool trasLasSuyas) {
@@ -163,7 +161,7 @@ bool KeptScans::guardar(Station& st, const QString& texto, bool trasLasSuyas) {
             st.history.agregar_historia(aviso);
             st.prompts.msgbox(aviso, kExclamacion);
         }
-        avisar();
+        recontar();
         return false;
     }
     st.report.hide();
@@ -175,7 +173,7 @@ bool KeptScans::guardar(Station& st, const QString& texto, bool trasLasSuyas) {
                   QStringLiteral(" a las ") + hora);
     st.input.vaciar();
     st.input.enfocar();
-    avisar();
+    recontar();
     return true;
 }
 
@@ -358,7 +356,7 @@ int KeptScans::enviar(Station& st, int maximo, const QString& cedula) {
         reservas_->soltar(filas);
     }
     enviando_ = false;
-    avisar();
+    recontar();
     return enviadas;
 }
 
@@ -394,7 +392,7 @@ int KeptScans::latido(Station& st, bool sondeo) {
     } else if (sondeo || !visto_.isValid() || desde_.elapsed() > 4 * kLatido) {
         sondear(st);
     }
-    avisar();
+    recontar();
     return enviadas;
 }
 

@@ -11,8 +11,8 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
-#include <QObject>
 #include <QSet>
+#include <QStringList>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -21,9 +21,7 @@
 
 namespace velmar {
 
-class EnlaceDeGuardadas;
 class Error;
-struct RondaDeEnlace;
 
 // The journal's rows on their way, whichever sender has them (the link's
 // thread, velmar-cli's operation): a row taken by one is never sent by
@@ -44,6 +42,28 @@ private:
     QHash<qint64, QString> tomadas_; // id -> cedula
 };
 
+// What a round of the kept scans' link (or one batch of it) found, posted
+// back to the window as a value.
+struct RondaDeEnlace {
+    bool caido = false;
+    QDateTime visto;     // the server's clock as UTC; invalid when not read
+    QElapsedTimer desde; // when it was read
+    qint64 pared = 0;    // the wall clock then
+    QStringList lineas;  // the history lines of the scans sent
+    bool ultima = true;  // the round's last report
+};
+
+// The link's thread (kept_link.h) as the kept scans wake it.
+class Enlace {
+public:
+    virtual ~Enlace() = default;
+    // A round as soon as the thread is free (a scan kept, the window's beat);
+    // with `cedula`, that person's waiting scans go before the others.
+    virtual void ahora(const QString& cedula = {}) = 0;
+    // Milliseconds between rounds with the link up, and with it known down.
+    virtual void cadencia(int arriba, int caido) = 0;
+};
+
 class KeptScans {
 public:
     // How long a sight of the server's clock serves to time a kept scan.
@@ -58,11 +78,13 @@ public:
               std::shared_ptr<Reservas> reservas = std::make_shared<Reservas>());
     ~KeptScans();
 
-    // From now on the link is tried, the server's clock read and the waiting
-    // scans sent on a thread of their own (kept_link.h), and what it finds is
-    // told on `st` (the window's). A scan is then kept at once while the
-    // link is known down, and otherwise recorded live at its own time.
-    void segundoPlano(Station& st);
+    // From now on `enlace` tries the link, reads the server's clock and sends
+    // the waiting scans on a thread of its own (kept_link.h), its rounds
+    // taken in by adoptar. A scan is then kept at once while the link is
+    // known down, and otherwise recorded live at its own time.
+    void segundoPlano(std::unique_ptr<Enlace> enlace);
+    // A round of that thread, told on `st` (the window's).
+    void adoptar(Station& st, const RondaDeEnlace& r);
     // Milliseconds between that thread's rounds, link up and link down.
     void cadencia(int arriba, int caido);
 
@@ -114,8 +136,11 @@ public:
     QList<MarcaGuardada> pendientes() const { return diario_.pendientes(); }
     bool enlaceCaido() const { return caido_; }
     const ScanJournal& diario() const { return diario_; }
-    // Called with the number waiting whenever it may have changed.
-    std::function<void(int)> alCambiar;
+    const std::shared_ptr<Reservas>& reservas() const { return reservas_; }
+    // How many wait, as the window shows it: counted again (esperando) only
+    // after a scan kept, a send, a beat or a round of the link's thread may
+    // have changed it. All of those run on the window's thread, which reads it.
+    int enEspera();
 
 private:
     bool antesDeMarcar(Station& st, const QString& texto);
@@ -123,13 +148,12 @@ private:
     void verReloj(const Marcada& m);
     bool guardar(Station& st, const QString& texto, bool trasLasSuyas = false);
     bool tieneEsperando(const QString& cedula) const;
+    void recontar() { enEspera_.reset(); }
     bool enviarUna(Station& st, Station& envio, const MarcaGuardada& m);
     int enviarTanda(Station& envio, const QList<MarcaGuardada>& filas,
                     const std::function<void(const MarcaGuardada&)>& sola,
                     QSet<QString>& detenidas);
     void leerReloj(Station& st);
-    void avisar();
-    void adoptar(Station& st, const RondaDeEnlace& r);
 
     ScanJournal diario_;
     QDateTime visto_; // the server's wall clock, held as UTC (no daylight jumps)
@@ -138,10 +162,10 @@ private:
     bool caido_ = false;
     bool diarioFallo_ = false; // told once until a write succeeds
     bool enviando_ = false;
+    std::optional<int> enEspera_; // null: to be counted again
     std::shared_ptr<Reservas> reservas_;
     QElapsedTimer caidoDesde_; // when this thread found the link lost
-    QObject contexto_;         // the link's reports run while it lives
-    std::unique_ptr<EnlaceDeGuardadas> enlace_;
+    std::unique_ptr<Enlace> enlace_;
 };
 
 // A replayed scan's boxes are not shown (the line keeps moving): the history
