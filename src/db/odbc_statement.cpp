@@ -54,10 +54,9 @@ SQLHDBC odbcHandle(const QString& name) {
 }
 
 bool odbcAlive(SQLHDBC connection) {
-    SQLUINTEGER muerta = SQL_CD_FALSE;
-    const SQLRETURN r =
-        SQLGetConnectAttr(connection, SQL_ATTR_CONNECTION_DEAD, &muerta, 0, nullptr);
-    return SQL_SUCCEEDED(r) && muerta == SQL_CD_FALSE;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    const SQLRETURN r = SQLGetConnectAttr(connection, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+    return SQL_SUCCEEDED(r) && dead == SQL_CD_FALSE;
 }
 
 namespace {
@@ -81,8 +80,8 @@ enum class ColumnRead {
     DateTime
 };
 
-ColumnRead columnReadOf(SQLSMALLINT tipo, bool isUnsigned) {
-    switch (tipo) {
+ColumnRead columnReadOf(SQLSMALLINT sqlType, bool isUnsigned) {
+    switch (sqlType) {
     case SQL_BIGINT:
         return isUnsigned ? ColumnRead::Unsigned : ColumnRead::Integer;
     case SQL_BIT:
@@ -141,8 +140,8 @@ QMetaType nullTypeOf(ColumnRead l) {
 }
 
 // Digits at `p`, exactly `n` of them; -1 otherwise.
-int digits(const char* p, const char* fin, int n) {
-    if (fin - p < n)
+int digits(const char* p, const char* stop, int n) {
+    if (stop - p < n)
         return -1;
     int v = 0;
     for (int i = 0; i < n; ++i) {
@@ -153,28 +152,28 @@ int digits(const char* p, const char* fin, int n) {
     return v;
 }
 
-// "hh:mm:ss[.ffffff]" of the day at `p`, up to `fin`; invalid otherwise.
-QTime timeFromText(const char* p, const char* fin) {
-    const int h = digits(p, fin, 2), m = digits(p + 3, fin, 2), s = digits(p + 6, fin, 2);
+// "hh:mm:ss[.ffffff]" of the day at `p`, up to `stop`; invalid otherwise.
+QTime timeFromText(const char* p, const char* stop) {
+    const int h = digits(p, stop, 2), m = digits(p + 3, stop, 2), s = digits(p + 6, stop, 2);
     if (h < 0 || m < 0 || s < 0 || p[2] != ':' || p[5] != ':')
         return {};
     int ms = 0;
-    if (fin - p > 8) {
+    if (stop - p > 8) {
         if (p[8] != '.')
             return {};
-        int peso = 100;
-        for (const char* q = p + 9; q < fin; ++q, peso /= 10) {
+        int weight = 100;
+        for (const char* q = p + 9; q < stop; ++q, weight /= 10) {
             if (*q < '0' || *q > '9')
                 return {};
-            ms += (*q - '0') * peso;
+            ms += (*q - '0') * weight;
         }
     }
     return QTime(h, m, s, ms); // invalid past 23:59:59
 }
 
-QDate dateFromText(const char* p, const char* fin) {
-    const int a = digits(p, fin, 4), m = digits(p + 5, fin, 2), d = digits(p + 8, fin, 2);
-    if (fin - p != 10 || a < 0 || m < 0 || d < 0 || p[4] != '-' || p[7] != '-')
+QDate dateFromText(const char* p, const char* stop) {
+    const int a = digits(p, stop, 4), m = digits(p + 5, stop, 2), d = digits(p + 8, stop, 2);
+    if (stop - p != 10 || a < 0 || m < 0 || d < 0 || p[4] != '-' || p[7] != '-')
         return {};
     return QDate(a, m, d); // invalid for a zero date
 }
@@ -182,16 +181,16 @@ QDate dateFromText(const char* p, const char* fin) {
 // A date or time the server wrote, as Qt's own type when it is one; else its
 // text as the server wrote it.
 QVariant dateTimeFromText(const char* p, qsizetype n, ColumnRead l) {
-    const char* fin = p + n;
+    const char* stop = p + n;
     if (l == ColumnRead::Date) {
-        if (const QDate d = dateFromText(p, fin); d.isValid())
+        if (const QDate d = dateFromText(p, stop); d.isValid())
             return d;
     } else if (l == ColumnRead::Time) {
-        if (const QTime h = timeFromText(p, fin); h.isValid())
+        if (const QTime h = timeFromText(p, stop); h.isValid())
             return h;
     } else if (n >= 19 && p[10] == ' ') {
         const QDate d = dateFromText(p, p + 10);
-        const QTime h = timeFromText(p + 11, fin);
+        const QTime h = timeFromText(p + 11, stop);
         if (d.isValid() && h.isValid())
             return QDateTime(d, h);
     }
@@ -200,12 +199,12 @@ QVariant dateTimeFromText(const char* p, qsizetype n, ColumnRead l) {
 
 // A decimal without a fraction is the whole number it holds ("75.00" is 75).
 QString decimalFromText(QByteArray t) {
-    if (const qsizetype punto = t.indexOf('.'); punto >= 0) {
-        qsizetype fin = t.size();
-        while (fin > punto + 1 && t[fin - 1] == '0')
-            --fin;
-        if (fin == punto + 1)
-            t.truncate(punto);
+    if (const qsizetype point = t.indexOf('.'); point >= 0) {
+        qsizetype stop = t.size();
+        while (stop > point + 1 && t[stop - 1] == '0')
+            --stop;
+        if (stop == point + 1)
+            t.truncate(point);
         if (t == "-0")
             t = "0";
     }
@@ -240,15 +239,15 @@ public:
     // one piece.
     bool bytes(SQLUSMALLINT col, QByteArray& out, SQLSMALLINT cType = SQL_C_BINARY) {
         const SQLLEN nul = cType == SQL_C_CHAR ? 1 : 0;
-        SQLLEN pedir = kFirstChunk;
+        SQLLEN request = kFirstChunk;
         out.resize(0);
         for (;;) {
-            const qsizetype antes = out.size();
-            out.resize(antes + pedir);
+            const qsizetype before = out.size();
+            out.resize(before + request);
             SQLLEN ind = 0;
-            const SQLRETURN r = SQLGetData(h_, col, cType, out.data() + antes, pedir, &ind);
+            const SQLRETURN r = SQLGetData(h_, col, cType, out.data() + before, request, &ind);
             if (r == SQL_NO_DATA) {
-                out.resize(antes);
+                out.resize(before);
                 return true;
             }
             if (!SQL_SUCCEEDED(r))
@@ -258,13 +257,13 @@ public:
                 return false;
             }
             // A piece that filled the buffer may have more behind it.
-            const SQLLEN cabe = pedir - nul;
-            const bool lleno = ind == SQL_NO_TOTAL || ind > cabe;
-            out.resize(antes + (lleno ? cabe : ind));
-            if (!lleno)
+            const SQLLEN fits = request - nul;
+            const bool full = ind == SQL_NO_TOTAL || ind > fits;
+            out.resize(before + (full ? fits : ind));
+            if (!full)
                 return true;
             if (ind != SQL_NO_TOTAL)
-                pedir = ind - cabe + nul;
+                request = ind - fits + nul;
         }
     }
 
@@ -297,8 +296,8 @@ public:
             break;
         }
         default: {
-            const bool crudo = l == ColumnRead::Text || l == ColumnRead::Bytes;
-            if (bytes(col, bytes_, crudo ? SQL_C_BINARY : SQL_C_CHAR))
+            const bool asBytes = l == ColumnRead::Text || l == ColumnRead::Bytes;
+            if (bytes(col, bytes_, asBytes ? SQL_C_BINARY : SQL_C_CHAR))
                 return fromBytes(l, bytes_.constData(), bytes_.size());
         }
         }
@@ -315,7 +314,7 @@ private:
 // value.
 struct Binding {
     SQLSMALLINT cType = SQL_C_BINARY;
-    SQLLEN ancho = 0;
+    SQLLEN width = 0;
 };
 
 // Texts of up to this many bytes are bound; longer ones are read by pieces.
@@ -325,10 +324,10 @@ constexpr SQLLEN kBytesPerBlock = 256 * 1024;
 constexpr SQLULEN kRowsPerBlock = 256;
 
 // The binding of a column whose values have a known bound; none otherwise.
-// `tamano` is the column's size as described, `octetos` its length in bytes.
+// `columnSize` is the column's size as described, `octets` its length in bytes.
 // The room is the most its values can take: a value cut in a block cannot be
 // read again (the driver does not position SQLGetData within a block).
-std::optional<Binding> bindingOf(ColumnRead l, SQLULEN tamano, SQLLEN octetos) {
+std::optional<Binding> bindingOf(ColumnRead l, SQLULEN columnSize, SQLLEN octets) {
     switch (l) {
     case ColumnRead::Integer:
         return Binding{SQL_C_SBIGINT, SQLLEN(sizeof(SQLBIGINT))};
@@ -339,17 +338,17 @@ std::optional<Binding> bindingOf(ColumnRead l, SQLULEN tamano, SQLLEN octetos) {
     case ColumnRead::Text:
     case ColumnRead::Bytes: {
         // utf8mb4 takes up to four bytes a character, whichever the driver counts
-        if (tamano == 0 || tamano > SQLULEN(kMaxWidth))
+        if (columnSize == 0 || columnSize > SQLULEN(kMaxWidth))
             return std::nullopt;
-        const SQLLEN ancho = std::max(octetos, SQLLEN(tamano) * 4);
-        if (ancho > kMaxWidth)
+        const SQLLEN width = std::max(octets, SQLLEN(columnSize) * 4);
+        if (width > kMaxWidth)
             return std::nullopt;
-        return Binding{SQL_C_BINARY, ancho};
+        return Binding{SQL_C_BINARY, width};
     }
     default: // the server's text of a number, date or time: short by its type
-        if (tamano == 0 || tamano > 128)
+        if (columnSize == 0 || columnSize > 128)
             return std::nullopt;
-        return Binding{SQL_C_CHAR, SQLLEN(tamano) + 32};
+        return Binding{SQL_C_CHAR, SQLLEN(columnSize) + 32};
     }
 }
 
@@ -364,14 +363,14 @@ public:
         , bindings_(bindings) {
         SQLLEN row = 0;
         for (const Binding& b : bindings)
-            row += b.ancho;
+            row += b.width;
         rows_ = std::clamp<SQLULEN>(SQLULEN(kBytesPerBlock / std::max<SQLLEN>(row, 1)), 1,
                                     kRowsPerBlock);
         if (reportedRows > 0) // a person's lookup is one row, not a block's room
             rows_ = std::min(rows_, SQLULEN(reportedRows));
         data_.resize(bindings.size());
         indicators_.resize(bindings.size());
-        atar();
+        bind();
     }
     ~Block() {
         SQLFreeStmt(h_, SQL_UNBIND);
@@ -382,7 +381,7 @@ public:
     Block& operator=(const Block&) = delete;
 
     // The next block; how many rows it brought, 0 at the end.
-    SQLULEN traer() {
+    SQLULEN next() {
         fetched_ = 0;
         const SQLRETURN r = SQLFetch(h_);
         if (r == SQL_NO_DATA)
@@ -393,15 +392,15 @@ public:
     }
 
     // Row `row` (from 0) of the block, column `c` (from 0).
-    QVariant valor(SQLULEN row, int c, ColumnRead read) {
+    QVariant value(SQLULEN row, int c, ColumnRead read) {
         const Binding& b = bindings_[c];
-        const char* p = data_[c].get() + row * b.ancho;
+        const char* p = data_[c].get() + row * b.width;
         const SQLLEN ind = indicators_[c][row];
         if (ind == SQL_NULL_DATA)
             return QVariant(nullTypeOf(read));
         if (read == ColumnRead::Integer || read == ColumnRead::Unsigned || read == ColumnRead::Real)
-            return fijo(p, read);
-        const SQLLEN room = b.ancho - (b.cType == SQL_C_CHAR ? 1 : 0);
+            return fixedValue(p, read);
+        const SQLLEN room = b.width - (b.cType == SQL_C_CHAR ? 1 : 0);
         // longer than its column said: refused, never shown cut
         if (ind == SQL_NO_TOTAL || ind > room)
             throw QSqlError(
@@ -412,7 +411,7 @@ public:
     }
 
 private:
-    void atar() {
+    void bind() {
         const auto failure = [this] {
             return odbcError(h_, QStringLiteral("Unable to bind column"));
         };
@@ -425,16 +424,16 @@ private:
             throw failure();
         for (qsizetype c = 0; c < bindings_.size(); ++c) {
             // only what the driver wrote is read: no need to clear them
-            data_[c] = std::make_unique_for_overwrite<char[]>(size_t(bindings_[c].ancho) * rows_);
+            data_[c] = std::make_unique_for_overwrite<char[]>(size_t(bindings_[c].width) * rows_);
             indicators_[c].resize(rows_);
             if (!SQL_SUCCEEDED(SQLBindCol(h_, SQLUSMALLINT(c + 1), bindings_[c].cType,
-                                          data_[c].get(), bindings_[c].ancho,
+                                          data_[c].get(), bindings_[c].width,
                                           indicators_[c].data())))
                 throw failure();
         }
     }
 
-    static QVariant fijo(const char* p, ColumnRead read) {
+    static QVariant fixedValue(const char* p, ColumnRead read) {
         if (read == ColumnRead::Integer) {
             SQLBIGINT v;
             std::memcpy(&v, p, sizeof v);
@@ -478,10 +477,10 @@ OdbcStatement::~OdbcStatement() {
 // mangles letters outside the Basic Multilingual Plane.
 void OdbcStatement::execute(const QString& sql) {
     static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
-    QString texto = sql;
-    texto.append(QChar(0));
+    QString text = sql;
+    text.append(QChar(0));
     const SQLRETURN r = SQLExecDirectW(
-        h_, reinterpret_cast<SQLWCHAR*>(const_cast<QChar*>(texto.constData())), SQL_NTS);
+        h_, reinterpret_cast<SQLWCHAR*>(const_cast<QChar*>(text.constData())), SQL_NTS);
     if (!SQL_SUCCEEDED(r) && r != SQL_NO_DATA)
         throw odbcError(h_, QStringLiteral("Unable to execute statement"));
 }
@@ -491,31 +490,32 @@ namespace {
 // The columns' names, how each is read, and how each would be bound (none
 // when its values have no known bound).
 struct Columns {
-    QStringList nombres;
-    QVector<ColumnRead> lecturas;
-    QVector<std::optional<Binding>> enlaces;
+    QStringList names;
+    QVector<ColumnRead> reads;
+    QVector<std::optional<Binding>> bindings;
 };
 
-Columns describir(SQLHSTMT h, SQLSMALLINT n) {
+Columns describeColumns(SQLHSTMT h, SQLSMALLINT n) {
     Columns cols;
     for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(qMax<SQLSMALLINT>(n, 0)); ++c) {
         // The name runs to its NUL: the driver counts its length in
         // characters, not in the units it wrote (cédula would lose its a).
-        SQLWCHAR nombre[512] = {};
-        SQLSMALLINT largo = 0, tipo = 0, decimales = 0, nulos = 0;
-        SQLULEN tamano = 0;
-        SQLLEN isUnsigned = SQL_FALSE, octetos = 0;
-        if (!SQL_SUCCEEDED(SQLDescribeColW(h, c, nombre, SQLSMALLINT(std::size(nombre)), &largo,
-                                           &tipo, &tamano, &decimales, &nulos)) ||
+        SQLWCHAR columnName[512] = {};
+        SQLSMALLINT nameLength = 0, sqlType = 0, decimalDigits = 0, nullable = 0;
+        SQLULEN columnSize = 0;
+        SQLLEN isUnsigned = SQL_FALSE, octets = 0;
+        if (!SQL_SUCCEEDED(SQLDescribeColW(h, c, columnName, SQLSMALLINT(std::size(columnName)),
+                                           &nameLength, &sqlType, &columnSize, &decimalDigits,
+                                           &nullable)) ||
             !SQL_SUCCEEDED(
                 SQLColAttributeW(h, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned)) ||
             !SQL_SUCCEEDED(
-                SQLColAttributeW(h, c, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr, &octetos)))
+                SQLColAttributeW(h, c, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr, &octets)))
             throw odbcError(h, QStringLiteral("Unable to describe column"));
-        nombre[std::size(nombre) - 1] = 0;
-        cols.nombres << QString::fromUtf16(reinterpret_cast<const char16_t*>(nombre));
-        cols.lecturas << columnReadOf(tipo, isUnsigned == SQL_TRUE);
-        cols.enlaces << bindingOf(cols.lecturas.last(), tamano, octetos);
+        columnName[std::size(columnName) - 1] = 0;
+        cols.names << QString::fromUtf16(reinterpret_cast<const char16_t*>(columnName));
+        cols.reads << columnReadOf(sqlType, isUnsigned == SQL_TRUE);
+        cols.bindings << bindingOf(cols.reads.last(), columnSize, octets);
     }
     return cols;
 }
@@ -523,18 +523,18 @@ Columns describir(SQLHSTMT h, SQLSMALLINT n) {
 // Every row, a block at a time.
 void readInBlocks(SQLHSTMT h, const Columns& cols, QVector<QVector<QVariant>>& rows) {
     QVector<Binding> bindings;
-    for (const std::optional<Binding>& b : cols.enlaces)
+    for (const std::optional<Binding>& b : cols.bindings)
         bindings << *b;
     SQLLEN reportedRows = 0;
     if (!SQL_SUCCEEDED(SQLRowCount(h, &reportedRows)))
         reportedRows = 0;
     Block block(h, bindings, reportedRows);
     const int n = int(bindings.size());
-    while (const SQLULEN fetched = block.traer()) {
+    while (const SQLULEN fetched = block.next()) {
         for (SQLULEN i = 0; i < fetched; ++i) {
             QVector<QVariant> row(n);
             for (int c = 0; c < n; ++c)
-                row[c] = block.valor(i, c, cols.lecturas[c]);
+                row[c] = block.value(i, c, cols.reads[c]);
             rows.push_back(std::move(row));
         }
     }
@@ -542,8 +542,8 @@ void readInBlocks(SQLHSTMT h, const Columns& cols, QVector<QVector<QVariant>>& r
 
 // Every row, each value asked of the driver by itself.
 void readOneByOne(SQLHSTMT h, const Columns& cols, QVector<QVector<QVariant>>& rows) {
-    const int n = int(cols.lecturas.size());
-    OdbcReader lector(h);
+    const int n = int(cols.reads.size());
+    OdbcReader reader(h);
     for (;;) {
         const SQLRETURN r = SQLFetch(h);
         if (r == SQL_NO_DATA)
@@ -552,7 +552,7 @@ void readOneByOne(SQLHSTMT h, const Columns& cols, QVector<QVector<QVariant>>& r
             throw odbcError(h, QStringLiteral("Unable to fetch row"));
         QVector<QVariant> row(n);
         for (int i = 0; i < n; ++i)
-            row[i] = lector.value(SQLUSMALLINT(i + 1), cols.lecturas[i]);
+            row[i] = reader.value(SQLUSMALLINT(i + 1), cols.reads[i]);
         rows.push_back(std::move(row));
     }
 }
@@ -564,16 +564,16 @@ RecordSet OdbcStatement::fetchAll() {
     SQLSMALLINT n = 0;
     if (!SQL_SUCCEEDED(SQLNumResultCols(h_, &n)))
         throw odbcError(h_, QStringLiteral("Unable to count columns"));
-    Columns cols = describir(h_, n);
+    Columns cols = describeColumns(h_, n);
     QVector<QVector<QVariant>> rows;
     if (n > 0) {
         // Values without a known bound (long texts, a day's rows joined) are
         // read by pieces, and then every column so.
-        const bool bounded = std::all_of(cols.enlaces.cbegin(), cols.enlaces.cend(),
+        const bool bounded = std::all_of(cols.bindings.cbegin(), cols.bindings.cend(),
                                          [](const auto& b) { return b.has_value(); });
         bounded ? readInBlocks(h_, cols, rows) : readOneByOne(h_, cols, rows);
     }
-    return RecordSet(std::move(cols.nombres), std::move(rows));
+    return RecordSet(std::move(cols.names), std::move(rows));
 }
 
 int OdbcStatement::rowCount() {
