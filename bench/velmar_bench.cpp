@@ -28,6 +28,7 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -121,6 +122,21 @@ void cargar(const QString& sql) {
     if (!c.isOpen() || !q.exec(sql))
         throw DbError(QStringLiteral("carga de datos: ") +
                       (c.isOpen() ? q.lastError() : c.lastError()).text());
+}
+
+// A load leaves the server writing its pages and purging for a while after
+// it returns; measured in that state, each figure depends on when it ran. The
+// server flushes everything first (up to half a minute), then goes on as set.
+void servidorEnCalma() {
+    cargar("set global innodb_max_dirty_pages_pct = 0");
+    QSqlQuery q(QSqlDatabase::database(QStringLiteral("velmar-bench-carga")));
+    QElapsedTimer e;
+    e.start();
+    while (e.elapsed() < 30000 &&
+           q.exec("show global status like 'Innodb_buffer_pool_pages_dirty'") && q.next() &&
+           q.value(1).toLongLong() > 0)
+        QThread::msleep(100);
+    cargar("set global innodb_max_dirty_pages_pct = default");
 }
 
 void cargarPersonal(int n) {
@@ -242,11 +258,15 @@ void reporteAsistencia(int personas) {
     cargarPersonal(personas);
     cargarAsistencia(2000000, personas);
     cargar("analyze table control_asistencia, personal");
+    servidorEnCalma();
     TestStation t;
     QString ids = QStringLiteral("1");
     for (int i = 2; i <= personas; ++i)
         ids += QLatin1Char(',') + QString::number(i);
     QList<double> enReporte, cliente;
+    // a first round of each, not counted, brings the month's pages in
+    reporte_asistencia(t.st, QStringLiteral("2019-12-01"), QStringLiteral("2019-12-31"));
+    clienteMariadb(ids);
     for (int i = 0; i < 9; ++i) {
         QElapsedTimer e;
         e.start();
