@@ -811,7 +811,9 @@ QString cumple(const Fila& f) {
                          : unidad == QLatin1String("viajes") ? f.viajes
                                                              : f.medido;
         const double limite = c.captured(2).toDouble();
-        bien = bien && v >= 0 && (c.captured(1).size() == 1 ? v < limite : v <= limite);
+        // -1 is a figure not taken; a heap that shrank is a figure
+        const bool tomada = v >= 0 || unidad == QLatin1String("bytes/op.");
+        bien = bien && tomada && (c.captured(1).size() == 1 ? v < limite : v <= limite);
     }
     if (f.meta == QLatin1String("iguales"))
         return f.medido == f.crudo ? QStringLiteral("sí") : QStringLiteral("NO");

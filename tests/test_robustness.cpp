@@ -292,7 +292,8 @@ private slots:
         QTemporaryDir dir; // the export's file name is a path, never SQL
         // and what a strict server says of a text compared with a number column
         const QRegularExpression permitida(
-            "^0\\|velmar\\|(No se encontró el usuario|imprime caja: 3|(La base de datos no "
+            "^0\\|velmar\\|(No se encontró el usuario|Nombre de usuario o password "
+            "incorrectos|imprime caja: 3|(La base de datos no "
             "aceptó un valor en una de sus columnas; el encargado de sistemas lo revisa con "
             "velmar-cli revisar_base: )?(Truncated "
             "incorrect|Incorrect integer value|Data truncated for column|Out of range value))|"

@@ -6,7 +6,6 @@
 #include "db/conexion.h"
 #include "errors/errors.h"
 #include "labels/box_labels.h"
-#include "login/login.h"
 #include "operations/catalogo.h"
 #include "operations/front_end_station.h"
 #include "operations/revisar_base.h"
@@ -38,11 +37,9 @@ bool tomaGuiaDeMas(const QString& nombre) {
     return layoutOfOperation(nombre) != nullptr;
 }
 
-// Whether `args` fit the operation (or login); fills the optional ones left
-// out with null texts.
+// Whether `args` fit the operation; fills the optional ones left out with
+// null texts.
 bool llamadaValida(const QString& nombre, QStringList& args) {
-    if (nombre == QLatin1String("login"))
-        return args.size() == 2;
     const Operacion* op = buscarOperacion(nombre);
     if (!op)
         return false;
@@ -121,7 +118,6 @@ QString usoCli() {
                      valores.join(QStringLiteral(" | ")) + QLatin1Char('\n');
         }
     }
-    u += QStringLiteral("  login LOGIN PASSWORD\n");
     return u;
 }
 
@@ -135,8 +131,8 @@ int ejecutarCli(QStringList args, CliStreams& io) {
     CliPrompts salida(io);
     Conexion conexion;
     CajaDeArranque prompts(salida, conexion);
-    const Operacion* op = buscarOperacion(nombre); // null for login
-    const bool conectada = !(op && op->sinServidor) && conectar(conexion, prompts);
+    const Operacion* op = buscarOperacion(nombre);
+    const bool conectada = !op->sinServidor && conectar(conexion, prompts);
     prompts.arrancado();
     if (conectada)
         revisarClaveDelDia(conexion, prompts);
@@ -150,12 +146,6 @@ int ejecutarCli(QStringList args, CliStreams& io) {
     FrontEndStation frontEnd({conexion, history, report, busy, prompts, *printer, input, &vista});
     Station& st = frontEnd.station;
 
-    if (nombre == QLatin1String("login")) {
-        comprobar_login(st, args[0], args[1]);
-        prompts.soltar();
-        io.out.write((st.sesion.permiso_usuario + QLatin1Char('\n')).toUtf8());
-        return 0;
-    }
     // the farm's scripts read whether the schema serves from the exit code
     if (nombre == QLatin1String("revisar_base")) {
         const Revision r = revisar_base(st);

@@ -3,6 +3,7 @@
 #include "attendance/attendance_report.h"
 #include "kept/kept_scans.h"
 #include "labels/box_labels.h"
+#include "login/login.h"
 #include "operations/registro_marcaciones.h"
 #include "operations/revisar_base.h"
 #include "packing/completion.h"
@@ -162,12 +163,29 @@ void deLaEstacion(QVector<Operacion>& ops) {
                 .ejecutar = [](Station& st, Args) { revisar_base(st); }});
 }
 
+// The administrator's login: the window asks for it in a dialog of its own
+// before an entry that requires it; velmar-cli runs it as an operation and
+// prints the permission it gave (an empty line when refused).
+Operacion ingreso() {
+    return {.nombre = QStringLiteral("login"),
+            .titulo = QStringLiteral("Ingreso de administrador"),
+            .parametros = {{.nombre = QStringLiteral("login"), .etiqueta = QStringLiteral("Login")},
+                           {.nombre = QStringLiteral("password"),
+                            .etiqueta = QStringLiteral("Password")}},
+            .enMenu = false,
+            .ejecutar = [](Station& st, Args a) {
+                comprobar_login(st, a.value(0), a.value(1));
+                st.report.set(st.sesion.permiso_usuario + QLatin1Char('\n'));
+            }};
+}
+
 QVector<Operacion> construir() {
     QVector<Operacion> ops;
     deAsistencia(ops);
     deEmpaque(ops);
     deEtiquetas(ops);
     deLaEstacion(ops);
+    ops.append(ingreso());
     return ops;
 }
 
