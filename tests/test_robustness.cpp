@@ -8,6 +8,7 @@
 #include "packing/packing_report.h"
 #include "test_support.h"
 
+#include <QDir>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -40,6 +41,13 @@ class TestRobustness : public QObject {
         TestDb::get().cadena("velmar").replace(QRegularExpression("PORT=\\d+"), "PORT=" + port_);
 
     pid_t pid() { return leer(dir_.path() + "/mariadbd.pid").trimmed().toInt(); }
+    static bool detenido(pid_t p) {
+        const QString tareas = QString("/proc/%1/task").arg(p);
+        for (const QString& t : QDir(tareas).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (!QString(leer(tareas + "/" + t + "/stat")).contains(") T "))
+                return false;
+        return true;
+    }
     QString porProxy(const FaultProxy& red) const {
         return QString(cadena_).replace("PORT=" + port_, "PORT=" + QString::number(red.port()));
     }
@@ -139,6 +147,8 @@ private slots:
         if (congelado) { // the insert reaches a server that stopped, and waits there
             QVERIFY(QTest::qWaitFor([&] { return red.reteniendo(); }, 5000));
             ::kill(pid(), SIGSTOP);
+            // every thread of it stopped before the insert is let through
+            QVERIFY(QTest::qWaitFor([&] { return detenido(pid()); }, 5000));
             red.soltar();
         }
         estacion.join();
