@@ -87,8 +87,10 @@ public:
     explicit Personas(QStringList& claves)
         : claves_(claves) {}
     int de(qint64 id) {
-        if (id < 0 || id >= kDirectas)
-            return lugar(hash_[id], id);
+        if (id < 0 || id >= kDirectas) {
+            auto i = hash_.find(id);
+            return lugar(i != hash_.end() ? *i : *hash_.insert(id, -1), id);
+        }
         if (size_t(id) >= directas_.size())
             directas_.resize(std::max<size_t>(size_t(id) + 1, directas_.size() * 2), -1);
         return lugar(directas_[size_t(id)], id);
@@ -105,7 +107,7 @@ private:
     }
     QStringList& claves_;
     std::vector<int> directas_;
-    QHash<qint64, int> hash_; // its values start at -1: see `lugar`
+    QHash<qint64, int> hash_; // for keys outside the table; -1 while not seen
 };
 
 // One day's row of the day-at-a-time read into `a`; false when it holds
