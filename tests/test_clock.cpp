@@ -3,6 +3,7 @@
 
 #include "attendance/attendance_report.h"
 #include "clock/attendance_clock.h"
+#include "clock/clock_sql.h"
 #include "station/velmo.h"
 #include "window_support.h"
 

@@ -2,6 +2,7 @@
 // waiting into the next day, stations scanning at once, hostile arguments.
 
 #include "clock/attendance_clock.h"
+#include "clock/clock_sql.h"
 #include "errors/errors.h"
 #include "fault_proxy.h"
 #include "operations/catalogo.h"
@@ -13,6 +14,7 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
+#include <algorithm>
 #include <barrier>
 #include <csignal>
 #include <thread>
@@ -43,10 +45,10 @@ class TestRobustness : public QObject {
     pid_t pid() { return leer(dir_.path() + "/mariadbd.pid").trimmed().toInt(); }
     static bool detenido(pid_t p) {
         const QString tareas = QString("/proc/%1/task").arg(p);
-        for (const QString& t : QDir(tareas).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-            if (!QString(leer(tareas + "/" + t + "/stat")).contains(") T "))
-                return false;
-        return true;
+        const QStringList hilos = QDir(tareas).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        return !hilos.isEmpty() && std::all_of(hilos.begin(), hilos.end(), [&](const QString& t) {
+            return QString(leer(tareas + "/" + t + "/stat")).contains(") T ");
+        });
     }
     QString porProxy(const FaultProxy& red) const {
         return QString(cadena_).replace("PORT=" + port_, "PORT=" + QString::number(red.port()));

@@ -28,15 +28,7 @@ int TextosDelRango::de(const QString& texto) {
 }
 
 int TextosDelRango::deSegundos(qint64 segundos) {
-    constexpr qint64 kDia = 24 * 3600;
-    if (segundos < 0 || segundos >= kDia)
-        return de(horaDelDia(segundos));
-    if (delDia_.empty())
-        delDia_.assign(kDia, -1);
-    int& lugar = delDia_[size_t(segundos)];
-    if (lugar < 0)
-        lugar = de(horaDelDia(segundos));
-    return lugar;
+    return segundos_.de(segundos, [this](qint64 s) { return de(horaDelDia(s)); });
 }
 
 namespace {
@@ -81,33 +73,23 @@ bool porDia(const FarmSchema& s) {
 }
 
 // Each person's key numbered once, in the order first read; `claves` gets
-// its text. Keys of a farm's usual size are found by a table, without hashing.
+// its text.
 class Personas {
 public:
     explicit Personas(QStringList& claves)
         : claves_(claves) {}
     int de(qint64 id) {
-        if (id < 0 || id >= kDirectas) {
-            auto i = hash_.find(id);
-            return lugar(i != hash_.end() ? *i : *hash_.insert(id, -1), id);
+        auto i = quien_.find(id);
+        if (i == quien_.end()) {
+            i = quien_.insert(id, int(claves_.size()));
+            claves_ << QString::number(id);
         }
-        if (size_t(id) >= directas_.size())
-            directas_.resize(std::max<size_t>(size_t(id) + 1, directas_.size() * 2), -1);
-        return lugar(directas_[size_t(id)], id);
+        return *i;
     }
 
 private:
-    static constexpr qint64 kDirectas = 1 << 20;
-    int lugar(int& visto, qint64 id) {
-        if (visto < 0) {
-            visto = int(claves_.size());
-            claves_ << QString::number(id);
-        }
-        return visto;
-    }
     QStringList& claves_;
-    std::vector<int> directas_;
-    QHash<qint64, int> hash_; // for keys outside the table; -1 while not seen
+    QHash<qint64, int> quien_;
 };
 
 // One day's row of the day-at-a-time read into `a`; false when it holds
@@ -396,7 +378,7 @@ void ordenar(Asistencia& a) {
     std::vector<qsizetype> orden(size_t(filas.size()));
     std::iota(orden.begin(), orden.end(), 0);
     orden = porClave(orden, lugar.size(), [&](qsizetype i) { return lugar[filas[i].quien]; });
-    orden = porClave(orden, filas.size(), [&](qsizetype i) { return dia[filas[i].dia]; });
+    orden = porClave(orden, dia.size(), [&](qsizetype i) { return dia[filas[i].dia]; });
     const auto mismos = [&](qsizetype x, qsizetype y) {
         return filas[x].dia == filas[y].dia && filas[x].quien == filas[y].quien;
     };

@@ -25,6 +25,34 @@ struct Persona {
     QString nombres;
 };
 
+// A value of whole seconds, made once and shared by the rows that hold it:
+// those of a day found by a table's index, without hashing; the rare others
+// (past the day, before it) in a hash.
+template <typename V> class PorSegundo {
+public:
+    template <typename Hacer> const V& de(qint64 s, Hacer hacer) {
+        if (s < 0 || s >= kDia) {
+            auto i = otros_.find(s);
+            return i != otros_.end() ? *i : *otros_.insert(s, hacer(s));
+        }
+        if (delDia_.empty())
+            delDia_.assign(kDia, -1);
+        int& i = delDia_[size_t(s)];
+        if (i < 0) {
+            V hecho = hacer(s);
+            i = int(hechos_.size());
+            hechos_.push_back(std::move(hecho));
+        }
+        return hechos_[size_t(i)];
+    }
+
+private:
+    static constexpr qint64 kDia = 24 * 3600;
+    std::vector<int> delDia_; // a place in `hechos_`, -1 while not made
+    std::vector<V> hechos_;
+    QHash<qint64, V> otros_;
+};
+
 // Each distinct text of a range's days and times, kept once: a month repeats
 // a few thousand of them over tens of thousands of rows, and a row that holds
 // places here is copied and sorted as plain numbers.
@@ -43,7 +71,7 @@ public:
 private:
     QStringList textos_;
     QHash<QString, int> lugar_;
-    std::vector<int> delDia_; // a second of the day's place, -1 while not made
+    PorSegundo<int> segundos_;
 };
 
 struct Fila {

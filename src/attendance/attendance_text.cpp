@@ -4,7 +4,6 @@
 #include "station/texts.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
 namespace velmar {
@@ -20,35 +19,6 @@ QString enUnaLinea(QString t) {
 }
 
 namespace {
-
-// Texts of whole seconds, each made once and shared by the rows that hold
-// it: those of a day found by a table's index, without hashing; the rare
-// others (past the day, before it) in a hash.
-class TextoDeSegundos {
-public:
-    explicit TextoDeSegundos(QString (*hacer)(qint64))
-        : hacer_(hacer)
-        , delDia_(kDia, -1) {}
-    const QString& de(qint64 v) {
-        if (v < 0 || v >= kDia) {
-            auto i = otros_.find(v);
-            return i != otros_.end() ? *i : *otros_.insert(v, hacer_(v));
-        }
-        int& i = delDia_[size_t(v)];
-        if (i < 0) {
-            i = int(hechos_.size());
-            hechos_ << hacer_(v);
-        }
-        return hechos_.at(i);
-    }
-
-private:
-    static constexpr qint64 kDia = 24 * 3600;
-    QString (*hacer_)(qint64);
-    std::vector<int> delDia_; // a place in `hechos_`, -1 while not made
-    QStringList hechos_;
-    QHash<qint64, QString> otros_;
-};
 
 QString horasMinutos(qint64 segundos) {
     const qint64 s = std::llabs(segundos);
@@ -183,12 +153,14 @@ QString textoDelReporte(const Rango& r, const Asistencia& a) {
     const QString cabeza = encabezado.terminar();
 
     // each time present written once, padded
-    TextoDeSegundos tiempos([](qint64 s) {
-        Escritor t;
-        t.columna(horasMinutos(s), 6, true);
-        return t.terminar();
-    });
-    const auto tiempo = [&tiempos](qint64 s) -> const QString& { return tiempos.de(s); };
+    PorSegundo<QString> tiempos;
+    const auto tiempo = [&tiempos](qint64 s) -> const QString& {
+        return tiempos.de(s, [](qint64 v) {
+            Escritor t;
+            t.columna(horasMinutos(v), 6, true);
+            return t.terminar();
+        });
+    };
     const QString sinTiempo(6 + 2, QLatin1Char(' '));
     ColumnaDeHoras entradas(a.textos, 7), salidas(a.textos, 6);
     const Fila* anterior = nullptr;

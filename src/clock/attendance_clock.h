@@ -1,9 +1,6 @@
 #pragma once
 // The attendance clock: a worker's card typed or scanned into Text1.
 
-// Its statements (clock_sql.h) come with it: the bench times them, the
-// tests name its lock.
-#include "clock/clock_sql.h"
 #include "journal/scan_journal.h"
 #include "station/station.h"
 

@@ -17,7 +17,7 @@ public:
 } // namespace
 
 EnlaceDeGuardadas::EnlaceDeGuardadas(KeptScans& k, Station& st)
-    : ventana_(k)
+    : guardadas_(k)
     , st_(st)
     , dsn_(st.db.dsn())
     , archivo_(k.diario().archivo())
@@ -53,7 +53,7 @@ void EnlaceDeGuardadas::cadencia(int arriba, int caido) {
 
 void EnlaceDeGuardadas::publicar(RondaDeEnlace r) {
     QMetaObject::invokeMethod(
-        &contexto_, [this, r = std::move(r)] { ventana_.adoptar(st_, r); }, Qt::QueuedConnection);
+        &contexto_, [this, r = std::move(r)] { guardadas_.adoptar(st_, r); }, Qt::QueuedConnection);
 }
 
 // Everything this thread touches is its own: the connection, the journal's

@@ -36,7 +36,7 @@ private:
     void ronda(KeptScans& k, Station& st);
     void publicar(RondaDeEnlace r);
 
-    KeptScans& ventana_;
+    KeptScans& guardadas_;
     Station& st_;
     const QString dsn_, archivo_;
     std::shared_ptr<Reservas> reservas_;
